@@ -1,0 +1,55 @@
+# Helpers shared by every tool's build file.
+
+option(SUITE_SANITIZE "This build runs under the address and undefined-behaviour sanitizers" OFF)
+
+# suite_add_gtest(NAME n SOURCES ... [LIBS ...] [PROGRAMS target ...])
+# A GoogleTest executable registered with CTest. Each program named under
+# PROGRAMS is built first and its path is handed to the test as the macro
+# <TARGET>_PATH (upper case, '-' as '_'), for end-to-end runs.
+function(suite_add_gtest)
+    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;PROGRAMS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE suite_testing GTest::gtest GTest::gtest_main ${T_LIBS})
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    foreach(prog IN LISTS T_PROGRAMS)
+        string(TOUPPER "${prog}" macro)
+        string(REPLACE "-" "_" macro "${macro}")
+        target_compile_definitions(${T_NAME} PRIVATE "${macro}_PATH=\"$<TARGET_FILE:${prog}>\"")
+        add_dependencies(${T_NAME} ${prog})
+    endforeach()
+    target_compile_definitions(${T_NAME} PRIVATE
+        "SOURCE_DIR=\"${CMAKE_CURRENT_SOURCE_DIR}\""
+        "SHARED_DIR=\"${CMAKE_SOURCE_DIR}/../shared\"")
+    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
+        WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+        PROPERTIES LABELS "${T_NAME}")
+endfunction()
+
+# suite_add_fuzzer(NAME n SOURCES ... [LIBS ...] [CORPUS dir] [RUNS n])
+# A libFuzzer target, built only by clang (the asan preset). CTest runs it
+# over its corpus and then for a bounded number of fresh inputs, so every
+# sanitizer run also exercises the parser with random input.
+function(suite_add_fuzzer)
+    cmake_parse_arguments(F "" "NAME;CORPUS;RUNS" "SOURCES;LIBS" ${ARGN})
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        return()
+    endif()
+    if(NOT F_RUNS)
+        set(F_RUNS 20000)
+    endif()
+    add_executable(${F_NAME} ${F_SOURCES})
+    target_compile_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+    set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+    set(corpus_args)
+    if(F_CORPUS AND EXISTS ${F_CORPUS})
+        # Seeds are read, never written: new inputs go to a scratch folder.
+        set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}-corpus)
+        file(MAKE_DIRECTORY ${scratch})
+        set(corpus_args ${scratch} ${F_CORPUS})
+    endif()
+    add_test(NAME ${F_NAME}
+        COMMAND ${F_NAME} -runs=${F_RUNS} -max_len=4096 -seed=1 ${corpus_args})
+    set_tests_properties(${F_NAME} PROPERTIES LABELS fuzz)
+endfunction()
