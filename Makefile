@@ -1,8 +1,15 @@
 # The two commands a newcomer needs:
 #   make       installs missing packages (as root), builds into build/, runs the demo
-#   make test  the same set-up and build, then every test: the debug build's and
-#              the sanitizer build's
-.PHONY: all deps build demo test test-dev test-asan release clean
+#   make test  the same set-up and build, then every test: the debug build's, the
+#              sanitizer build's and the 32-bit build's
+# Others: make install [PREFIX=/usr/local] [DESTDIR=], make static, make fuzz
+# [FUZZ_SECONDS=60], make coverage, make release.
+PREFIX ?= /usr/local
+DESTDIR ?=
+FUZZ_SECONDS ?= 60
+export PREFIX DESTDIR FUZZ_SECONDS
+
+.PHONY: all deps build demo test test-dev test-asan test-i386 release install static fuzz coverage clean
 
 all: build demo
 
@@ -23,12 +30,32 @@ release: deps
 test-dev: build
 	ctest --preset dev
 
+test-i386: deps
+	cmake --preset i386 >/dev/null
+	cmake --build --preset i386
+	ctest --preset i386
+
 test-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
 	ctest --preset asan
 
-test: test-dev test-asan
+# The sanitizer run comes last, so the output ends with its summary line.
+test: test-dev test-i386 test-asan
+
+install: release
+	scripts/install build-release
+
+static: deps
+	scripts/static-sizes
+
+fuzz: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan
+	scripts/fuzz build-asan
+
+coverage: deps
+	scripts/coverage
 
 clean:
-	rm -rf build build-asan build-release
+	rm -rf build build-asan build-release build-i386 build-static build-coverage
