@@ -1,0 +1,193 @@
+// The editor core's own interface: the gap buffer, the screen layout, the
+// key reader's helpers, the prompt and the command functions. What the
+// start-up module needs of the core is declared in kwed.h; this header
+// holds what crosses the core's files only.
+#ifndef KWED_EDITOR_CORE_H
+#define KWED_EDITOR_CORE_H
+
+#include "kwed.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace kwed {
+
+// An offset into the text, counted in bytes from its start.
+using offset_t = std::ptrdiff_t;
+
+// ------------------------------------------------------------ gap buffer
+//
+// The text lives in [buf, gap) and [egap, ebuf); [gap, egap) is free room.
+// Edits happen at the gap, which moves to where the cursor edits.
+
+extern char *buf;
+extern char *ebuf;
+extern char *gap;
+extern char *egap;
+extern offset_t point;   // the cursor, as an offset into the text
+extern unsigned serial;  // counts changes to the text, for the display
+
+// Gap growth step (bytes) beyond what an edit needs at least.
+constexpr std::size_t gap_step = 8192;
+
+offset_t textsize();
+// The byte at offset o (0 .. textsize()-1).
+inline unsigned char byteat(offset_t o) {
+    return static_cast<unsigned char>(o < gap - buf ? buf[o] : egap[o - (gap - buf)]);
+}
+void movegap(offset_t o);
+// Changes without undo records: 0 when memory runs out.
+int raw_insert(offset_t at, const char *s, std::size_t n);
+void raw_delete(offset_t at, std::size_t n);
+// Copies n bytes of text from offset at into out.
+void copytext(offset_t at, std::size_t n, char *out);
+// Replaces the whole text by the file's contents; returns 0 or an errno.
+int readfile(const char *fn);
+// Frees the buffer (end of run, tests).
+void freebuffer();
+
+// Line and character structure. Lines end in '\n'; the last one may not.
+offset_t linestart(offset_t o);
+offset_t lineend(offset_t o); // offset of the '\n' or textsize()
+offset_t nextchar(offset_t o);
+offset_t prevchar(offset_t o);
+// Decodes the character at o: its code point (or the byte, when the bytes
+// there are no valid UTF-8), and sets *len to its length in bytes.
+std::int32_t charat(offset_t o, int *len);
+// Counts the newlines in [from, to).
+offset_t countlines(offset_t from, offset_t to);
+// The offset where line number n (from 1) starts, or the last line's start.
+offset_t linetooffset(offset_t n);
+// Line number (from 1) of offset o, with a cache for nearby lookups.
+offset_t lineof(offset_t o);
+// Finds the pattern at or after `from`; -1 when absent.
+offset_t findtext(offset_t from, std::string_view pattern);
+
+// Encodes a code point as UTF-8 into out (4 bytes room); returns the length.
+int utf8encode(std::int32_t cp, char *out);
+// Display width of a character at column col (tabs depend on col).
+int charwidth(std::int32_t cp, int col);
+extern int tabsize;
+
+// ------------------------------------------------------------------ undo
+
+// Edits that record themselves for undo and mark the text modified.
+int edit_insert(offset_t at, const char *s, std::size_t n);
+void edit_delete(offset_t at, std::size_t n);
+// Undoes the last group of changes; 0 when there is nothing to undo.
+int undo_last();
+// Marks the current state as the one on disk (after load and save).
+void undo_mark_saved();
+void undo_clear();
+
+// --------------------------------------------------------------- display
+
+// The first text row is textline; the last one is LINES-2; the message
+// line is LINES-1. `page` is the offset of the first row shown.
+extern offset_t page;
+extern int goal;         // display column that up and down aim for
+extern long keycount;    // keys read so far; commands compare serials
+extern int helpshown;    // the help panel covers the lower text rows
+int textrows();
+// Column of offset o within its screen line (wrapped rows included).
+int columnof(offset_t o);
+// The offset nearest to display column col on the line that starts at ls.
+offset_t atcolumn(offset_t ls, int col);
+// Draws the message line now (prompts use it before reading a key).
+void drawmessage();
+
+// ------------------------------------------------------------------- keys
+
+// Reads one byte from the terminal: waits up to ms milliseconds (forever
+// when negative); -1 on timeout.
+int readbyte(int ms);
+// A key record's encoded bytes and its text as written in the rc file.
+const char *keybytes(const keymap_t &k);
+const char *keytext(const keymap_t &k);
+// The first key text bound to a code, or null.
+const char *keyfor(int code);
+
+// ----------------------------------------------------------------- prompt
+
+// Asks on the message line; returns 1 with the answer in out, 0 when the
+// user cancels (Escape or ^G).
+int prompt(const char *id, char *out, std::size_t size);
+// Asks a yes/no question; 1 for yes.
+int confirm(const char *id);
+
+// -------------------------------------------------------------- commands
+
+struct command_name {
+    const char *name;
+    std::int16_t code;
+};
+// The commands by name, sorted, for initkey.
+extern const command_name command_names[];
+extern const std::size_t command_count;
+const command_name *findcommand(std::string_view name);
+
+// Saves the text to fn; 0 on success, else the message line says why.
+int savefile(const char *fn);
+
+// Command functions (bound through the table).
+void left();
+void right();
+void up();
+void wordleft();
+void wordright();
+void pageup();
+void pagedown();
+void linebegin();
+void lineend_cmd();
+void bottom();
+void backspace();
+void delete_char();
+void newline();
+void tab();
+void gotoline();
+void find();
+void findnext();
+void cut();
+void copy();
+void paste();
+void undo();
+void save();
+void saveas();
+void quit();
+void redraw();
+void literal();
+
+// The core's message ids (numbers from 20 on).
+extern const char *m_newfile;
+extern const char *m_readerr;
+extern const char *m_loaded;
+extern const char *m_saved;
+extern const char *m_savefail;
+extern const char *m_noname;
+extern const char *m_notfound;
+extern const char *m_wrapped;
+extern const char *m_findprompt;
+extern const char *m_lineprompt;
+extern const char *m_badline;
+extern const char *m_saveprompt;
+extern const char *m_quitprompt;
+extern const char *m_nomem;
+extern const char *m_noundo;
+extern const char *m_emptyscrap;
+extern const char *m_cut;
+extern const char *m_help;
+extern const char *m_helpkey;
+extern const char *m_modified;
+extern const char *m_position;
+extern const char *m_title;
+extern const char *m_rcnotfound;
+extern const char *m_rcline;
+extern const char *m_rcread;
+extern const char *m_longname;
+extern const char *m_literal;
+extern const char *m_helptitle;
+
+} // namespace kwed
+
+#endif

@@ -1,0 +1,172 @@
+// kwed: the interface between the start-up module, the run-control and
+// message services and the editor core. Every name that crosses files is
+// declared here, once, in namespace kwed.
+//
+// Where things are defined:
+//   core_globals.cpp  the shared globals below (key_map, key_mode, the int
+//                     flags, filename, msgline, scrap, prog_name, message)
+//                     and the start-up message ids f_ok .. f_alloc
+//   rcfile.cpp        openrc, pathname
+//   getblock.cpp      getblock
+//   encode.cpp        encode
+//   messages.cpp      getmsg, msg, fatal
+//   strings.cpp       strlwr, strdup, strrep
+//   the editor core   table, initkey, finikey, getkey, load, growgap, top,
+//                     down, help, insert, display
+//   main.cpp          main, lineinput
+#ifndef KWED_KWED_H
+#define KWED_KWED_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace kwed {
+
+// ---------------------------------------------------------------- records
+
+// One entry of the key map that initkey builds. The two words are the
+// core's own: 32-bit handles (for instance offsets into a string pool the
+// core owns), never pointers, so that the record has the same layout on
+// 32-bit and 64-bit machines. Start-up copies the first word only.
+struct keymap_t {
+    std::int16_t code;
+    std::uint32_t lhs;
+    std::uint32_t rhs;
+};
+
+// Key map codes with a fixed meaning.
+constexpr std::int16_t k_end = -1;        // ends the key map
+constexpr std::int16_t k_literal = -2;    // a -102 record becomes this one
+constexpr std::int16_t k_mode1 = -135;    // first word into key_mode[1]
+constexpr std::int16_t k_mode2 = -130;    // first word into key_mode[2]
+constexpr std::int16_t k_textline = -126; // textline := 0
+constexpr std::int16_t k_mode0 = -102;    // first word into key_mode[0], code := -2
+constexpr std::int16_t k_modal = -101;    // modeless := 0
+
+// A command: no argument, no result.
+using command_t = void (*)();
+
+// One row of the command table. The row whose key is 0 ends the table and
+// is also the row used for every key that no earlier row names.
+struct table_t {
+    std::int16_t key;
+    command_t func;
+    std::int32_t disp;
+};
+
+// ------------------------------------------------------------------ sizes
+
+// Entries in key_mode (start-up fills 0, 1 and 2).
+constexpr std::size_t key_mode_size = 3;
+// Room for a file name: any path the kernel accepts (PATH_MAX) and its NUL.
+constexpr std::size_t filename_size = 4096;
+// Room for one message line with its NUL; msg cuts longer texts.
+constexpr std::size_t msgline_size = 1024;
+// Entries in the message replacement table; ids number 0 .. message_size-1.
+constexpr std::size_t message_size = 128;
+
+// ---------------------------------------------------------------- globals
+
+extern keymap_t *key_map;
+extern keymap_t key_mode[key_mode_size];
+extern table_t table[]; // defined by the editor core
+
+extern int done;     // nonzero ends the key loop
+extern int modeless; // unbound keys are inserted
+extern int textline;
+extern int centre_now;
+extern int msgflag; // a message waits in msgline
+extern int modified;
+extern int input; // the key being dispatched
+
+extern char filename[filename_size];
+extern char msgline[msgline_size];
+extern char *scrap;           // heap block or null; freed by start-up at the end
+extern const char *prog_name; // program name as used in fatal messages
+
+// message[n], when not null, replaces the built-in text of every message
+// id numbered n. Entries set by the core are heap copies that it owns.
+extern char *message[message_size];
+
+// ------------------------------------------------------------ message ids
+//
+// A message id is a number, one separator character and the built-in
+// printf format: "3:usage: %s ...\n". Numbers 0 to 19 belong to the
+// start-up module; the editor core numbers its own ids from 20 on.
+
+extern const char *f_ok;
+extern const char *f_error;
+extern const char *f_usage;
+extern const char *f_initscr;
+extern const char *f_config;
+extern const char *f_alloc;
+
+// ----------------------------------------- run-control file (rcfile.cpp)
+
+// Opens the run-control file: the name itself, then under $HOME, then
+// under $ETCDIR (or /etc). Returns null when none opens.
+std::FILE *openrc(const char *name);
+
+// directory + "/" + name on the heap, exactly one slash between them; a
+// null argument counts as empty. Null when memory runs out.
+char *pathname(const char *dir, const char *name);
+
+// getblock results other than a block size.
+constexpr int gb_eof = -1;
+constexpr int gb_error = -2;
+constexpr int gb_nomem = -3;
+
+// Reads one logical line (backslash-newline joins lines) into a heap
+// buffer ending in newline and NUL; returns its size including both, or
+// gb_eof, gb_error, gb_nomem with *block set to null.
+int getblock(std::FILE *fp, char **block);
+
+// ---------------------------------------------------- keys (encode.cpp)
+
+// Encodes a key text ("^A", "\e[A", "$(kcuu1)") into the bytes the
+// terminal sends; heap result, or null when the text is not valid. Writes
+// into `text`. Needs the terminal description loaded (after initscr).
+char *encode(char *text);
+
+// ----------------------------------------------- messages (messages.cpp)
+
+// The text to use for a message id: the replacement or the built-in text.
+const char *getmsg(const char *id);
+
+// Formats a message into msgline (cut to fit) and sets msgflag.
+void msg(const char *id, ...);
+
+// Closes curses if it is active, writes the message to standard error and
+// exits: 0 for f_ok, 1 for f_error, 2 for f_usage, 3 for any other id.
+[[noreturn]] void fatal(const char *id, ...);
+
+// -------------------------------------------------- strings (strings.cpp)
+
+char *strlwr(char *s);
+char *strdup(const char *s);
+// Replaces occurrence n of `from` by `to`: all for 0, the n-th from the
+// start for n > 0, from the end for n < 0. Returns s.
+char *strrep(char *s, int from, int to, int n);
+
+// ---------------------------------------------------- the editor core
+
+keymap_t *initkey(const char *rcname);
+void finikey(keymap_t *map);
+int getkey(keymap_t *map);
+int load(const char *fn);
+int growgap(std::size_t n);
+void top();
+void down();
+void help();
+void insert();
+void display(std::int32_t disp);
+
+// ----------------------------------------------------- start-up (main.cpp)
+
+// Line input (nonzero) or character input (zero). 0 on success.
+int lineinput(int line);
+
+} // namespace kwed
+
+#endif

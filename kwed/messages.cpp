@@ -1,0 +1,153 @@
+// Messages named by message ids ("12:Cannot open %s."), the message line,
+// and the fatal ending.
+#include "kwed.h"
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <curses.h>
+#include <string>
+
+namespace kwed {
+
+namespace {
+
+// A width or precision: digits, or a star that takes an int argument.
+// False for a positional argument ("%1$s", "*2$").
+bool count_field(const char *&p, std::string &args) {
+    if (*p == '*') {
+        args += "i,";
+        ++p;
+    }
+    p += std::strspn(p, "0123456789");
+    return *p != '$';
+}
+
+// The arguments a printf format takes, one token per argument (length
+// modifier and kind), or false when the format uses %n, positional
+// arguments or a conversion this check does not know.
+bool format_arguments(const char *fmt, std::string &args) {
+    for (const char *p = std::strchr(fmt, '%'); p != nullptr; p = std::strchr(p, '%')) {
+        ++p;
+        if (*p == '%') {
+            ++p;
+            continue;
+        }
+        p += std::strspn(p, "-+ #0'I");
+        if (!count_field(p, args)) // width
+            return false;
+        if (*p == '.') {
+            ++p;
+            if (!count_field(p, args)) // precision
+                return false;
+        }
+        std::size_t length = std::strspn(p, "hlLqjzZt");
+        args.append(p, length);
+        p += length;
+        char kind;
+        if (*p != '\0' && std::strchr("diouxXc", *p) != nullptr)
+            kind = 'i';
+        else if (*p != '\0' && std::strchr("eEfFgGaA", *p) != nullptr)
+            kind = 'f';
+        else if (*p == 's' || *p == 'p' || *p == 'S' || *p == 'C')
+            kind = *p;
+        else if (*p == 'm')
+            kind = 0; // the text of errno: no argument
+        else
+            return false;
+        if (kind != 0) {
+            args += kind;
+            args += ',';
+        }
+        ++p;
+    }
+    return true;
+}
+
+// A replacement text is used only when it takes the same arguments as
+// the built-in text: a text from the run-control file must not make the
+// formatting read arguments that were never passed.
+bool same_arguments(const char *replacement, const char *builtin) {
+    std::string want;
+    std::string have;
+    return format_arguments(builtin, want) && format_arguments(replacement, have) && want == have;
+}
+
+// The status fatal ends with for a message id.
+int exit_status(const char *id) {
+    if (id == f_ok)
+        return 0;
+    if (id == f_error)
+        return 1;
+    if (id == f_usage)
+        return 2;
+    return 3;
+}
+
+// Cuts a text that was cut to fit back to the last whole UTF-8 character.
+void trim_partial_character(char *text, std::size_t len) {
+    std::size_t start = len;
+    while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80)
+        --start;
+    if (start == 0)
+        return;
+    auto lead = static_cast<unsigned char>(text[start - 1]);
+    if (lead < 0xC0)
+        return; // plain ASCII, or stray continuation bytes: leave them
+    std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (len - (start - 1) < need)
+        text[start - 1] = '\0';
+}
+
+} // namespace
+
+const char *getmsg(const char *id) {
+    if (id == nullptr)
+        return "";
+    char *end = nullptr;
+    long number = std::strtol(id, &end, 0);
+    const char *builtin = *end == '\0' ? end : end + 1; // skip the one separator
+    if (number >= 0 && static_cast<unsigned long>(number) < message_size) {
+        const char *replacement = message[number];
+        if (replacement != nullptr && same_arguments(replacement, builtin))
+            return replacement;
+    }
+    return builtin;
+}
+
+void msg(const char *id, ...) {
+    std::va_list ap;
+    va_start(ap, id);
+    int n = std::vsnprintf(msgline, msgline_size, getmsg(id), ap);
+    va_end(ap);
+    if (n < 0)
+        msgline[0] = '\0';
+    else if (static_cast<std::size_t>(n) >= msgline_size)
+        trim_partial_character(msgline, msgline_size - 1);
+    msgflag = 1;
+}
+
+void fatal(const char *id, ...) {
+    // Curses may be active: give the terminal back first, with the cursor
+    // at the start of the last line, so the message lands on a clean line.
+    if (curscr != nullptr) {
+        wmove(stdscr, LINES - 1, 0);
+        wrefresh(stdscr);
+        endwin();
+        std::putchar('\n');
+        std::fflush(stdout);
+    }
+    const char *text = getmsg(id);
+    if (id == f_usage) {
+        std::fprintf(stderr, text, prog_name);
+    } else {
+        std::fprintf(stderr, "%s: ", prog_name);
+        std::va_list ap;
+        va_start(ap, id);
+        std::vfprintf(stderr, text, ap);
+        va_end(ap);
+    }
+    std::exit(exit_status(id));
+}
+
+} // namespace kwed
