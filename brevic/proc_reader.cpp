@@ -1,0 +1,34 @@
+// Reads one process: one open, one read, one status query and one close of
+// /proc/<pid>/stat, with no memory allocated.
+#include "brevic.h"
+#include "fd_handle.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brevic {
+
+bool read_stat(int proc_fd, int pid, ps_process &process) {
+    std::array<char, 32> path{};
+    std::snprintf(path.data(), path.size(), "%d/stat", pid);
+    std::array<char, stat_buffer_size> buffer;
+    ssize_t got;
+    struct stat status {};
+    {
+        const fd_handle fd(::openat(proc_fd, path.data(), O_RDONLY | O_CLOEXEC));
+        if (!fd.valid())
+            return false;
+        got = ::read(fd.get(), buffer.data(), buffer.size() - 1);
+        if (::fstat(fd.get(), &status) != 0)
+            return false;
+    }
+    process.uid = status.st_uid;
+    if (got < static_cast<ssize_t>(min_stat_length))
+        return false;
+    if (!parse_stat_line({buffer.data(), static_cast<std::size_t>(got)}, process))
+        return false;
+    return process.pid == pid;
+}
+
+} // namespace brevic
