@@ -1,0 +1,116 @@
+#include "command_line.h"
+
+#include "archive_output.h"
+#include "exclude_table.h"
+#include "hard_links.h"
+#include "header_block.h"
+#include "member_writer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace quarc {
+namespace {
+
+bool is_exclude_switch(const char *arg) {
+    return std::strcmp(arg, "-x") == 0 || std::strcmp(arg, "--exclude") == 0;
+}
+
+void usage() {
+    std::fputs("\nquarc: (very) cut-down tar.  Basic usage: quarc filename(s)\n", stderr);
+    std::fputs("Switches quarc knows about: [-x | --exclude | -] filename\n", stderr);
+    std::fputs("\t\t-X filename(s)\n", stderr);
+}
+
+// Calls `take` with every exclude name in command-line order; returns the
+// count, or -1 when "-x" or "--exclude" stands last with no name after it.
+template <typename F> int scan_excludes(int argc, char **argv, F take) {
+    int count = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (is_exclude_switch(argv[i])) {
+            if (i + 1 == argc)
+                return -1;
+            take(argv[++i]);
+            ++count;
+        } else if (std::strcmp(argv[i], "-X") == 0) {
+            for (++i; i < argc; ++i, ++count)
+                take(argv[i]);
+        }
+    }
+    return count;
+}
+
+[[noreturn]] void exclude_alloc_failed() {
+    std::fputs("malloc() error in main(), exclude", stderr);
+    std::exit(1);
+}
+
+// Member names from standard input, one a line. A line longer than the name
+// buffer arrives as several names; a newline that directly follows a full
+// buffer still ends the line it belongs to.
+bool names_from_input() {
+    char name[kNameSize];
+    while (std::fgets(name, sizeof name, stdin) != nullptr) {
+        std::size_t len = std::strlen(name);
+        if (len > 0 && name[len - 1] == '\n') {
+            name[len - 1] = '\0';
+        } else if (len == kNameSize - 1) {
+            int next = std::getc(stdin);
+            if (next != '\n' && next != EOF)
+                std::ungetc(next, stdin);
+        }
+        if (create(name) != code::ok)
+            return false;
+    }
+    return true;
+}
+
+// Hands every member name to create, in order; false at the first failure.
+bool archive_members(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-X") == 0)
+            break;
+        if (is_exclude_switch(argv[i])) {
+            ++i;
+        } else if (std::strcmp(argv[i], "-") == 0) {
+            if (!names_from_input())
+                return false;
+        } else if (create(argv[i]) != code::ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int run(int argc, char **argv) {
+    if (argc < 2) {
+        usage();
+        return 1;
+    }
+    int count = scan_excludes(argc, argv, [](const char *) {});
+    if (count < 0) {
+        std::fprintf(stderr, "quarc: %s needs a name after it\n", argv[argc - 1]);
+        return 1;
+    }
+    if (!make_exclude_table(count))
+        exclude_alloc_failed();
+    scan_excludes(argc, argv, [](const char *name) {
+        if (!add_exclude(name))
+            exclude_alloc_failed();
+    });
+
+    start_archive();
+    if (!archive_members(argc, argv))
+        return 1; // no end marker: the archive visibly stops short
+    bool written = finish_archive();
+    if (!written)
+        std::perror("quarc: write error");
+    release_hardlinks();
+    release_exclude_table();
+    return written && !data_changed ? 0 : 1;
+}
+
+} // namespace quarc

@@ -1,0 +1,110 @@
+#include "archive_output.h"
+#include "exclude_table.h"
+#include "hard_links.h"
+#include "header_block.h"
+#include "member_writer.h"
+#include "normpath.h"
+#include "owner_names.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace quarc {
+namespace {
+
+// A name too long for the header is still no failure when it is excluded.
+bool long_name_excluded(const char *path, std::size_t len) {
+    std::string full(len + 1, '\0');
+    normpath(path, full);
+    return is_excluded(std::string_view(full.data(), len));
+}
+
+// The header fields that come straight from the file status.
+header_fields fields_from_status(const struct stat &st) {
+    header_fields f;
+    f.mode = std::uint32_t(st.st_mode);
+    f.uid = st.st_uid;
+    f.gid = st.st_gid;
+    f.mtime = st.st_mtime;
+    f.typeflag = typeflag_for(st.st_mode);
+    // Only regular files have data in the archive; a size in any other header
+    // would make a reader skip blocks that are not there.
+    f.size = S_ISREG(st.st_mode) ? st.st_size : 0;
+    f.uname = uidname(st.st_uid);
+    f.gname = gidname(st.st_gid);
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+        f.device = true;
+        f.devmajor = major(st.st_rdev);
+        f.devminor = minor(st.st_rdev);
+    }
+    return f;
+}
+
+} // namespace
+
+int create(const char *path) {
+    char name[kNameSize] = {};
+    char second[kNameSize] = {};
+    std::size_t len = normpath(path, name);
+    if (len >= kNameSize)
+        return long_name_excluded(path, len) ? code::ok : code::does_not_fit;
+    if (is_excluded(std::string_view(name, len)))
+        return code::ok;
+
+    struct stat st;
+    if (lstat(path, &st) != 0) {
+        std::perror("Can't stat");
+        return code::cannot_stat;
+    }
+    if (len == 0)
+        return S_ISDIR(st.st_mode) ? walkdir(path) : code::empty_name;
+
+    const char *first_name = nullptr;
+    if (st.st_nlink > 1 && !S_ISDIR(st.st_mode)) {
+        file_id id{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+        first_name = find_hardlink(id);
+        if (first_name == nullptr)
+            enter_hardlink(name, id);
+    }
+
+    header_fields f = fields_from_status(st);
+    f.name = std::string_view(name, len);
+    if (S_ISDIR(st.st_mode)) {
+        std::memcpy(second, name, len);
+        second[len] = '/';
+        f.name = std::string_view(second, len + 1);
+    }
+    if (first_name != nullptr) {
+        f.typeflag = typeflag::hard_link;
+        f.size = 0;
+        f.linkname = first_name;
+    } else if (S_ISLNK(st.st_mode)) {
+        ssize_t n = readlink(path, second, kNameSize);
+        if (n < 0) {
+            std::perror("readlink() failed");
+            return code::cannot_read_link;
+        }
+        if (std::size_t(n) >= kNameSize)
+            return code::does_not_fit;
+        f.linkname = std::string_view(second, std::size_t(n));
+    }
+
+    header_block block;
+    if (!fill_header(f, block))
+        return code::does_not_fit;
+    if (!write_archive(block.data(), block.size()))
+        return code::short_write;
+    if (first_name != nullptr)
+        return code::ok;
+    if (S_ISREG(st.st_mode))
+        return copydata(path, st.st_size);
+    if (S_ISDIR(st.st_mode))
+        return walkdir(path);
+    return code::ok;
+}
+
+} // namespace quarc
