@@ -68,7 +68,8 @@ offset_t findtext(offset_t from, std::string_view pattern);
 int utf8encode(std::int32_t cp, char *out);
 // Display width of a character at column col (tabs depend on col).
 int charwidth(std::int32_t cp, int col);
-extern int tabsize;
+// Columns between tab stops: key_mode[2]'s word, else 8.
+int tabsize();
 
 // ------------------------------------------------------------------ undo
 
@@ -88,7 +89,7 @@ void undo_clear();
 extern offset_t page;
 extern int goal;         // display column that up and down aim for
 extern long keycount;    // keys read so far; commands compare serials
-extern int helpshown;    // the help panel covers the lower text rows
+extern long helpkey;     // the key after which the help panel shows
 int textrows();
 // Column of offset o within its screen line (wrapped rows included).
 int columnof(offset_t o);
@@ -96,13 +97,23 @@ int columnof(offset_t o);
 offset_t atcolumn(offset_t ls, int col);
 // Draws the message line now (prompts use it before reading a key).
 void drawmessage();
+// Moves the first row shown by n rows (back when negative).
+void scrollrows(int n);
 
 // ------------------------------------------------------------------- keys
 
+// getkey returns a byte that is no valid UTF-8 as raw_byte plus the byte.
+constexpr int raw_byte = 0x200000;
+// Drops bytes read ahead and draws the screen before the next key (tests).
+void forgetkeys();
 // Reads one byte from the terminal: waits up to ms milliseconds (forever
 // when negative); -1 on timeout.
 int readbyte(int ms);
-// A key record's encoded bytes and its text as written in the rc file.
+// Key records point into a pool of texts that initkey fills. A bound
+// key's first word is the handle of its encoded bytes, followed in the
+// pool by the key text as the rc file wrote it; the second word is the
+// number of encoded bytes (0 for records that bind no key).
+const char *pooltext(std::uint32_t handle);
 const char *keybytes(const keymap_t &k);
 const char *keytext(const keymap_t &k);
 // The first key text bound to a code, or null.
@@ -129,6 +140,9 @@ const command_name *findcommand(std::string_view name);
 
 // Saves the text to fn; 0 on success, else the message line says why.
 int savefile(const char *fn);
+
+// The scrap's length: it may hold zero bytes.
+extern std::size_t scrap_len;
 
 // Command functions (bound through the table).
 void left();
@@ -158,7 +172,9 @@ void quit();
 void redraw();
 void literal();
 
-// The core's message ids (numbers from 20 on).
+// The core's message ids (numbers from 20 on), and the built-in text of
+// any id by its number (null when no id has it).
+const char *builtintext(int number);
 extern const char *m_newfile;
 extern const char *m_readerr;
 extern const char *m_loaded;
@@ -175,9 +191,8 @@ extern const char *m_quitprompt;
 extern const char *m_nomem;
 extern const char *m_noundo;
 extern const char *m_emptyscrap;
-extern const char *m_cut;
-extern const char *m_help;
-extern const char *m_helpkey;
+extern const char *m_scrap;
+extern const char *m_helptitle;
 extern const char *m_modified;
 extern const char *m_position;
 extern const char *m_title;
@@ -186,7 +201,14 @@ extern const char *m_rcline;
 extern const char *m_rcread;
 extern const char *m_longname;
 extern const char *m_literal;
-extern const char *m_helptitle;
+extern const char *m_rcbadnumber;
+extern const char *m_rcformat;
+extern const char *m_rcdirective;
+extern const char *m_rccommand;
+extern const char *m_rckey;
+extern const char *m_rcnokey;
+extern const char *m_unbound;
+extern const char *m_undone;
 
 } // namespace kwed
 

@@ -11,8 +11,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
 #include <curses.h>
+#include <string_view>
 
 namespace kwed {
 

@@ -7,7 +7,10 @@
 
 namespace kwed {
 
-int tabsize = 8;
+int tabsize() {
+    std::uint32_t n = key_mode[2].lhs;
+    return n >= 1 && n <= 32 ? static_cast<int>(n) : 8;
+}
 
 namespace {
 
@@ -94,7 +97,7 @@ int utf8encode(std::int32_t cp, char *out) {
 
 int charwidth(std::int32_t cp, int col) {
     if (cp == '\t')
-        return tabsize - col % tabsize;
+        return tabsize() - col % tabsize();
     if (cp < 0)
         return 4; // an invalid byte shows as <HH>
     if (cp < 32 || cp == 127)

@@ -1,0 +1,346 @@
+// The screen: a header line (when textline is 1), the text rows and the
+// message line at the bottom. Long lines wrap onto further rows. The text
+// rows are drawn again only when the text, the first row shown or the
+// screen size changed; curses then sends only the cells that differ.
+#include "editor_core.h"
+
+#include <curses.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace kwed {
+
+offset_t page = 0;
+int goal = 0;
+long keycount = 0;
+long helpkey = -1;
+
+namespace {
+
+// What the text rows showed when they were last drawn.
+struct drawn_state {
+    unsigned serial = ~0u;
+    offset_t page = -1;
+    int lines = 0;
+    int cols = 0;
+    int textline = -1;
+    int helprows = -1;
+};
+drawn_state drawn;
+int msgshown = 0;
+
+// Rows the help panel takes, 0 when it is hidden.
+int helprows();
+void drawhelp(int first, int rows);
+
+int width() {
+    return COLS > 0 ? COLS : 1;
+}
+
+// The start of the row after the one that starts at o, or -1 when the
+// text ends on this row.
+offset_t nextrow(offset_t o) {
+    offset_t size = textsize();
+    int col = 0;
+    int cols = width();
+    while (o < size) {
+        int len;
+        std::int32_t c = charat(o, &len);
+        if (c == '\n')
+            return col >= cols ? o : o + 1;
+        int w = charwidth(c, col);
+        if (col + w > cols && col > 0)
+            return o;
+        col += w;
+        o += len;
+    }
+    return col >= cols ? size : -1;
+}
+
+// The start of the row before the one that starts at s.
+offset_t prevrow(offset_t s) {
+    if (s <= 0)
+        return 0;
+    offset_t r = linestart(s - 1);
+    for (;;) {
+        offset_t n = nextrow(r);
+        if (n < 0 || n >= s)
+            return r;
+        r = n;
+    }
+}
+
+// The start of the row that holds offset o.
+offset_t rowof(offset_t o) {
+    offset_t r = linestart(o);
+    for (;;) {
+        offset_t n = nextrow(r);
+        if (n < 0 || n > o)
+            return r;
+        r = n;
+    }
+}
+
+int visiblerows() {
+    int rows = textrows() - helprows();
+    return rows > 1 ? rows : 1;
+}
+
+// Whether the cursor lies on one of the rows from page on.
+bool cursorshown() {
+    if (point < page)
+        return false;
+    offset_t r = page;
+    for (int i = 0; i < visiblerows(); ++i) {
+        offset_t n = nextrow(r);
+        if (n < 0 || n > point)
+            return true;
+        r = n;
+    }
+    return false;
+}
+
+// Puts the row of the cursor at screen row `at` of the text rows.
+void frameat(int at) {
+    offset_t r = rowof(point);
+    for (int i = 0; i < at && r > 0; ++i)
+        r = prevrow(r);
+    page = r;
+}
+
+void frame() {
+    offset_t size = textsize();
+    if (page > size)
+        page = size;
+    if (page > 0 && page != rowof(page))
+        page = rowof(page);
+    if (centre_now) {
+        frameat(visiblerows() / 2);
+        centre_now = 0;
+    } else if (point < page) {
+        frameat(0);
+    } else if (!cursorshown()) {
+        frameat(visiblerows() - 1);
+    }
+}
+
+void drawchar(std::int32_t c, const char *text, int len, int col) {
+    if (c == '\t') {
+        for (int i = charwidth(c, col); i > 0; --i)
+            waddch(stdscr, ' ');
+    } else if (c < 0 || c < 32 || c == 127 || (c > 127 && ::wcwidth(c) < 0)) {
+        char shown[8];
+        if (c < 0)
+            std::snprintf(shown, sizeof shown, "<%02X>", static_cast<unsigned>(-c));
+        else if (c < 128)
+            std::snprintf(shown, sizeof shown, "^%c", c == 127 ? '?' : c + '@');
+        else
+            std::snprintf(shown, sizeof shown, "?");
+        wattron(stdscr, A_REVERSE);
+        waddstr(stdscr, shown);
+        wattroff(stdscr, A_REVERSE);
+    } else if (c < 128) {
+        waddnstr(stdscr, text, len);
+    } else {
+        wchar_t wc = static_cast<wchar_t>(c);
+        waddnwstr(stdscr, &wc, 1);
+    }
+}
+
+// Draws the text rows and returns the cursor's row and column.
+void drawtext(int rows, bool draw, int *crow, int *ccol) {
+    offset_t size = textsize();
+    offset_t o = page;
+    *crow = -1;
+    *ccol = 0;
+    for (int r = 0; r < rows; ++r) {
+        if (draw)
+            wmove(stdscr, textline + r, 0);
+        offset_t next = o < 0 ? -1 : nextrow(o);
+        offset_t end = next < 0 ? size : next;
+        int col = 0;
+        for (offset_t p = o; o >= 0 && p < end;) {
+            if (p == point) {
+                *crow = r;
+                *ccol = col;
+            }
+            int len;
+            std::int32_t c = charat(p, &len);
+            if (c == '\n')
+                break;
+            int w = charwidth(c, col);
+            if (draw) {
+                char text[4];
+                copytext(p, len, text);
+                drawchar(c, text, len, col);
+            }
+            col += w;
+            p += len;
+        }
+        if (o >= 0 && *crow < 0 && point == end && next < 0) {
+            *crow = r;
+            *ccol = col;
+        }
+        if (draw)
+            wclrtoeol(stdscr);
+        if (*crow >= 0 && !draw)
+            return;
+        o = next;
+    }
+}
+
+void drawheader() {
+    if (textline <= 0)
+        return;
+    char right[64];
+    std::snprintf(right, sizeof right, getmsg(m_position), static_cast<long>(lineof(point)),
+                  columnof(point) + 1);
+    char left[msgline_size];
+    const char *title = key_mode[1].lhs ? pooltext(key_mode[1].lhs) : getmsg(m_title);
+    std::snprintf(left, sizeof left, " %s  %s%s", title, filename[0] ? filename : "",
+                  modified ? getmsg(m_modified) : "");
+    wmove(stdscr, 0, 0);
+    wattron(stdscr, A_REVERSE);
+    waddnstr(stdscr, left, width());
+    int used = getcurx(stdscr);
+    int rlen = static_cast<int>(std::strlen(right));
+    for (int c = used; c < width() - rlen; ++c)
+        waddch(stdscr, ' ');
+    if (width() - rlen > used)
+        waddstr(stdscr, right);
+    wattroff(stdscr, A_REVERSE);
+}
+
+} // namespace
+
+int textrows() {
+    int rows = LINES - 1 - textline;
+    return rows > 1 ? rows : 1;
+}
+
+int columnof(offset_t o) {
+    int col = 0;
+    for (offset_t p = linestart(o); p < o;) {
+        int len;
+        std::int32_t c = charat(p, &len);
+        col += charwidth(c, col);
+        p += len;
+    }
+    return col;
+}
+
+offset_t atcolumn(offset_t ls, int want) {
+    offset_t size = textsize();
+    int col = 0;
+    offset_t p = ls;
+    while (p < size) {
+        int len;
+        std::int32_t c = charat(p, &len);
+        if (c == '\n')
+            break;
+        int w = charwidth(c, col);
+        if (col + w > want)
+            break;
+        col += w;
+        p += len;
+    }
+    return p;
+}
+
+void drawmessage() {
+    wmove(stdscr, LINES - 1, 0);
+    waddnstr(stdscr, msgline, width() - 1);
+    wclrtoeol(stdscr);
+}
+
+void scrollrows(int n) {
+    offset_t r = rowof(page);
+    for (; n > 0; --n) {
+        offset_t next = nextrow(r);
+        if (next < 0)
+            break;
+        r = next;
+    }
+    for (; n < 0 && r > 0; ++n)
+        r = prevrow(r);
+    page = r;
+}
+
+void display(std::int32_t disp) {
+    if (disp == 1)
+        clearok(curscr, TRUE);
+    frame();
+    int rows = visiblerows();
+    int hrows = helprows();
+    bool draw = disp == 1 || drawn.serial != serial || drawn.page != page || drawn.lines != LINES ||
+                drawn.cols != COLS || drawn.textline != textline || drawn.helprows != hrows;
+    int crow, ccol;
+    drawtext(rows, draw, &crow, &ccol);
+    if (draw) {
+        drawn = {serial, page, LINES, COLS, textline, hrows};
+        if (hrows > 0)
+            drawhelp(textline + rows, hrows);
+    }
+    drawheader();
+    if (msgflag) {
+        drawmessage();
+        msgflag = 0;
+        msgshown = 1;
+    } else if (msgshown) {
+        wmove(stdscr, LINES - 1, 0);
+        wclrtoeol(stdscr);
+        msgshown = 0;
+    }
+    if (crow < 0)
+        crow = 0;
+    if (ccol >= width())
+        ccol = width() - 1;
+    wmove(stdscr, textline + crow, ccol);
+    wrefresh(stdscr);
+}
+
+namespace {
+
+// The help panel lists every command with its first key, in columns.
+constexpr int help_cell = 26;
+
+int helprows() {
+    if (helpkey != keycount)
+        return 0;
+    int percol = width() / help_cell;
+    if (percol < 1)
+        percol = 1;
+    int rows = 1 + static_cast<int>((command_count + percol - 1) / percol);
+    int room = textrows() / 2;
+    return rows < room ? rows : room;
+}
+
+void drawhelp(int first, int rows) {
+    int percol = width() / help_cell;
+    if (percol < 1)
+        percol = 1;
+    wmove(stdscr, first, 0);
+    wattron(stdscr, A_BOLD);
+    waddnstr(stdscr, getmsg(m_helptitle), width());
+    wattroff(stdscr, A_BOLD);
+    wclrtoeol(stdscr);
+    for (int r = 1; r < rows; ++r) {
+        wmove(stdscr, first + r, 0);
+        wclrtoeol(stdscr);
+        for (int c = 0; c < percol; ++c) {
+            std::size_t i = static_cast<std::size_t>((r - 1) * percol + c);
+            if (i >= command_count)
+                break;
+            const char *key = keyfor(command_names[i].code);
+            char cell[help_cell + 1];
+            std::snprintf(cell, sizeof cell, "%-9.9s %-15.15s", key ? key : "-",
+                          command_names[i].name);
+            mvwaddnstr(stdscr, first + r, c * help_cell, cell, width() - c * help_cell);
+        }
+    }
+}
+
+} // namespace
+
+} // namespace kwed

@@ -1,0 +1,144 @@
+// getkey: reads the terminal's bytes and matches them against the key map.
+// A key sequence ends when no longer key starts with the bytes read so far,
+// or when the next byte is slow to come (a lone Escape, say). Bytes that
+// no key matches are characters: UTF-8 sequences come back as their code
+// point, stray bytes as raw_byte plus the byte.
+#include "editor_core.h"
+
+#include <curses.h>
+
+#include <cstring>
+
+namespace kwed {
+
+namespace {
+
+// How long to wait for the next byte of a key sequence, in milliseconds.
+constexpr int sequence_wait = 100;
+// The longest key sequence looked at.
+constexpr int longest_key = 32;
+
+// Bytes read but not yet used: what followed a shorter matching key.
+unsigned char pending[longest_key];
+int npending = 0;
+bool shown = false;
+
+int nextbyte(int ms) {
+    if (npending > 0) {
+        int c = pending[0];
+        std::memmove(pending, pending + 1, --npending);
+        return c;
+    }
+    return readbyte(ms);
+}
+
+void pushback(const unsigned char *s, int n) {
+    if (n <= 0)
+        return;
+    std::memmove(pending + n, pending, npending);
+    std::memcpy(pending, s, n);
+    npending += n;
+}
+
+// Looks the bytes up: sets *code to the last record that equals them and
+// returns whether some record is longer and starts with them.
+bool lookup(const keymap_t *map, const unsigned char *s, int n, int *code) {
+    bool longer = false;
+    for (const keymap_t *k = map; k && k->code != k_end; ++k) {
+        if (k->rhs < static_cast<std::uint32_t>(n))
+            continue;
+        if (std::memcmp(keybytes(*k), s, n) != 0)
+            continue;
+        if (k->rhs == static_cast<std::uint32_t>(n))
+            *code = k->code;
+        else
+            longer = true;
+    }
+    return longer;
+}
+
+// The character that starts the unmatched bytes s[0..n).
+int character(unsigned char *s, int n) {
+    int need = s[0] < 0x80                    ? 1
+               : s[0] >= 0xC2 && s[0] <= 0xDF ? 2
+               : s[0] >= 0xE0 && s[0] <= 0xEF ? 3
+               : s[0] >= 0xF0 && s[0] <= 0xF4 ? 4
+                                              : 0;
+    while (need > n) {
+        int c = nextbyte(sequence_wait);
+        if (c < 0)
+            break;
+        s[n++] = static_cast<unsigned char>(c);
+    }
+    if (need <= 1 || need > n) {
+        pushback(s + 1, n - 1);
+        return need == 1 ? s[0] : raw_byte | s[0];
+    }
+    std::int32_t cp = s[0] & (0x3F >> (need - 1));
+    bool ok = true;
+    for (int i = 1; i < need; ++i) {
+        ok = ok && (s[i] & 0xC0) == 0x80;
+        cp = (cp << 6) | (s[i] & 0x3F);
+    }
+    static constexpr std::int32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (!ok || cp < least[need] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+        pushback(s + 1, n - 1);
+        return raw_byte | s[0];
+    }
+    pushback(s + need, n - need);
+    return cp;
+}
+
+} // namespace
+
+int readbyte(int ms) {
+    for (;;) {
+        wtimeout(stdscr, ms);
+        int c = wgetch(stdscr);
+        if (c == ERR)
+            return -1;
+        if (c == KEY_RESIZE) {
+            display(1);
+            continue;
+        }
+        if (c >= 0 && c < 256)
+            return c;
+    }
+}
+
+int getkey(keymap_t *map) {
+    // The screen is drawn after each key; the first one waits for it too.
+    if (!shown) {
+        shown = true;
+        display(0);
+    }
+    ++keycount;
+    unsigned char seq[longest_key];
+    int n = 0;
+    int best = 0, bestcode = 0;
+    int c = nextbyte(-1);
+    while (c >= 0) {
+        seq[n++] = static_cast<unsigned char>(c);
+        int code = 0;
+        bool longer = lookup(map, seq, n, &code);
+        if (code != 0) {
+            best = n;
+            bestcode = code;
+        }
+        if (!longer || n == longest_key)
+            break;
+        c = nextbyte(sequence_wait);
+    }
+    if (best > 0) {
+        pushback(seq + best, n - best);
+        return bestcode;
+    }
+    return character(seq, n);
+}
+
+void forgetkeys() {
+    npending = 0;
+    shown = false;
+}
+
+} // namespace kwed
