@@ -1,0 +1,129 @@
+// Live processes that the test starts and owns, listed by the real program
+// and cross-checked against the system's ps.
+#include "run_program.h"
+#include "test_child.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+#include <vector>
+
+using suite_testing::run;
+
+namespace {
+
+std::vector<std::string> words(const std::string &line) {
+    std::istringstream in(line);
+    std::vector<std::string> out;
+    for (std::string word; in >> word;)
+        out.push_back(word);
+    return out;
+}
+
+// Every line of `listing` whose process-number column (at `column`) is pid.
+bool lists(const std::string &listing, pid_t pid, std::size_t column = 0) {
+    std::istringstream in(listing);
+    for (std::string line; std::getline(in, line);) {
+        const auto w = words(line);
+        if (w.size() > column && w[column] == std::to_string(pid))
+            return true;
+    }
+    return false;
+}
+
+std::string unique_name(const char *pattern) {
+    char name[32];
+    std::snprintf(name, sizeof name, pattern, static_cast<int>(getpid()) % 100000);
+    return name;
+}
+
+// ppid, pid, pgid, sid, tpgid and state as brevic's jobs format shows them,
+// in the order the system's ps prints them for -o pid=,ppid=,pgid=,sid=,tpgid=,s=.
+std::vector<std::string> brevic_ids(pid_t pid) {
+    const auto result = run({BREVIC_PATH, "j", "h", "-p", std::to_string(pid)});
+    const auto w = words(result.out);
+    if (result.status != 0 || w.size() < 9)
+        return {"unreadable:" + result.out};
+    return {w[1], w[0], w[2], w[3], w[5], w[6]};
+}
+
+std::vector<std::string> ps_ids(pid_t pid) {
+    const auto result =
+        run({"/usr/bin/ps", "-o", "pid=,ppid=,pgid=,sid=,tpgid=,s=", "-p", std::to_string(pid)});
+    return words(result.out);
+}
+
+} // namespace
+
+TEST(BrevicLive, NamesWithBlanksAndParenthesesAreReadWhole) {
+    const std::string name = unique_name("a) b (%d)");
+    test_child child({.name = name});
+    ASSERT_GT(child.pid(), 0);
+    const auto plain = run({BREVIC_PATH, "-p", child.pid_text()});
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_NE(plain.out.find("00:00:00 " + name + "\n"), std::string::npos) << plain.out;
+    const auto bracketed = run({BREVIC_PATH, child.pid_text()});
+    EXPECT_NE(bracketed.out.find(" [" + name + "]\n"), std::string::npos) << bracketed.out;
+    const auto by_name = run({BREVIC_PATH, "-o", "pid=", "-C", name});
+    EXPECT_EQ(by_name.out, child.pid_text() + "\n");
+    EXPECT_EQ(by_name.status, 0);
+}
+
+TEST(BrevicLive, LongNamesAreCutAtFifteenCharacters) {
+    const std::string name = unique_name("L%05d-abcdefghij"); // 16 characters
+    test_child child({.name = name});
+    ASSERT_GT(child.pid(), 0);
+    const auto full = run({BREVIC_PATH, "-C", name});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.out, "  PID TTY         TIME CMD\n");
+    const auto cut = run({BREVIC_PATH, "-C", name.substr(0, 15)});
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_TRUE(lists(cut.out, child.pid())) << cut.out;
+}
+
+TEST(BrevicLive, TerminalDecidesTheScopeOfDefaultAAndX) {
+    test_child detached({.name = unique_name("nt%d"), .new_session = true});
+    test_child attached({.name = unique_name("tt%d"), .with_terminal = true});
+    ASSERT_GT(detached.pid(), 0);
+    ASSERT_GT(attached.pid(), 0);
+    const auto own = run({BREVIC_PATH});
+    EXPECT_TRUE(lists(own.out, attached.pid())) << own.out;
+    EXPECT_FALSE(lists(own.out, detached.pid())) << own.out;
+    const auto a = run({BREVIC_PATH, "a"});
+    EXPECT_TRUE(lists(a.out, attached.pid()));
+    EXPECT_FALSE(lists(a.out, detached.pid()));
+    const auto x = run({BREVIC_PATH, "x"});
+    EXPECT_TRUE(lists(x.out, attached.pid()));
+    EXPECT_TRUE(lists(x.out, detached.pid()));
+    const auto all = run({BREVIC_PATH, "-o", "pid=", "-e"});
+    EXPECT_TRUE(lists(all.out, attached.pid()) && lists(all.out, detached.pid()));
+    EXPECT_EQ(all.out.find_first_not_of("0123456789\n"), std::string::npos);
+    const auto one = run({BREVIC_PATH, "-p", detached.pid_text()});
+    EXPECT_NE(one.out.find(" 0,0  "), std::string::npos) << one.out;
+}
+
+TEST(BrevicLive, NumbersAndStateMatchTheSystemPs) {
+    if (access("/usr/bin/ps", X_OK) != 0)
+        GTEST_SKIP() << "no system ps";
+    test_child named({.name = unique_name("x) y %d")});
+    test_child detached({.name = unique_name("nt%d"), .new_session = true});
+    test_child attached({.name = unique_name("tt%d"), .with_terminal = true});
+    test_child zombie({.name = unique_name("z%d"), .exit_at_once = true});
+    for (const test_child *child : {&named, &detached, &attached, &zombie}) {
+        ASSERT_GT(child->pid(), 0);
+        const auto ours = brevic_ids(child->pid());
+        EXPECT_EQ(ours, ps_ids(child->pid())) << "process " << child->pid();
+    }
+    EXPECT_EQ(brevic_ids(zombie.pid()).back(), "Z");
+}
+
+TEST(BrevicLive, AProcessThatIsGoneGivesStatusOne) {
+    pid_t gone;
+    {
+        test_child child({.name = "gone"});
+        gone = child.pid();
+    }
+    const auto result = run({BREVIC_PATH, "-p", std::to_string(gone)});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "  PID TTY         TIME CMD\n");
+    EXPECT_EQ(run({BREVIC_PATH, "h", "-p", std::to_string(gone)}).out, "");
+}

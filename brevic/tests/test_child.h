@@ -1,0 +1,90 @@
+// A child process that a test starts and owns: it takes a command name,
+// optionally a session of its own or a terminal, reports that it is ready,
+// then waits to be killed. The object kills and reaps it, even when the
+// test fails; PR_SET_PDEATHSIG ends it should the test program die first.
+#pragma once
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+struct child_setup {
+    std::string name;           // command name set through PR_SET_NAME
+    bool new_session = false;   // no controlling terminal
+    bool with_terminal = false; // a new session that takes a pseudo-terminal
+    bool exit_at_once = false;  // left unreaped: a zombie
+};
+
+class test_child {
+  public:
+    explicit test_child(const child_setup &setup) {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        std::string slave;
+        if (setup.with_terminal && !open_terminal(slave))
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0)
+            run_child(setup, slave.c_str(), ready[1]);
+        ::close(ready[1]);
+        pollfd fd{ready[0], POLLIN, 0};
+        char byte = 0;
+        if (pid_ < 0 || ::poll(&fd, 1, 10000) != 1 || ::read(ready[0], &byte, 1) != 1)
+            stop();
+        ::close(ready[0]);
+        if (pid_ > 0 && setup.exit_at_once) {
+            siginfo_t info{};
+            ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT);
+        }
+    }
+    ~test_child() {
+        stop();
+        if (master_ >= 0)
+            ::close(master_);
+    }
+    test_child(const test_child &) = delete;
+    test_child &operator=(const test_child &) = delete;
+
+    pid_t pid() const { return pid_; }
+    std::string pid_text() const { return std::to_string(pid_); }
+
+  private:
+    bool open_terminal(std::string &slave) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+            return false;
+        const char *name = ::ptsname(master_);
+        slave = name != nullptr ? name : "";
+        return name != nullptr;
+    }
+
+    [[noreturn]] static void run_child(const child_setup &setup, const char *slave, int ready) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::prctl(PR_SET_NAME, setup.name.c_str());
+        if (setup.new_session || setup.with_terminal)
+            ::setsid();
+        if (setup.with_terminal && ::open(slave, O_RDWR) < 0)
+            ::_exit(2);
+        if (::write(ready, "r", 1) != 1 || setup.exit_at_once)
+            ::_exit(0);
+        for (;;)
+            ::pause();
+    }
+
+    void stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
+    pid_t pid_ = -1;
+    int master_ = -1;
+};
