@@ -56,7 +56,7 @@ class field_scanner {
     // first that did not.
     template <class... Fields> int read_all(Fields &...fields) {
         int converted = 0;
-        ((read(fields) ? (++converted, true) : false) && ...);
+        static_cast<void>(((read(fields) ? (++converted, true) : false) && ...));
         return converted;
     }
 
