@@ -1,0 +1,85 @@
+// System calls shared by the tavi and Minix translators.
+#include "guest_calls.h"
+#include "guest_memory.h"
+#include "tavi.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace taviemu {
+
+namespace {
+
+int result(long value) {
+    return value < 0 ? -errno : static_cast<int>(value);
+}
+
+} // namespace
+
+int call_read(int fd, uint16_t seg, uint16_t buffer, uint16_t count) {
+    uint32_t n = count < kMaxTransfer ? count : kMaxTransfer;
+    uint8_t *into = guest_bytes(seg, buffer, n);
+    if (into == nullptr)
+        return -EFAULT;
+    ssize_t got = read(fd, into, n);
+    if (got > 0)
+        guest_changed(into, static_cast<uint32_t>(got));
+    return result(got);
+}
+
+int call_write(int fd, uint16_t seg, uint16_t buffer, uint16_t count) {
+    uint32_t n = count < kMaxTransfer ? count : kMaxTransfer;
+    const uint8_t *from = guest_bytes(seg, buffer, n);
+    if (from == nullptr)
+        return -EFAULT;
+    return result(write(fd, from, n));
+}
+
+int call_open(uint16_t seg, uint16_t path, int flags, int mode) {
+    const char *name = guest_string(seg, path);
+    if (name == nullptr)
+        return -EFAULT;
+    return result(open(name, flags, mode));
+}
+
+int call_close(int fd) {
+    return result(close(fd));
+}
+
+int call_lseek(int fd, int32_t *offset, int whence) {
+    off_t to = lseek(fd, *offset, whence);
+    if (to < 0)
+        return -errno;
+    if (to > INT32_MAX)
+        return -EOVERFLOW;
+    *offset = static_cast<int32_t>(to);
+    return 0;
+}
+
+int call_brk(uint32_t end) {
+    uint32_t sp = tavi_cpu.regs.esp & 0xFFFF;
+    if (end < tavi_bss_end || sp < kBreakGap || end > sp - kBreakGap)
+        return -ENOMEM;
+    if (end > tavi_brk) {
+        // Memory the break grows over reads as zero, as fresh memory does.
+        uint8_t *fresh = guest_bytes(tavi_cpu.regs.ds, tavi_brk, end - tavi_brk);
+        if (fresh == nullptr)
+            return -ENOMEM;
+        std::memset(fresh, 0, end - tavi_brk);
+        guest_changed(fresh, end - tavi_brk);
+    }
+    tavi_brk = end;
+    return 0;
+}
+
+void call_exit(int status) {
+    std::fflush(nullptr);
+    std::exit(status & 0xFF);
+}
+
+} // namespace taviemu

@@ -1,0 +1,41 @@
+// Checked access to the program's memory for the translators.
+#include "guest_memory.h"
+#include "tavi.h"
+
+#include <cstring>
+
+namespace taviemu {
+
+uint8_t *guest_bytes(uint16_t seg, uint32_t off, uint32_t len) {
+    if (tavi_base == nullptr || off > kSegmentSize || len > kSegmentSize - off)
+        return nullptr;
+    uint32_t linear = static_cast<uint32_t>(seg) * 16 + off;
+    if (linear < tavi_linear || linear - tavi_linear > kAreaSize ||
+        len > kAreaSize - (linear - tavi_linear))
+        return nullptr;
+    return tavi_base + (linear - tavi_linear);
+}
+
+const char *guest_string(uint16_t seg, uint16_t off) {
+    // The string may run to the end of the segment or of the area,
+    // whichever comes first; its NUL must come before that.
+    uint32_t room = kSegmentSize - off;
+    uint32_t linear = static_cast<uint32_t>(seg) * 16 + off;
+    if (linear < tavi_linear || linear - tavi_linear >= kAreaSize)
+        return nullptr;
+    if (room > kAreaSize - (linear - tavi_linear))
+        room = kAreaSize - (linear - tavi_linear);
+    const uint8_t *start = guest_bytes(seg, off, room);
+    if (start == nullptr || std::memchr(start, 0, room) == nullptr)
+        return nullptr;
+    return reinterpret_cast<const char *>(start);
+}
+
+void guest_changed(const uint8_t *host, uint32_t len) {
+    // The engine decodes each instruction once; it learns here that bytes it
+    // may have decoded were rewritten behind its back.
+    (void)host;
+    (void)len;
+}
+
+} // namespace taviemu

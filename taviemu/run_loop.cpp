@@ -1,0 +1,92 @@
+// The run loop: one entry into virtual-8086 mode per call, and the routing
+// of what ends it. System-call interrupts go to the translators; anything
+// else the program cannot do ends the runner.
+#include "tavi.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+#if defined(__i386__)
+#include <sys/syscall.h>
+#endif
+
+namespace taviemu {
+
+namespace {
+
+constexpr int kMinixInterrupt = 0x20;
+constexpr int kTaviInterrupt = 0x80;
+
+vm86::Fault last_fault;
+
+// Enters virtual-8086 mode with tavi_cpu. A 32-bit runner asks the kernel
+// first; a kernel without the call, and every 64-bit runner, uses the
+// engine, which runs the program inside the area alone.
+int enter_vm86() {
+#if defined(__i386__)
+    static bool kernel_has_vm86 = true;
+    if (kernel_has_vm86) {
+        long code = syscall(SYS_vm86old, &tavi_cpu);
+        if (code >= 0)
+            return static_cast<int>(code);
+        if (errno != ENOSYS)
+            return -errno;
+        kernel_has_vm86 = false;
+    }
+#endif
+    const vm86::Memory memory{tavi_base, tavi_linear, kAreaSize};
+    return vm86::run(tavi_cpu, memory, {}, &last_fault);
+}
+
+// A failed entry: the loop cannot go on, so say why and stop.
+[[noreturn]] void vm86_failed(int code) {
+    if (code == -EFAULT)
+        std::fprintf(stderr,
+                     "VM86 failed: memory access outside the tavi area at %#x (%04x:%04x)\n",
+                     static_cast<unsigned>(last_fault.linear), last_fault.cs, last_fault.ip);
+    else
+        std::fprintf(stderr, "VM86 failed: %s\n", std::strerror(-code));
+    std::exit(1);
+}
+
+void tavi_take_interrupt(int number) {
+    if (number == kMinixInterrupt) {
+        minix_syscall();
+    } else if (number == kTaviInterrupt) {
+        tavi_cpu.regs.eax = static_cast<uint32_t>(tavi_syscall());
+    } else {
+        std::fflush(stderr);
+        kill(getpid(), SIGILL);
+    }
+}
+
+} // namespace
+
+void tavi_init() {
+    tavi_cpu.screen_bitmap = 0;
+    tavi_cpu.cpu_type = vm86::CPU_286;
+    std::memset(tavi_cpu.int_revectored, 0xFF, sizeof tavi_cpu.int_revectored);
+}
+
+void run_tavi() {
+    int code = enter_vm86();
+    if (code < 0)
+        vm86_failed(code);
+    switch (vm86::vm86_type(code)) {
+    case vm86::VM86_UNKNOWN:
+        std::fputs("VM86_UNKNOWN returned\n", stderr);
+        std::exit(1);
+    case vm86::VM86_INTx:
+        tavi_take_interrupt(vm86::vm86_arg(code));
+        break;
+    case vm86::VM86_STI:
+        std::fputs("VM86_STI returned\n", stderr);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace taviemu
