@@ -16,7 +16,7 @@ namespace taviemu {
 namespace {
 
 constexpr uint32_t kMessageSize = 24;
-constexpr uint16_t kSend = 1, kReceive = 2, kBoth = 3;
+constexpr uint16_t kSend = 1, kBoth = 3; // and 2, receive alone, which has nothing to fetch
 
 // Field offsets in a message: the type, then the layouts m1, m2 and m3.
 constexpr uint32_t kType = 2;
