@@ -1,0 +1,270 @@
+// The command line from outside: switches, names from standard input, and
+// the failures that end a run.
+#include "archive_reader.h"
+#include "quarc_run.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using quarc_test::kEndMarker;
+using quarc_test::read_archive;
+using quarc_test::run_quarc;
+using suite_testing::TempTree;
+
+std::vector<std::string> names(const std::string &out) {
+    quarc_test::archive a = read_archive(out);
+    EXPECT_EQ(a.error, "");
+    std::vector<std::string> v;
+    for (const auto &m : a.members)
+        v.push_back(m.name);
+    return v;
+}
+
+using list = std::vector<std::string>;
+
+TEST(CommandLine, NoArgumentsPrintsTheUsage) {
+    TempTree t;
+    auto r = run_quarc(t, {});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "\nquarc: (very) cut-down tar.  Basic usage: quarc filename(s)\n"
+                     "Switches quarc knows about: [-x | --exclude | -] filename\n"
+                     "\t\t-X filename(s)\n");
+}
+
+TEST(CommandLine, OnlySwitchesGiveAnEmptyArchive) {
+    TempTree t;
+    for (const list &args :
+         {list{"-x", "a"}, list{"-X"}, list{"-X", "a", "b"}, list{"--exclude", "a", "-x", "b"}}) {
+        auto r = run_quarc(t, args);
+        EXPECT_EQ(r.status, 0) << args[0];
+        EXPECT_EQ(r.out, kEndMarker) << args[0];
+        EXPECT_EQ(r.err, "");
+    }
+}
+
+TEST(CommandLine, NameAfterDashXIsAlwaysAnExcludeName) {
+    TempTree t;
+    t.file("a", "1");
+    t.file("b", "2");
+    t.file("-X", "3");
+    auto r = run_quarc(t, {"-x", "-X", "a", "b"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(names(r.out), (list{"a", "b"}));
+    EXPECT_EQ(r.out.substr(r.out.size() - 1024), kEndMarker);
+}
+
+TEST(CommandLine, CapitalXTurnsEveryLaterArgumentIntoAnExcludeName) {
+    TempTree t;
+    t.file("d/b", "1");
+    t.file("d/c", "2");
+    t.file("d/e", "3");
+    auto r = run_quarc(t, {"d", "-X", "d/b", "d//c/"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(names(r.out), (list{"d/", "d/e"}));
+}
+
+TEST(CommandLine, ExcludeNamesApplyToMembersNamedBeforeThem) {
+    TempTree t;
+    t.file("a", "1");
+    t.file("etc/passwd", "root");
+    t.file("etc/group", "root");
+    auto r = run_quarc(t, {"a", "etc", "-x", "a", "--exclude", "./etc//passwd/"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(names(r.out), (list{"etc/", "etc/group"}));
+    // An absolute exclude name matches the member stored without its "/".
+    std::string passwd = t.path("etc/passwd");
+    r = run_quarc(t, {passwd, "-x", passwd});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kEndMarker);
+}
+
+TEST(CommandLine, ExcludedNameNeedNotExist) {
+    TempTree t;
+    auto r = run_quarc(t, {"missing", "-x", "missing"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, kEndMarker);
+}
+
+TEST(CommandLine, ExcludingDotLeavesOutTheCurrentDirectory) {
+    TempTree t;
+    t.file("a", "1");
+    auto r = run_quarc(t, {".", "-x", "."});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kEndMarker);
+}
+
+TEST(CommandLine, EqualsSignJoinsNothing) {
+    TempTree t;
+    t.file("a", "1");
+    auto r = run_quarc(t, {"--exclude=a", "a"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Can't stat: No such file or directory\n");
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(CommandLine, FinalDashXWithoutANameIsRefused) {
+    TempTree t;
+    t.file("a", "1");
+    auto r = run_quarc(t, {"a", "-x"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quarc: -x needs a name after it\n");
+    EXPECT_EQ(r.out, "");
+    r = run_quarc(t, {"a", "--exclude"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quarc: --exclude needs a name after it\n");
+    // After "-X" a final "-x" is just a name.
+    r = run_quarc(t, {"a", "-X", "-x"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(names(r.out), list{"a"});
+}
+
+TEST(CommandLine, OverLongExcludeNameStillExcludesTheSameLongName) {
+    TempTree t;
+    std::string longname = "./" + std::string(120, 'x');
+    auto r = run_quarc(t, {longname, "-x", longname.substr(2) + "/"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kEndMarker);
+}
+
+TEST(StandardInput, NamesOnePerLineInPlace) {
+    TempTree t;
+    t.file("a", "1");
+    t.file("b", "2");
+    t.file("c", "3");
+    t.file("d", "4");
+    // The last line has no newline; "-" stands in the middle of the list.
+    auto r = run_quarc(t, {"a", "-", "d"}, "b\nc");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(names(r.out), (list{"a", "b", "c", "d"}));
+    // A second "-" finds the input at its end.
+    r = run_quarc(t, {"-", "-"}, "a\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(names(r.out), list{"a"});
+}
+
+TEST(StandardInput, LongLineArrivesAsSeveralNames) {
+    TempTree t;
+    std::string first(99, 'p'), second(51, 'q');
+    t.file(first, "1");
+    t.file(second, "2");
+    auto r = run_quarc(t, {"-"}, first + second + "\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(names(r.out), (list{first, second}));
+}
+
+TEST(StandardInput, LineOfNinetyNineCharactersIsOneName) {
+    TempTree t;
+    std::string name(99, 'n');
+    t.file(name, "1");
+    t.file("after", "2");
+    auto r = run_quarc(t, {"-"}, name + "\nafter\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(names(r.out), (list{name, "after"}));
+}
+
+TEST(StandardInput, EmptyLineFailsUnlessExcluded) {
+    TempTree t;
+    t.file("a", "1");
+    auto r = run_quarc(t, {"-"}, "a\n\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Can't stat: No such file or directory\n");
+    EXPECT_EQ(names(r.out), list{"a"});
+    r = run_quarc(t, {"-", "-x", "/"}, "a\n\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(names(r.out), list{"a"});
+    // Carriage returns and blanks are part of the name.
+    r = run_quarc(t, {"-"}, "a\r\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(Failures, MissingFileStopsTheRunWithoutEndMarker) {
+    TempTree t;
+    t.file("a", "hello");
+    t.file("b", "never");
+    auto r = run_quarc(t, {"a", "missing", "b"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Can't stat: No such file or directory\n");
+    ASSERT_EQ(r.out.size(), 1024u); // a's header and its one data block
+    quarc_test::archive a = read_archive(r.out);
+    EXPECT_FALSE(a.has_end_marker);
+    EXPECT_EQ(names(r.out), list{"a"});
+}
+
+TEST(Failures, UnreadableDirectoryKeepsItsHeaderAndStops) {
+    TempTree t;
+    t.file("d/a", "1");
+    t.dir("d/locked", 0);
+    t.file("d/locked/inner", "2");
+    t.file("z", "3");
+    std::vector<std::string> args{QUARC_PATH, "d/locked", "z"};
+    if (geteuid() == 0) {
+        // root reads every directory: run as nobody instead.
+        chmod(t.root().c_str(), 0755);
+        args.insert(args.begin(),
+                    {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    suite_testing::RunOptions options;
+    options.cwd = t.root();
+    options.no_stdin = true;
+    auto r = suite_testing::run(args, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(r.out.size(), 512u);
+    EXPECT_EQ(r.out.substr(0, 9), std::string("d/locked/", 9));
+    EXPECT_EQ(r.out[156], '5');
+}
+
+TEST(Failures, NamesOfOneHundredCharactersAreRefusedSilently) {
+    TempTree t;
+    std::string n99(99, 'a'), n100(100, 'b');
+    t.file(n99, "1");
+    t.file(n100, "2");
+    auto r = run_quarc(t, {".//./" + n99});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(names(r.out), list{n99});
+    r = run_quarc(t, {n99, n100});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.size(), 1024u); // the 99-character member only
+}
+
+TEST(Failures, WalkSkipsEntriesWhosePathIsTooLong) {
+    TempTree t;
+    std::string dir(10, 'd');
+    t.file(dir + "/" + std::string(88, 'k'), "kept");    // 99 characters
+    t.file(dir + "/" + std::string(89, 's'), "skipped"); // 100 characters
+    auto r = run_quarc(t, {dir});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(names(r.out), (list{dir + "/", dir + "/" + std::string(88, 'k')}));
+}
+
+TEST(Failures, LinkTargetsOfOneHundredBytesAreRefusedSilently) {
+    TempTree t;
+    t.symlink(std::string(99, 't'), "ok");
+    t.symlink(std::string(100, 't'), "long");
+    auto r = run_quarc(t, {"ok"});
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.out.size(), 512u + 1024u);
+    EXPECT_EQ(r.out.substr(157, 100), std::string(99, 't') + '\0');
+    r = run_quarc(t, {"ok", "long"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.size(), 512u);
+}
+
+TEST(Failures, WriteErrorIsReported) {
+    TempTree t;
+    t.file("a", std::string(1000, 'a'));
+    auto r = quarc_test::shell(std::string(QUARC_PATH) + " a > /dev/full", t.root());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quarc: write error: No space left on device\n");
+}
+
+} // namespace
