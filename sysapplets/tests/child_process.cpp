@@ -1,0 +1,163 @@
+#include "child_process.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace sysapplets_test {
+namespace {
+
+std::string read_all(int fd) {
+    std::string text;
+    char buf[4096];
+    lseek(fd, 0, SEEK_SET);
+    ssize_t got;
+    while ((got = read(fd, buf, sizeof buf)) > 0)
+        text.append(buf, size_t(got));
+    return text;
+}
+
+int scratch_fd() {
+    char name[] = "/tmp/sysapplets-child-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0)
+        throw std::runtime_error("mkstemp failed");
+    unlink(name);
+    return fd;
+}
+
+void sleep_seconds(double seconds) {
+    timespec ts{time_t(seconds), long((seconds - double(time_t(seconds))) * 1e9)};
+    nanosleep(&ts, nullptr);
+}
+
+} // namespace
+
+int wait_with_timeout(pid_t pid, double timeout_seconds) {
+    for (double waited = 0; waited < timeout_seconds; waited += 0.01) {
+        int wstatus = 0;
+        pid_t got = waitpid(pid, &wstatus, WNOHANG);
+        if (got == pid)
+            return wstatus;
+        if (got < 0 && errno != EINTR)
+            return -1;
+        sleep_seconds(0.01);
+    }
+    return -1;
+}
+
+ChildResult run_in_child(const std::function<void()> &body, int timeout_seconds) {
+    const int out_fd = scratch_fd();
+    const int err_fd = scratch_fd();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        dup2(out_fd, 1);
+        dup2(err_fd, 2);
+        body();
+        std::fflush(stdout);
+        _exit(0);
+    }
+    ProcessReaper reaper;
+    reaper.add(pid);
+    ChildResult result;
+    const int wstatus = wait_with_timeout(pid, timeout_seconds);
+    if (wstatus == -1) {
+        reaper.end(pid);
+        result.signal = SIGKILL;
+    } else {
+        reaper.release(pid);
+        if (WIFEXITED(wstatus))
+            result.status = WEXITSTATUS(wstatus);
+        else if (WIFSIGNALED(wstatus))
+            result.signal = WTERMSIG(wstatus);
+    }
+    result.out = read_all(out_fd);
+    result.err = read_all(err_fd);
+    close(out_fd);
+    close(err_fd);
+    return result;
+}
+
+ProcessReaper::~ProcessReaper() {
+    for (pid_t pid : pids_) {
+        kill(pid, SIGKILL);
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+void ProcessReaper::add(pid_t pid) {
+    if (pid > 0 && std::find(pids_.begin(), pids_.end(), pid) == pids_.end())
+        pids_.push_back(pid);
+}
+
+void ProcessReaper::release(pid_t pid) {
+    pids_.erase(std::remove(pids_.begin(), pids_.end(), pid), pids_.end());
+}
+
+int ProcessReaper::end(pid_t pid) {
+    pids_.erase(std::remove(pids_.begin(), pids_.end(), pid), pids_.end());
+    kill(pid, SIGKILL);
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    return wstatus;
+}
+
+std::string slurp(const std::string &path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    std::string text = read_all(fd);
+    close(fd);
+    return text;
+}
+
+// The state letter follows the command name, which is in parentheses and
+// may itself hold spaces and parentheses: look after the last ')'.
+char process_state(pid_t pid) {
+    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close_paren = stat.rfind(')');
+    if (close_paren == std::string::npos || close_paren + 2 >= stat.size())
+        return 0;
+    return stat[close_paren + 2];
+}
+
+std::vector<pid_t> children_of(pid_t parent) {
+    std::vector<pid_t> found;
+    DIR *proc = opendir("/proc");
+    if (!proc)
+        return found;
+    while (dirent *entry = readdir(proc)) {
+        char *end;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (*end || pid <= 0)
+            continue;
+        const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+        const size_t close_paren = stat.rfind(')');
+        if (close_paren == std::string::npos)
+            continue;
+        char state = 0;
+        long ppid = 0;
+        if (std::sscanf(stat.c_str() + close_paren + 1, " %c %ld", &state, &ppid) == 2 &&
+            ppid == parent)
+            found.push_back(pid_t(pid));
+    }
+    closedir(proc);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+} // namespace sysapplets_test
