@@ -91,4 +91,10 @@ struct Fault {
 int run(Record &record, const Memory &memory, const Options &options = {},
         Fault *fault = nullptr, uint64_t *executed = nullptr);
 
+// Drops every decoded instruction the engine keeps for this thread. Not
+// needed for correctness (each run() checks again what the caller may have
+// written into the memory); it frees the cache's memory once the program is
+// done, or forgets a memory whose mapping is about to be reused.
+void reset_code_cache();
+
 } // namespace vm86

@@ -1,0 +1,320 @@
+// The engine's processor state and the small helpers every instruction family
+// uses: register access, bounds-checked memory access and lazily computed
+// arithmetic flags.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "byte registers assume a little-endian host");
+
+namespace vm86::engine {
+
+// FLAGS bits.
+constexpr uint16_t CF = 0x0001;
+constexpr uint16_t PF = 0x0004;
+constexpr uint16_t AF = 0x0010;
+constexpr uint16_t ZF = 0x0040;
+constexpr uint16_t SF = 0x0080;
+constexpr uint16_t TF = 0x0100;
+constexpr uint16_t IF = 0x0200;
+constexpr uint16_t DF = 0x0400;
+constexpr uint16_t OF = 0x0800;
+constexpr uint16_t ARITH = CF | PF | AF | ZF | SF | OF;
+// Bit 1 always reads as 1; bits 3, 5 and 12 to 15 read as 0 in real mode.
+constexpr uint16_t FIXED_ONE = 0x0002;
+// What POPF and IRET may change.
+constexpr uint16_t POPPABLE = ARITH | TF | IF | DF;
+// IOPL 3, as the vm86 entry presents FLAGS to the program.
+constexpr uint16_t IOPL_BITS = 0x3000;
+
+// Word registers in ModRM encoding order; slot ZERO always holds 0 so that
+// an effective address is always base + index + displacement.
+enum Reg : uint8_t { AX, CX, DX, BX, SP, BP, SI, DI, ZERO };
+// Segment registers in ModRM encoding order.
+enum Seg : uint8_t { ES, CS, SS, DS };
+
+// Why an instruction could not complete. Thrown from deep inside an
+// instruction and caught by the run loop, which rewinds IP to the start of
+// the instruction.
+struct Trap {
+    enum Kind : uint8_t { exception, outside_memory } kind;
+    uint8_t vector;  // for exceptions
+    uint32_t linear; // for accesses outside the memory
+};
+
+[[noreturn]] void raise_exception(uint8_t vector);
+[[noreturn]] void raise_outside(uint32_t linear);
+
+// Which operation last set the arithmetic flags, so that they can be
+// computed only when something reads them.
+enum LazyOp : uint8_t { LZ_NONE, LZ_ADD, LZ_SUB, LZ_LOGIC, LZ_INC, LZ_DEC };
+
+struct CodeCache;
+
+struct Cpu {
+    uint16_t r[9];        // AX CX DX BX SP BP SI DI, then the constant 0
+    uint16_t sreg[4];     // ES CS SS DS
+    uint32_t sbase[4];    // sreg * 16
+    uint16_t ip;          // start of the current instruction while it runs
+    uint16_t flags;       // materialised FLAGS; arithmetic bits valid when op is LZ_NONE
+    uint8_t op = LZ_NONE; // lazy flag state
+    uint8_t top = 15;     // index of the sign bit of the last result
+    uint32_t res = 0, a = 0, b = 0;
+
+    uint8_t *host = nullptr; // memory: linear `base` is host[0]
+    uint32_t base = 0, size = 0;
+    uint8_t *code_map = nullptr; // bytes holding decoded instructions
+    CodeCache *cache = nullptr;
+    const uint8_t *int_revectored = nullptr;   // 256 bits
+    const uint8_t *int21_revectored = nullptr; // 256 bits, by AH
+    bool real_mode_flags = false;
+    uint64_t executed = 0; // instructions completed in this run
+
+    void set_seg(unsigned s, uint16_t v) {
+        sreg[s] = v;
+        sbase[s] = uint32_t(v) << 4;
+    }
+};
+
+// ---- registers ----
+
+inline uint8_t &reg8(Cpu &c, unsigned n) {
+    return reinterpret_cast<uint8_t *>(c.r)[(n & 3) * 2 + (n >> 2)];
+}
+
+template <bool W> inline uint16_t get_reg(Cpu &c, unsigned n) {
+    if constexpr (W)
+        return c.r[n];
+    else
+        return reg8(c, n);
+}
+
+template <bool W> inline void set_reg(Cpu &c, unsigned n, uint16_t v) {
+    if constexpr (W)
+        c.r[n] = v;
+    else
+        reg8(c, n) = uint8_t(v);
+}
+
+// ---- memory ----
+
+void invalidate_code(Cpu &c, uint32_t index, uint32_t n);
+
+// Host address of `n` bytes at linear address `lin`, or a trap when any of
+// them lies outside the caller's memory.
+inline uint8_t *host_at(Cpu &c, uint32_t lin, uint32_t n) {
+    uint32_t i = lin - c.base;
+    if (i >= c.size || c.size - i < n) [[unlikely]]
+        raise_outside(lin);
+    return c.host + i;
+}
+
+inline uint8_t read8(Cpu &c, unsigned seg, uint16_t off) {
+    return *host_at(c, c.sbase[seg] + off, 1);
+}
+
+inline uint16_t read16(Cpu &c, unsigned seg, uint16_t off) {
+    if (off == 0xFFFF) [[unlikely]]
+        raise_exception(13); // a word may not run past the end of its segment
+    const uint8_t *p = host_at(c, c.sbase[seg] + off, 2);
+    return uint16_t(p[0] | p[1] << 8);
+}
+
+inline void write8(Cpu &c, unsigned seg, uint16_t off, uint8_t v) {
+    uint8_t *p = host_at(c, c.sbase[seg] + off, 1);
+    uint32_t i = uint32_t(p - c.host);
+    if (c.code_map[i]) [[unlikely]]
+        invalidate_code(c, i, 1);
+    *p = v;
+}
+
+inline void write16(Cpu &c, unsigned seg, uint16_t off, uint16_t v) {
+    if (off == 0xFFFF) [[unlikely]]
+        raise_exception(13);
+    uint8_t *p = host_at(c, c.sbase[seg] + off, 2);
+    uint32_t i = uint32_t(p - c.host);
+    if (c.code_map[i] | c.code_map[i + 1]) [[unlikely]]
+        invalidate_code(c, i, 2);
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+
+template <bool W> inline uint16_t read_mem(Cpu &c, unsigned seg, uint16_t off) {
+    if constexpr (W)
+        return read16(c, seg, off);
+    else
+        return read8(c, seg, off);
+}
+
+template <bool W> inline void write_mem(Cpu &c, unsigned seg, uint16_t off, uint16_t v) {
+    if constexpr (W)
+        write16(c, seg, off, v);
+    else
+        write8(c, seg, off, uint8_t(v));
+}
+
+// ---- flags ----
+
+constexpr std::array<uint8_t, 256> make_parity() {
+    std::array<uint8_t, 256> t{};
+    for (unsigned i = 0; i < 256; ++i) {
+        unsigned bits = 0;
+        for (unsigned v = i; v; v >>= 1)
+            bits += v & 1;
+        t[i] = (bits & 1) ? 0 : PF;
+    }
+    return t;
+}
+inline constexpr std::array<uint8_t, 256> parity_flag = make_parity();
+
+template <bool W> constexpr uint8_t sign_bit() {
+    return W ? 15 : 7;
+}
+template <bool W> constexpr uint32_t width_mask() {
+    return W ? 0xFFFF : 0xFF;
+}
+
+template <bool W> inline void set_lazy(Cpu &c, uint8_t op, uint32_t a, uint32_t b, uint32_t res) {
+    c.op = op;
+    c.top = sign_bit<W>();
+    c.a = a;
+    c.b = b;
+    c.res = res;
+}
+
+// The arithmetic flags of the last lazy operation.
+inline uint16_t lazy_arith(const Cpu &c) {
+    uint32_t top = c.top;
+    uint32_t res = c.res;
+    uint32_t mask = (2u << top) - 1;
+    uint16_t f = parity_flag[res & 0xFF];
+    if ((res & mask) == 0)
+        f |= ZF;
+    if ((res >> top) & 1)
+        f |= SF;
+    switch (c.op) {
+    case LZ_ADD:
+    case LZ_INC:
+        if (c.op == LZ_ADD ? (res >> (top + 1)) & 1 : c.flags & CF)
+            f |= CF;
+        if ((((c.a ^ res) & (c.b ^ res)) >> top) & 1)
+            f |= OF;
+        f |= (c.a ^ c.b ^ res) & AF;
+        break;
+    case LZ_SUB:
+    case LZ_DEC:
+        if (c.op == LZ_SUB ? (res >> (top + 1)) & 1 : c.flags & CF)
+            f |= CF;
+        if ((((c.a ^ c.b) & (c.a ^ res)) >> top) & 1)
+            f |= OF;
+        f |= (c.a ^ c.b ^ res) & AF;
+        break;
+    default:
+        break;
+    }
+    return f;
+}
+
+inline uint16_t get_flags(const Cpu &c) {
+    if (c.op == LZ_NONE)
+        return c.flags;
+    return uint16_t((c.flags & ~ARITH) | lazy_arith(c));
+}
+
+// Folds the lazy state into `flags` so that single bits can be changed.
+inline void materialize(Cpu &c) {
+    c.flags = get_flags(c);
+    c.op = LZ_NONE;
+}
+
+// Replaces the arithmetic flags with `arith`.
+inline void set_arith(Cpu &c, uint16_t arith) {
+    c.flags = uint16_t((c.flags & ~ARITH) | (arith & ARITH));
+    c.op = LZ_NONE;
+}
+
+inline bool get_cf(const Cpu &c) {
+    switch (c.op) {
+    case LZ_ADD:
+    case LZ_SUB:
+        return (c.res >> (c.top + 1)) & 1;
+    case LZ_LOGIC:
+        return false;
+    default:
+        return c.flags & CF;
+    }
+}
+
+inline bool get_zf(const Cpu &c) {
+    if (c.op == LZ_NONE)
+        return c.flags & ZF;
+    return (c.res & ((2u << c.top) - 1)) == 0;
+}
+
+// Condition `cc` of Jcc (the low nibble of opcodes 70 to 7F).
+inline bool condition(const Cpu &c, unsigned cc) {
+    bool t;
+    switch (cc >> 1) {
+    case 1:
+        t = get_cf(c);
+        break;
+    case 2:
+        t = get_zf(c);
+        break;
+    case 3:
+        t = get_cf(c) || get_zf(c);
+        break;
+    default: {
+        uint16_t f = get_flags(c);
+        bool sf = f & SF, of = f & OF;
+        switch (cc >> 1) {
+        case 0:
+            t = of;
+            break;
+        case 4:
+            t = sf;
+            break;
+        case 5:
+            t = f & PF;
+            break;
+        case 6:
+            t = sf != of;
+            break;
+        default:
+            t = (f & ZF) || sf != of;
+            break;
+        }
+    }
+    }
+    return t != bool(cc & 1);
+}
+
+// ---- stack ----
+
+inline void push16(Cpu &c, uint16_t v) {
+    uint16_t sp = uint16_t(c.r[SP] - 2);
+    write16(c, SS, sp, v);
+    c.r[SP] = sp;
+}
+
+inline uint16_t pop16(Cpu &c) {
+    uint16_t v = read16(c, SS, c.r[SP]);
+    c.r[SP] = uint16_t(c.r[SP] + 2);
+    return v;
+}
+
+// FLAGS as PUSHF and interrupts store them.
+inline uint16_t pushed_flags(const Cpu &c) {
+    uint16_t f = get_flags(c);
+    return c.real_mode_flags ? f : uint16_t(f | IOPL_BITS);
+}
+
+// FLAGS as POPF and IRET load them.
+inline void load_flags(Cpu &c, uint16_t v) {
+    c.flags = uint16_t((v & POPPABLE) | FIXED_ONE);
+    c.op = LZ_NONE;
+}
+
+} // namespace vm86::engine
