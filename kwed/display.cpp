@@ -130,7 +130,7 @@ void drawchar(std::int32_t c, const char *text, int len, int col) {
         for (int i = charwidth(c, col); i > 0; --i)
             waddch(stdscr, ' ');
     } else if (c < 0 || c < 32 || c == 127 || (c > 127 && ::wcwidth(c) < 0)) {
-        char shown[8];
+        char shown[16];
         if (c < 0)
             std::snprintf(shown, sizeof shown, "<%02X>", static_cast<unsigned>(-c));
         else if (c < 128)
@@ -196,7 +196,7 @@ void drawheader() {
     char right[64];
     std::snprintf(right, sizeof right, getmsg(m_position), static_cast<long>(lineof(point)),
                   columnof(point) + 1);
-    char left[msgline_size];
+    char left[filename_size + msgline_size];
     const char *title = key_mode[1].lhs ? pooltext(key_mode[1].lhs) : getmsg(m_title);
     std::snprintf(left, sizeof left, " %s  %s%s", title, filename[0] ? filename : "",
                   modified ? getmsg(m_modified) : "");
@@ -250,8 +250,20 @@ offset_t atcolumn(offset_t ls, int want) {
 
 void drawmessage() {
     wmove(stdscr, LINES - 1, 0);
-    waddnstr(stdscr, msgline, width() - 1);
     wclrtoeol(stdscr);
+    waddnstr(stdscr, msgline, width() - 1);
+    msgshown = 1;
+    wrefresh(stdscr);
+}
+
+void help() {
+    // At start-up the panel shows until the first key; the help key shows
+    // it until the next key, or closes it when it is open.
+    helpkey = helpkey == keycount - 1 && keycount > 0 ? -1 : keycount;
+}
+
+void redraw() {
+    centre_now = 1;
 }
 
 void scrollrows(int n) {
@@ -284,7 +296,9 @@ void display(std::int32_t disp) {
     }
     drawheader();
     if (msgflag) {
-        drawmessage();
+        wmove(stdscr, LINES - 1, 0);
+        waddnstr(stdscr, msgline, width() - 1);
+        wclrtoeol(stdscr);
         msgflag = 0;
         msgshown = 1;
     } else if (msgshown) {

@@ -25,8 +25,8 @@ extern char *buf;
 extern char *ebuf;
 extern char *gap;
 extern char *egap;
-extern offset_t point;   // the cursor, as an offset into the text
-extern unsigned serial;  // counts changes to the text, for the display
+extern offset_t point;  // the cursor, as an offset into the text
+extern unsigned serial; // counts changes to the text, for the display
 
 // Gap growth step (bytes) beyond what an edit needs at least.
 constexpr std::size_t gap_step = 8192;
@@ -87,9 +87,9 @@ void undo_clear();
 // The first text row is textline; the last one is LINES-2; the message
 // line is LINES-1. `page` is the offset of the first row shown.
 extern offset_t page;
-extern int goal;         // display column that up and down aim for
-extern long keycount;    // keys read so far; commands compare serials
-extern long helpkey;     // the key after which the help panel shows
+extern int goal;      // display column that up and down aim for
+extern long keycount; // keys read so far; commands compare serials
+extern long helpkey;  // the key after which the help panel shows
 int textrows();
 // Column of offset o within its screen line (wrapped rows included).
 int columnof(offset_t o);

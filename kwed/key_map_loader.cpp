@@ -66,7 +66,7 @@ void rcerror(const char *id, ...) {
     va_start(ap, id);
     std::vsnprintf(text, sizeof text, getmsg(id), ap);
     va_end(ap);
-    char line[msgline_size];
+    char line[filename_size + 2 * msgline_size];
     if (rcline > 0)
         std::snprintf(line, sizeof line, getmsg(m_rcline), rcshown, rcline, text);
     else
@@ -240,6 +240,9 @@ bool binding(const char *name, char *rest) {
         bool ok = bytes && bytes[0] != '\0';
         if (!ok) {
             rcerror(m_rckey, text);
+        } else if (std::strcmp(bytes, "\a") == 0 && std::strstr(text, "$(")) {
+            // The terminal lacks the capability: the bell byte it encodes
+            // to would take ^G from its own binding, so it binds nothing.
         } else {
             // Bytes and text go into the pool as one entry: bytes, NUL, text.
             std::size_t n = std::strlen(bytes);

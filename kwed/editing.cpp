@@ -1,0 +1,140 @@
+// Commands that change the text: typing, Backspace and Delete, Enter and
+// Tab, the scrap (cut, copy, paste), literal input and undo.
+#include "editor_core.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace kwed {
+
+std::size_t scrap_len = 0;
+
+namespace {
+
+// The keys of the last cut and copy: repeated ones gather their lines.
+long lastcut = -1;
+long lastcopy = -1;
+
+void insertbytes(const char *s, std::size_t n) {
+    if (!edit_insert(point, s, n)) {
+        msg(m_nomem);
+        return;
+    }
+    point += static_cast<offset_t>(n);
+}
+
+// The current line with its newline: [start, end).
+void currentline(offset_t *start, offset_t *end) {
+    *start = linestart(point);
+    *end = lineend(point);
+    if (*end < textsize())
+        ++*end;
+}
+
+// Puts the bytes [from, to) into the scrap, after what is there when add.
+bool toscrap(offset_t from, offset_t to, bool add) {
+    std::size_t n = static_cast<std::size_t>(to - from);
+    std::size_t keep = add ? scrap_len : 0;
+    char *p = static_cast<char *>(std::realloc(scrap, keep + n + 1));
+    if (p == nullptr) {
+        msg(m_nomem);
+        return false;
+    }
+    copytext(from, n, p + keep);
+    p[keep + n] = '\0';
+    scrap = p;
+    scrap_len = keep + n;
+    return true;
+}
+
+void scrapmessage() {
+    long long n = 0;
+    for (std::size_t i = 0; i < scrap_len; ++i)
+        n += scrap[i] == '\n';
+    if (scrap_len && scrap[scrap_len - 1] != '\n')
+        ++n;
+    msg(m_scrap, n);
+}
+
+} // namespace
+
+void insert() {
+    char text[4];
+    int c = input;
+    if (c & raw_byte) {
+        text[0] = static_cast<char>(c & 0xFF);
+        insertbytes(text, 1);
+    } else if (c == '\t' || c == '\n' || (c >= 32 && c != 127 && c < 0x110000)) {
+        insertbytes(text, utf8encode(c, text));
+    } else {
+        msg(m_unbound);
+    }
+}
+
+void newline() {
+    insertbytes("\n", 1);
+}
+void tab() {
+    insertbytes("\t", 1);
+}
+
+void backspace() {
+    if (point == 0)
+        return;
+    offset_t p = prevchar(point);
+    edit_delete(p, static_cast<std::size_t>(point - p));
+    point = p;
+}
+
+void delete_char() {
+    offset_t n = nextchar(point);
+    if (n > point)
+        edit_delete(point, static_cast<std::size_t>(n - point));
+}
+
+void cut() {
+    offset_t start, end;
+    currentline(&start, &end);
+    if (!toscrap(start, end, lastcut == keycount - 1))
+        return;
+    lastcut = keycount;
+    edit_delete(start, static_cast<std::size_t>(end - start));
+    point = start;
+    scrapmessage();
+}
+
+void copy() {
+    offset_t start, end;
+    currentline(&start, &end);
+    if (!toscrap(start, end, lastcopy == keycount - 1))
+        return;
+    lastcopy = keycount;
+    point = end;
+    scrapmessage();
+}
+
+void paste() {
+    if (scrap == nullptr || scrap_len == 0) {
+        msg(m_emptyscrap);
+        return;
+    }
+    insertbytes(scrap, scrap_len);
+}
+
+void undo() {
+    if (!undo_last())
+        msg(m_noundo);
+}
+
+void literal() {
+    msg(m_literal, key_mode[0].lhs ? keytext({k_literal, key_mode[0].lhs, 1}) : "");
+    drawmessage();
+    int c = readbyte(-1);
+    msgflag = 0;
+    if (c >= 0) {
+        char b = static_cast<char>(c);
+        insertbytes(&b, 1);
+    }
+}
+
+} // namespace kwed

@@ -1,0 +1,32 @@
+# The editor core, the kwed program, the default run-control file and the
+# tests of the editor. Included by CMakeLists.txt beside the support library.
+
+add_library(kwed_core STATIC
+    command_table.cpp
+    core_messages.cpp
+    display.cpp
+    editing.cpp
+    gap_buffer.cpp
+    getkey.cpp
+    key_map_loader.cpp
+    load.cpp
+    movement.cpp
+    prompt.cpp
+    save.cpp
+    search.cpp
+    undo.cpp
+    utf8.cpp)
+target_link_libraries(kwed_core PUBLIC kwed_support)
+
+add_executable(kwed main.cpp)
+target_link_libraries(kwed PRIVATE kwed_core)
+
+# The default key map goes where the demo and the tests point ETCDIR;
+# scripts/install puts it into the system's etc folder.
+set(KWED_RC_COPY ${CMAKE_BINARY_DIR}/etc/kwed.rc)
+add_custom_command(OUTPUT ${KWED_RC_COPY}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/etc
+    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/kwed.rc ${KWED_RC_COPY}
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/kwed.rc)
+add_custom_target(kwed_rc ALL DEPENDS ${KWED_RC_COPY})
+add_dependencies(kwed kwed_rc)

@@ -1,0 +1,25 @@
+// load: reads the file to edit into the buffer, whole, in one go.
+#include "editor_core.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace kwed {
+
+int load(const char *fn) {
+    int err = readfile(fn);
+    undo_clear();
+    point = 0;
+    page = 0;
+    if (err == ENOENT) {
+        msg(m_newfile);
+    } else if (err) {
+        msg(m_readerr, fn, std::strerror(err));
+        freebuffer();
+    } else {
+        msg(m_loaded, fn, static_cast<long long>(textsize()));
+    }
+    return err ? -1 : 0;
+}
+
+} // namespace kwed

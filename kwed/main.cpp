@@ -1,0 +1,196 @@
+// kwed's start-up: the command line, the terminal, the key map, the file
+// to edit, the key loop and the way back to the shell.
+#include "editor_core.h"
+
+#include <curses.h>
+
+#include <climits>
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kwed {
+
+namespace {
+
+struct settings {
+    const char *rcname = "kwed.rc";
+    long startline = 1;
+    const char *file = nullptr;
+};
+
+// The program's name after its last '/' or '\'.
+const char *basename_of(const char *argv0) {
+    const char *name = argv0;
+    for (const char *p = argv0; *p; ++p)
+        if (*p == '/' || *p == '\\')
+            name = p + 1;
+    return name;
+}
+
+settings parseargs(int argc, char **argv) {
+    settings s;
+    for (int i = 1; i < argc; ++i) {
+        const char *a = argv[i];
+        if (a[0] != '-' && a[0] != '+') {
+            s.file = a;
+            break;
+        }
+        if (a[1] == '-' && a[2] == '\0') {
+            if (i + 1 < argc)
+                s.file = argv[i + 1];
+            break;
+        }
+        if (a[0] == '+') {
+            long n = std::strtol(a + 1, nullptr, 10);
+            s.startline = n > INT_MAX ? INT_MAX : n;
+        } else if (a[1] == '\0') {
+            continue;
+        } else if (a[1] == 'f' && a[2] != '\0') {
+            s.rcname = a + 2;
+        } else if (a[1] == 'f' && i + 1 < argc) {
+            s.rcname = argv[++i];
+        } else {
+            fatal(f_usage);
+        }
+    }
+    return s;
+}
+
+// Like initscr, but a terminal that cannot be used gives null instead of
+// ending the program inside curses.
+WINDOW *startscreen() {
+    const char *term = std::getenv("TERM");
+    SCREEN *screen = newterm(term, stdout, stdin);
+    if (screen == nullptr)
+        return nullptr;
+    set_term(screen);
+    return stdscr;
+}
+
+// The key map's special records; where one occurs twice the later wins.
+void applyspecials() {
+    for (keymap_t *k = key_map; k->code != k_end; ++k) {
+        switch (k->code) {
+        case k_mode1:
+            key_mode[1].lhs = k->lhs;
+            break;
+        case k_mode2:
+            key_mode[2].lhs = k->lhs;
+            break;
+        case k_textline:
+            textline = 0;
+            break;
+        case k_mode0:
+            k->code = k_literal;
+            key_mode[0].lhs = k->lhs;
+            break;
+        case k_modal:
+            modeless = 0;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+const table_t &rowfor(int key) {
+    const table_t *row = table;
+    while (row->key != 0 && row->key != key)
+        ++row;
+    return *row;
+}
+
+void keyloop() {
+    while (!done) {
+        input = getkey(key_map);
+        const table_t &row = rowfor(input);
+        if (row.func)
+            row.func();
+        else if (modeless)
+            insert();
+        display(row.disp);
+    }
+}
+
+void shutdown() {
+    std::signal(SIGQUIT, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+    if (scrap != nullptr)
+        std::free(scrap);
+    scrap = nullptr;
+    finikey(key_map);
+    wmove(stdscr, LINES - 1, 0);
+    wrefresh(stdscr);
+    endwin();
+    std::fputc('\n', stdout);
+    freebuffer();
+    undo_clear();
+}
+
+} // namespace
+
+int lineinput(int line) {
+    int r = line ? noraw() : raw();
+    if (r == OK) {
+        struct termios t;
+        if (tcgetattr(STDIN_FILENO, &t) == 0) {
+            t.c_iflag |= ICRNL;
+            if (tcsetattr(STDIN_FILENO, TCSANOW, &t) == 0)
+                return 0;
+        }
+    }
+    return line ? nocbreak() : cbreak();
+}
+
+int run(int argc, char **argv) {
+    prog_name = basename_of(argc > 0 && argv[0] ? argv[0] : "kwed");
+    settings s = parseargs(argc, argv);
+    if (s.file && std::strlen(s.file) >= filename_size)
+        fatal(m_longname, s.file);
+    if (startscreen() == nullptr)
+        fatal(f_initscr);
+    key_map = initkey(s.rcname);
+    if (key_map == nullptr)
+        fatal(f_config, nullptr);
+    modeless = 1;
+    applyspecials();
+    noecho();
+    lineinput(0);
+    idlok(stdscr, TRUE);
+    if (s.file) {
+        load(s.file);
+        std::strcpy(filename, s.file);
+        modified = 0;
+    }
+    if (!growgap(8096))
+        fatal(f_alloc);
+    top();
+    // A start line past the end stops on the last line: down moves no more.
+    for (long i = 1; i < s.startline; ++i) {
+        offset_t before = point;
+        down();
+        if (point == before)
+            break;
+    }
+    centre_now = 1;
+    int saved = msgflag;
+    help();
+    msgflag = saved;
+    if (std::signal(SIGQUIT, SIG_IGN) == SIG_ERR || std::signal(SIGINT, SIG_IGN) == SIG_ERR)
+        fatal(f_error);
+    keyloop();
+    shutdown();
+    return 0;
+}
+
+} // namespace kwed
+
+int main(int argc, char **argv) {
+    // The locale's character set lets wide-character curses show UTF-8.
+    std::setlocale(LC_ALL, "");
+    return kwed::run(argc, argv);
+}

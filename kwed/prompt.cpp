@@ -1,0 +1,81 @@
+// Questions on the message line: a line of text (find, go to line, save
+// as) or a yes/no answer. Enter accepts, Escape, ^G, ^C or ^Q cancels,
+// Backspace takes back a character.
+#include "editor_core.h"
+
+#include <curses.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace kwed {
+
+namespace {
+
+bool cancelkey(int c) {
+    return c == 27 || c == 7 || c == 3 || c == 17;
+}
+
+// Drops the rest of an escape sequence, so that a function key cancels
+// without leaving its bytes behind.
+void drain() {
+    while (readbyte(50) >= 0) {
+    }
+}
+
+void show(const char *question, const char *answer) {
+    std::snprintf(msgline, msgline_size, "%s%s", question, answer);
+    drawmessage();
+}
+
+} // namespace
+
+int prompt(const char *id, char *out, std::size_t size) {
+    const char *question = getmsg(id);
+    std::size_t len = std::strlen(out);
+    for (;;) {
+        show(question, out);
+        int c = readbyte(-1);
+        if (c < 0 || cancelkey(c)) {
+            if (c == 27)
+                drain();
+            msgline[0] = '\0';
+            drawmessage();
+            return 0;
+        }
+        if (c == '\n' || c == '\r') {
+            msgline[0] = '\0';
+            drawmessage();
+            return 1;
+        }
+        if (c == 127 || c == 8) {
+            // Back over one UTF-8 character.
+            while (len > 0 && (static_cast<unsigned char>(out[len - 1]) & 0xC0) == 0x80)
+                --len;
+            if (len > 0)
+                --len;
+            out[len] = '\0';
+        } else if (c == 21) {
+            len = 0; // ^U empties the answer
+            out[0] = '\0';
+        } else if ((c >= 32 || c == '\t') && len + 1 < size) {
+            out[len++] = static_cast<char>(c);
+            out[len] = '\0';
+        }
+    }
+}
+
+int confirm(const char *id) {
+    const char *question = getmsg(id);
+    for (;;) {
+        show(question, "");
+        int c = readbyte(-1);
+        if (c == 'y' || c == 'Y' || c < 0 || c == 'n' || c == 'N' || cancelkey(c)) {
+            msgline[0] = '\0';
+            drawmessage();
+            return c == 'y' || c == 'Y';
+        }
+    }
+}
+
+} // namespace kwed
