@@ -29,21 +29,6 @@ constexpr size_t line_max = 1 << 16;
 constexpr std::string_view io_files[] = {"6C", "6D", "6E", "6F", "E4", "E5",
                                          "E6", "E7", "EC", "ED", "EE", "EF"};
 
-// Tests that cannot pass, with the reason.
-struct KnownFailure {
-    std::string_view key, id, reason;
-};
-constexpr KnownFailure known_failures[] = {
-    {"", "", ""}, // placeholder: keeps the table non-empty
-};
-
-const KnownFailure *known_failure(std::string_view key, std::string_view id) {
-    for (const KnownFailure &k : known_failures)
-        if (!k.key.empty() && k.key == key && (k.id == "*" || k.id == id))
-            return &k;
-    return nullptr;
-}
-
 struct Totals {
     unsigned passed = 0, failed = 0, skipped = 0;
 };
@@ -89,7 +74,7 @@ bool run_file(const std::string &dir, std::string_view key, uint8_t *memory, Tot
             failures.push_back("  unreadable test line: " + std::string(s.substr(0, 40)));
             continue;
         }
-        if (io || known_failure(key, test.id)) {
+        if (io) {
             ++t.skipped;
             continue;
         }

@@ -143,10 +143,18 @@ std::string run_test(const CpuTest &test, uint8_t *memory) {
     int rc = run(rec, Memory{memory, 0, test_memory_size}, opt, &fault);
     if (rc < 0)
         return format("access outside memory at %05x", unsigned(fault.linear));
-    uint32_t at = linear(rec.regs.cs, uint16_t(rec.regs.eip));
-    if (rc != VM86_UNKNOWN || at >= test_memory_size || memory[at] != 0xF4)
+    // The engine leaves IP at the HLT (prefixes included); the chip goes past it.
+    uint16_t ip = uint16_t(rec.regs.eip);
+    unsigned len = 0;
+    uint8_t op = 0;
+    while (len < 8) {
+        op = memory[linear(rec.regs.cs, uint16_t(ip + len++))];
+        if (op != 0xF0 && op != 0xF2 && op != 0xF3 && (op & 0xE7) != 0x26)
+            break;
+    }
+    if (rc != VM86_UNKNOWN || op != 0xF4)
         return format("did not stop at the HLT: code %d at %04x:%04x", rc, unsigned(rec.regs.cs),
-                      unsigned(rec.regs.eip & 0xFFFF));
+                      unsigned(ip));
     uint16_t got[test_regs] = {uint16_t(rec.regs.eax),
                                uint16_t(rec.regs.ebx),
                                uint16_t(rec.regs.ecx),
@@ -159,7 +167,7 @@ std::string run_test(const CpuTest &test, uint8_t *memory) {
                                uint16_t(rec.regs.ebp),
                                uint16_t(rec.regs.esi),
                                uint16_t(rec.regs.edi),
-                               uint16_t(rec.regs.eip + 1),
+                               uint16_t(ip + len),
                                uint16_t(rec.regs.eflags)};
     for (unsigned n = 0; n < test_regs; ++n) {
         uint16_t mask = n == T_FLAGS ? test.flags_mask : 0xFFFF;

@@ -119,8 +119,10 @@ bool invalid_form(unsigned opcode, const Insn &in) {
     case 0xC4:
     case 0xC5:
         return !in.mem;
-    case 0x8E: // CS cannot be loaded by MOV
-        return (in.reg & 3) == CS;
+    case 0x8C: // four segment registers; CS cannot be loaded by MOV
+        return in.reg >= 4;
+    case 0x8E:
+        return in.reg >= 4 || in.reg == CS;
     case 0x8F:
     case 0xC6:
     case 0xC7:

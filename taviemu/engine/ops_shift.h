@@ -68,7 +68,7 @@ template <bool W> inline uint16_t shift(Cpu &c, unsigned kind, uint16_t v, unsig
     case SH_SHR:
         cf = (uint32_t(v) >> (count - 1)) & 1;
         r = uint32_t(v) >> count;
-        of = (v >> (bits - 1)) & 1;
+        of = ((uint32_t(v) >> (count - 1)) >> (bits - 1)) & 1; // from the last single step
         break;
     case SH_SAR: {
         int32_t s = W ? int32_t(int16_t(v)) : int32_t(int8_t(v));

@@ -15,10 +15,39 @@ template <bool W> inline uint16_t string_step(const Cpu &c) {
     return (c.flags & DF) ? uint16_t(-n) : n;
 }
 
+// A word access at offset FFFF faults, but the 286 has by then already
+// stepped the index registers (and, under REP, CX) as this table says for
+// each access that can fault.
+struct Overrun {
+    bool si, di;
+    uint8_t cx; // how far CX has counted down when REP is in effect
+};
+constexpr Overrun movs_read{true, false, 1}, movs_write{true, true, 2};
+constexpr Overrun cmps_first{true, true, 1}, cmps_second{false, true, 0};
+constexpr Overrun stos_write{false, true, 2}, lods_read{true, false, 1};
+constexpr Overrun scas_read{false, true, 1};
+
+template <bool W>
+inline void check_overrun(Cpu &c, const Insn &in, uint16_t off, const Overrun &how) {
+    if (!W || off != 0xFFFF)
+        return;
+    uint16_t d = string_step<W>(c);
+    if (how.si)
+        c.r[SI] = uint16_t(c.r[SI] + d);
+    if (how.di)
+        c.r[DI] = uint16_t(c.r[DI] + d);
+    if (in.rep)
+        c.r[CX] = uint16_t(c.r[CX] - how.cx);
+    raise_exception(13);
+}
+
 template <bool W> inline void movs(Cpu &c, const Insn &in) {
     uint16_t d = string_step<W>(c);
     auto once = [&] {
-        write_mem<W>(c, ES, c.r[DI], read_mem<W>(c, in.seg, c.r[SI]));
+        check_overrun<W>(c, in, c.r[SI], movs_read);
+        uint16_t v = read_mem<W>(c, in.seg, c.r[SI]);
+        check_overrun<W>(c, in, c.r[DI], movs_write);
+        write_mem<W>(c, ES, c.r[DI], v);
         c.r[SI] = uint16_t(c.r[SI] + d);
         c.r[DI] = uint16_t(c.r[DI] + d);
     };
@@ -32,11 +61,13 @@ template <bool W> inline void stos(Cpu &c, const Insn &in) {
     uint16_t d = string_step<W>(c);
     uint16_t v = get_reg<W>(c, AX);
     if (!in.rep) {
+        check_overrun<W>(c, in, c.r[DI], stos_write);
         write_mem<W>(c, ES, c.r[DI], v);
         c.r[DI] = uint16_t(c.r[DI] + d);
         return;
     }
     for (; c.r[CX]; --c.r[CX]) {
+        check_overrun<W>(c, in, c.r[DI], stos_write);
         write_mem<W>(c, ES, c.r[DI], v);
         c.r[DI] = uint16_t(c.r[DI] + d);
     }
@@ -45,6 +76,7 @@ template <bool W> inline void stos(Cpu &c, const Insn &in) {
 template <bool W> inline void lods(Cpu &c, const Insn &in) {
     uint16_t d = string_step<W>(c);
     auto once = [&] {
+        check_overrun<W>(c, in, c.r[SI], lods_read);
         set_reg<W>(c, AX, read_mem<W>(c, in.seg, c.r[SI]));
         c.r[SI] = uint16_t(c.r[SI] + d);
     };
@@ -58,7 +90,9 @@ template <bool W> inline void lods(Cpu &c, const Insn &in) {
 template <bool W> inline void cmps(Cpu &c, const Insn &in) {
     uint16_t d = string_step<W>(c);
     auto once = [&] {
+        check_overrun<W>(c, in, c.r[SI], cmps_first);
         uint16_t a = read_mem<W>(c, in.seg, c.r[SI]);
+        check_overrun<W>(c, in, c.r[DI], cmps_second);
         uint16_t b = read_mem<W>(c, ES, c.r[DI]);
         alu<W>(c, ALU_CMP, a, b);
         c.r[SI] = uint16_t(c.r[SI] + d);
@@ -78,6 +112,7 @@ template <bool W> inline void cmps(Cpu &c, const Insn &in) {
 template <bool W> inline void scas(Cpu &c, const Insn &in) {
     uint16_t d = string_step<W>(c);
     auto once = [&] {
+        check_overrun<W>(c, in, c.r[DI], scas_read);
         alu<W>(c, ALU_CMP, get_reg<W>(c, AX), read_mem<W>(c, ES, c.r[DI]));
         c.r[DI] = uint16_t(c.r[DI] + d);
     };

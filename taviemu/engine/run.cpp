@@ -199,18 +199,17 @@ int execute(Cpu &c, uint64_t limit) {
             c.r[in.reg] = read_rm<true>(c, in);
             break;
         case 0x8C:
-            write_rm<true>(c, in, c.sreg[in.reg & 3]);
+            write_rm<true>(c, in, c.sreg[in.reg]);
             break;
         case 0x8D:
             c.r[in.reg] = effective_offset(c, in);
             break;
         case 0x8E:
-            c.set_seg(in.reg & 3, read_rm<true>(c, in));
+            c.set_seg(in.reg, read_rm<true>(c, in));
             break;
-        case 0x8F: { // POP r/m16: the address does not depend on SP
-            uint16_t v = read16(c, SS, c.r[SP]);
+        case 0x8F: { // POP r/m16: SP has moved on before the store (which may fault)
+            uint16_t v = pop16(c);
             write_rm<true>(c, in, v);
-            c.r[SP] = uint16_t(c.r[SP] + 2);
             break;
         }
         case 0x90 ... 0x97: {
