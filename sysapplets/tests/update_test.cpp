@@ -191,6 +191,8 @@ pid_t start_strace(const std::vector<std::string> &args, const std::string &log)
         dup2(null_fd, 0);
         dup2(null_fd, 1);
         dup2(null_fd, 2);
+        // The leak checker of a sanitizer build cannot work under a tracer.
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
         std::vector<std::string> all{"/usr/bin/strace", "-o", log};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char *> argv;
@@ -242,8 +244,9 @@ std::map<long, std::vector<std::string>> lines_by_pid(const std::string &log) {
     std::string line;
     while (std::getline(in, line)) {
         const size_t space = line.find(' ');
-        if (space != std::string::npos)
-            by_pid[std::stol(line.substr(0, space))].push_back(line.substr(space + 1));
+        const size_t text = line.find_first_not_of(' ', space);
+        if (text != std::string::npos)
+            by_pid[std::stol(line.substr(0, space))].push_back(line.substr(text));
     }
     return by_pid;
 }
