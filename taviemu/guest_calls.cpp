@@ -26,10 +26,7 @@ int call_read(int fd, uint16_t seg, uint16_t buffer, uint16_t count) {
     uint8_t *into = guest_bytes(seg, buffer, n);
     if (into == nullptr)
         return -EFAULT;
-    ssize_t got = read(fd, into, n);
-    if (got > 0)
-        guest_changed(into, static_cast<uint32_t>(got));
-    return result(got);
+    return result(read(fd, into, n));
 }
 
 int call_write(int fd, uint16_t seg, uint16_t buffer, uint16_t count) {
@@ -71,7 +68,6 @@ int call_brk(uint32_t end) {
         if (fresh == nullptr)
             return -ENOMEM;
         std::memset(fresh, 0, end - tavi_brk);
-        guest_changed(fresh, end - tavi_brk);
     }
     tavi_brk = end;
     return 0;

@@ -31,11 +31,4 @@ const char *guest_string(uint16_t seg, uint16_t off) {
     return reinterpret_cast<const char *>(start);
 }
 
-void guest_changed(const uint8_t *host, uint32_t len) {
-    // The engine decodes each instruction once; it learns here that bytes it
-    // may have decoded were rewritten behind its back.
-    (void)host;
-    (void)len;
-}
-
 } // namespace taviemu

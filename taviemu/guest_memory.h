@@ -12,8 +12,6 @@ uint8_t *guest_bytes(uint16_t seg, uint32_t off, uint32_t len);
 // The NUL-terminated string at seg:off, or nullptr when its end is not
 // inside both the segment and the area.
 const char *guest_string(uint16_t seg, uint16_t off);
-// Tells the engine that the runner changed these bytes of program memory.
-void guest_changed(const uint8_t *host, uint32_t len);
 
 inline uint16_t get16(const uint8_t *p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);

@@ -89,7 +89,6 @@ void minix_syscall() {
     if (function == kBoth) {
         put16(reply + kType, static_cast<uint16_t>(result));
         std::copy_n(reply, kMessageSize, message);
-        guest_changed(message, kMessageSize);
     }
 }
 

@@ -103,7 +103,7 @@ int call_execve(const CallArgs &a) {
     // From here on the old program is gone.
     take_identity(status);
     std::memset(tavi_base, 0, kAreaSize);
-    guest_changed(tavi_base, kAreaSize);
+    vm86::reset_code_cache(); // nothing decoded from the old program applies
     tavi_cpu.regs = vm86::Regs{};
     if (lseek(fd.get(), 0, SEEK_SET) != 0 || load_tavi(fd.get()) < 0 ||
         build_stack(args.data(), env.data()) < 0) {

@@ -64,7 +64,6 @@ int sys_waitpid(const CallArgs &a) {
     pid_t pid = waitpid(pid_arg(a.bx), &status, a.dx);
     if (pid > 0 && status_word != nullptr) {
         put16(status_word, static_cast<uint16_t>(status));
-        guest_changed(status_word, 2);
     }
     return result(pid);
 }
@@ -91,7 +90,6 @@ int sys_time(const CallArgs &a) {
         return -EFAULT;
     if (word != nullptr) {
         put32(word, static_cast<uint32_t>(time(nullptr)));
-        guest_changed(word, 4);
     }
     return 0;
 }
@@ -104,7 +102,6 @@ int sys_lseek(const CallArgs &a) {
     int r = call_lseek(a.bx, &offset, a.dx);
     if (r == 0) {
         put32(word, static_cast<uint32_t>(offset));
-        guest_changed(word, 4);
     }
     return r;
 }
@@ -131,7 +128,6 @@ int sys_pipe(const CallArgs &a) {
         return -errno;
     put16(words, static_cast<uint16_t>(fds[0]));
     put16(words + 2, static_cast<uint16_t>(fds[1]));
-    guest_changed(words, 4);
     return 0;
 }
 
@@ -167,7 +163,6 @@ int sys_ioctl(const CallArgs &a) {
         return -errno;
     if (into != nullptr) {
         std::copy_n(reply, size, into);
-        guest_changed(into, size);
     }
     return 0;
 }

@@ -171,6 +171,19 @@ TEST(RunLoop, ResultInAxAndRegistersKept) {
 
 // --- The translators at work ---
 
+TEST(RunLoop, CodeReadIntoMemoryRunsAsItNowStands) {
+    // Each piece: mov al, c / ret, padded with nops; the same buffer every time.
+    std::string input;
+    for (char c : std::string("ABCA")) {
+        std::string piece = bytes({0xB0, c, 0xC3});
+        piece.resize(16, static_cast<char>(0x90));
+        input += piece;
+    }
+    auto r = run({TAVIEMU_PATH, program("readcode")}, input);
+    EXPECT_EQ(r.out, "ABCA");
+    EXPECT_EQ(r.status, 0);
+}
+
 TEST(Translators, EchoOfArgumentsAndEnvironment) {
     for (std::string name : {"echo", "echo-separate"}) {
         auto r = run({TAVIEMU_PATH, program(name), "one", "two words", ""},
