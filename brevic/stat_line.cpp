@@ -14,6 +14,12 @@ bool is_blank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// The text from `pos` on (pos at most the size); unlike substr it has no
+// error path, so the program needs nothing of the C++ runtime library.
+std::string_view tail_from(std::string_view text, std::size_t pos) {
+    return {text.data() + pos, text.size() - pos};
+}
+
 // Reads whitespace-separated decimal numbers, each into a field of its own
 // width; a number that does not fit its field ends the scan.
 class field_scanner {
@@ -95,7 +101,7 @@ bool parse_head(std::string_view head, ps_process &process) {
         ++pos;
     if (pos >= head.size() || head[pos] != '(')
         return false;
-    const std::string_view name = head.substr(pos + 1);
+    const std::string_view name = tail_from(head, pos + 1);
     std::memset(process.comm, 0, sizeof process.comm);
     std::memcpy(process.comm, name.data(), std::min(name.size(), comm_length));
     return true;
@@ -107,14 +113,15 @@ bool parse_stat_line(std::string_view line, ps_process &process) {
     if (line.size() < min_stat_length)
         return false;
     const std::size_t close = line.rfind(')');
-    if (close == std::string_view::npos || !parse_head(line.substr(0, close), process))
+    if (close == std::string_view::npos ||
+        !parse_head(std::string_view(line.data(), close), process))
         return false;
     // The state letter sits right after the ')' and its blank.
     const std::size_t state_pos = close + 2;
     if (state_pos >= line.size())
         return false;
     process.state = line[state_pos];
-    field_scanner scanner(line.substr(state_pos + 1));
+    field_scanner scanner(tail_from(line, state_pos + 1));
     auto &p = process;
     const int converted =
         1 + scanner.read_all(p.ppid, p.pgrp, p.session, p.tty_nr, p.tpgid, p.flags, p.minflt,
