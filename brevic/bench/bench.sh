@@ -1,8 +1,8 @@
 #!/bin/bash
 # Times brevic against the system ps on a process table swollen by 2,000
 # extra sleeping processes, in one run: brevic -e, -ef and aux against
-# ps -e, -ef and aux. Each timing is the best of several rounds, since other
-# work shares the machine. Also counts system calls per listed process with
+# ps -e, -ef and aux, turn about, keeping the best time of each (other work
+# shares the machine). Also counts system calls per listed process with
 # strace -c and prints the size of the stripped program.
 #
 #   bash brevic/bench/bench.sh [BIN_DIR]     (BIN_DIR defaults to build-brevic-rel/bin)
