@@ -1,6 +1,7 @@
 // The real program's command line: every rejection shows the help text on
 // standard error with status 1 and prints nothing; the bracket rule.
 #include "run_program.h"
+#include "temp_tree.h"
 #include "test_child.h"
 
 #include <fstream>
@@ -159,4 +160,19 @@ TEST(BrevicCommandLine, WriteFailureIsReported) {
     const auto result = run({"/bin/sh", "-c", std::string(BREVIC_PATH) + " -e > /dev/full"});
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.err, "brevic: standard output: No space left on device\n");
+}
+
+TEST(BrevicCommandLine, ProcThatCannotBeOpenedIsNamedWithTheReason) {
+    suite_testing::TempTree tree;
+    const std::string locked = tree.dir("locked", 0);
+    // A private mount namespace hides /proc behind a locked folder for an
+    // unprivileged run of the program.
+    const std::string script = "mount --bind " + locked + " /proc || exit 99; exec setpriv " +
+                               "--reuid=65534 --regid=65534 --clear-groups " + BREVIC_PATH + " -e";
+    const auto result = run({"/usr/bin/unshare", "-m", "/bin/sh", "-c", script});
+    if (result.status == 99 || result.err.rfind("unshare:", 0) == 0 || result.status > 1)
+        GTEST_SKIP() << "no private mount namespace here: " << result.err;
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "brevic: /proc: Permission denied\n");
 }
