@@ -81,7 +81,7 @@ int undo_last() {
                 msg(m_nomem);
                 return 1;
             }
-            point = c.at + static_cast<offset_t>(c.n);
+            point = c.at;
             std::free(c.text);
         }
     }

@@ -1,0 +1,360 @@
+// kwed end to end in a real terminal: a detached tmux server runs the
+// editor, the tests type with send-keys, read the screen and check the
+// files on disk and the exit status.
+#include "temp_tree.h"
+#include "tmux_session.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using kwed_testing::TmuxSession;
+
+std::string quote(const std::string &s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class Editor : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        etc = tree.dir("etc");
+        home = tree.dir("home");
+        tree.file("etc/kwed.rc", tree.read(SOURCE_DIR "/kwed.rc"));
+    }
+
+    // Starts kwed with the arguments (already quoted for sh) and waits for
+    // its first screen, the help panel; the first key closes the panel.
+    std::unique_ptr<TmuxSession> start(const std::string &args, const std::string &env = "",
+                                       bool dismiss = true, const std::string &wrapper = "") {
+        // "-u NAME" options go first; assignments after ours replace them.
+        bool unset = env.rfind("-u", 0) == 0;
+        std::string command = "env " + (unset ? env : "") + " LANG=C.UTF-8 LC_ALL=C.UTF-8 " +
+                              (unset ? "" : "HOME=" + quote(home)) + " ETCDIR=" + quote(etc) + " " +
+                              (unset ? "" : env) + " " + wrapper + " " + quote(KWED_PATH) + " " +
+                              args;
+        auto session = std::make_unique<TmuxSession>(command, tree.root());
+        EXPECT_TRUE(session->started());
+        if (dismiss) {
+            EXPECT_TRUE(session->wait_text("kwed keys")) << session->screen();
+            session->keys({"C-l"});
+            EXPECT_TRUE(session->wait_for([](const std::string &s) {
+                return s.find("kwed keys") == std::string::npos;
+            })) << session->screen();
+        }
+        return session;
+    }
+
+    suite_testing::TempTree tree;
+    std::string etc;
+    std::string home;
+};
+
+TEST_F(Editor, MovesInsertsAndDeletesAsciiAndUtf8ThenSaves) {
+    tree.file("f.txt", "one\ntwo\nthree\n");
+    auto s = start("f.txt");
+    EXPECT_TRUE(s->wait_text("line 1, col 1")) << s->screen();
+    EXPECT_NE(s->row(0).find("f.txt"), std::string::npos);
+    s->keys({"Down", "End"});
+    EXPECT_TRUE(s->wait_text("line 2, col 4")) << s->screen();
+    s->type("X");
+    s->keys({"Left", "Left", "BSpace"});
+    s->type("ü日");
+    EXPECT_TRUE(s->wait_text("tü日oX")) << s->screen();
+    EXPECT_TRUE(s->wait_text("line 2, col 5")) << s->screen(); // 日 takes two columns
+    EXPECT_NE(s->row(0).find("[modified]"), std::string::npos);
+    s->keys({"DC"});
+    EXPECT_TRUE(s->wait_text("tü日X")) << s->screen();
+    s->keys({"Up", "Home"});
+    s->type("é");
+    s->keys({"C-Right"});
+    EXPECT_TRUE(s->wait_text("line 2, col 1")) << s->screen();
+    s->keys({"C-s"});
+    EXPECT_TRUE(s->wait_text("Wrote f.txt, 20 bytes.")) << s->screen();
+    EXPECT_EQ(s->row(0).find("[modified]"), std::string::npos);
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    EXPECT_EQ(tree.read("f.txt"), "éone\ntü日X\nthree\n");
+}
+
+TEST_F(Editor, CutsGatherPasteAndUndoTakesBack) {
+    tree.file("f.txt", "a\nb\nc\nd\n");
+    auto s = start("f.txt");
+    s->keys({"C-k", "C-k"});
+    EXPECT_TRUE(s->wait_text("2 lines in the scrap.")) << s->screen();
+    EXPECT_EQ(s->row(1), "c");
+    s->keys({"Down", "C-v"});
+    EXPECT_TRUE(s->wait_for([](const std::string &x) {
+        return x.find("c\na\nb\nd\n") != std::string::npos;
+    })) << s->screen();
+    s->keys({"C-z"});
+    EXPECT_TRUE(s->wait_text("\nc\nd\n")) << s->screen();
+    s->keys({"C-z", "C-z"});
+    EXPECT_TRUE(s->wait_text("\na\nb\nc\nd\n")) << s->screen();
+    EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("[modified]") == x.npos; }))
+        << s->screen();
+    s->keys({"C-z"});
+    EXPECT_TRUE(s->wait_text("Nothing to undo.")) << s->screen();
+    // Copies gather too and move on: a and b copied, pasted before c.
+    s->keys({"C-c", "C-c", "C-v", "C-s"});
+    EXPECT_TRUE(s->wait_text("Wrote f.txt")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    EXPECT_EQ(tree.read("f.txt"), "a\nb\na\nb\nc\nd\n");
+}
+
+TEST_F(Editor, FindsForwardAgainAndGoesToLines) {
+    std::string text;
+    for (int i = 1; i <= 30; ++i)
+        text += (i == 7 || i == 25 ? "a needle " : "line ") + std::to_string(i) + "\n";
+    tree.file("f.txt", text);
+    auto s = start("f.txt");
+    s->keys({"C-f"});
+    EXPECT_TRUE(s->wait_text("Find: ")) << s->screen();
+    s->type("needle");
+    s->keys({"Enter"});
+    EXPECT_TRUE(s->wait_text("line 7, col 3")) << s->screen();
+    s->keys({"C-n"});
+    EXPECT_TRUE(s->wait_text("line 25, col 3")) << s->screen();
+    s->keys({"C-n"});
+    EXPECT_TRUE(s->wait_text("line 7, col 3")) << s->screen();
+    EXPECT_TRUE(s->wait_text("Search went on from the top.")) << s->screen();
+    s->keys({"C-f", "C-u"});
+    s->type("absent");
+    s->keys({"Enter"});
+    EXPECT_TRUE(s->wait_text("Not found: absent")) << s->screen();
+    s->keys({"C-g"});
+    s->type("20");
+    s->keys({"Enter"});
+    EXPECT_TRUE(s->wait_text("line 20, col 1")) << s->screen();
+    s->keys({"C-g"});
+    s->type("x1");
+    s->keys({"Enter"});
+    EXPECT_TRUE(s->wait_text("Not a line number: x1")) << s->screen();
+    s->keys({"C-g"});
+    s->type("999");
+    s->keys({"Enter"});
+    EXPECT_TRUE(s->wait_text("line 31, col 1")) << s->screen();
+    s->keys({"C-g"});
+    s->type("5");
+    s->keys({"Escape"});
+    EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("Go to") == x.npos; }));
+    EXPECT_TRUE(s->wait_text("line 31, col 1")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    EXPECT_EQ(tree.read("f.txt"), text);
+}
+
+TEST_F(Editor, QuitAsksBeforeDiscardingChanges) {
+    tree.file("f.txt", "keep\n");
+    auto s = start("f.txt");
+    s->type("zz");
+    EXPECT_TRUE(s->wait_text("zzkeep")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_TRUE(s->wait_text("Discard unsaved changes? (y/n)")) << s->screen();
+    s->keys({"n"});
+    EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("Discard") == x.npos; }));
+    s->type("q");
+    EXPECT_TRUE(s->wait_text("zzqkeep")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_TRUE(s->wait_text("Discard unsaved changes? (y/n)")) << s->screen();
+    s->keys({"y"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    EXPECT_EQ(tree.read("f.txt"), "keep\n");
+}
+
+TEST_F(Editor, StartLineFromThePlusArgument) {
+    tree.file("f.txt", "1\n2\n3\n4\n5");
+    tree.file("-notes", "dash\n");
+    struct {
+        const char *args;
+        const char *where;
+    } cases[] = {
+        {"+3 f.txt", "line 3, col 1"},  {"+99 f.txt", "line 5, col 1"},
+        {"f.txt +3", "line 1, col 1"},  {"+0 f.txt", "line 1, col 1"},
+        {"+-4 f.txt", "line 1, col 1"}, {"+3 +4x f.txt", "line 4, col 1"},
+        {"-- -notes", "-notes"},        {"+- -notes", "-notes"},
+        {"- f.txt", "line 1, col 1"},
+    };
+    for (const auto &c : cases) {
+        auto s = start(c.args);
+        EXPECT_TRUE(s->wait_text(c.where)) << c.args << "\n" << s->screen();
+        s->keys({"C-q"});
+        EXPECT_EQ(s->wait_exit(), 0) << c.args;
+    }
+}
+
+TEST_F(Editor, NewFileAndNoFile) {
+    auto s = start("new.txt", "", false);
+    EXPECT_TRUE(s->wait_text("New file.")) << s->screen();
+    s->keys({"C-l"});
+    s->type("fresh");
+    s->keys({"Enter", "C-s"});
+    EXPECT_TRUE(s->wait_text("Wrote new.txt, 6 bytes.")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    EXPECT_EQ(tree.read("new.txt"), "fresh\n");
+    struct stat st;
+    ASSERT_EQ(stat(tree.path("new.txt").c_str(), &st), 0);
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+
+    // Without a file, saving asks for a name.
+    auto t = start("");
+    t->type("x");
+    t->keys({"C-s"});
+    EXPECT_TRUE(t->wait_text("Save as: ")) << t->screen();
+    t->type("named.txt");
+    t->keys({"Enter"});
+    EXPECT_TRUE(t->wait_text("Wrote named.txt, 1 bytes.")) << t->screen();
+    EXPECT_NE(t->row(0).find("named.txt"), std::string::npos);
+    t->keys({"C-q"});
+    EXPECT_EQ(t->wait_exit(), 0);
+    EXPECT_EQ(tree.read("named.txt"), "x");
+}
+
+TEST_F(Editor, SaveKeepsPermissionsAndSaveAsWritesElsewhere) {
+    tree.file("f.txt", "data\n", 0640);
+    tree.symlink("f.txt", "link.txt");
+    auto s = start("link.txt");
+    s->type("more ");
+    s->keys({"C-s"});
+    EXPECT_TRUE(s->wait_text("Wrote link.txt")) << s->screen();
+    s->keys({"C-w"});
+    EXPECT_TRUE(s->wait_text("Save as: link.txt")) << s->screen();
+    s->keys({"C-u"});
+    s->type("copy.txt");
+    s->keys({"Enter"});
+    EXPECT_TRUE(s->wait_text("Wrote copy.txt")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    EXPECT_EQ(tree.read("f.txt"), "more data\n");
+    EXPECT_EQ(tree.read("copy.txt"), "more data\n");
+    struct stat st;
+    ASSERT_EQ(lstat(tree.path("link.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)); // the link still points to the file
+    ASSERT_EQ(stat(tree.path("f.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640);
+}
+
+// The editor runs as an ordinary user, so that permissions hold for it.
+TEST_F(Editor, FileThatCannotBeWrittenStaysIntact) {
+    std::string wrapper;
+    if (getuid() == 0) {
+        wrapper = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+        chmod(tree.root().c_str(), 0755);
+    }
+    uid_t uid = getuid() == 0 ? 65534 : getuid();
+    gid_t gid = getuid() == 0 ? 65534 : getgid();
+    // A folder where no new file can be made, and a read-only file in a
+    // folder where one can.
+    std::string fixed = tree.dir("fixed", 0755);
+    std::string open = tree.dir("open", 0755);
+    std::string f1 = tree.file("fixed/f.txt", "original\n", 0644);
+    std::string f2 = tree.file("open/g.txt", "original\n", 0444);
+    ASSERT_EQ(chown(f1.c_str(), uid, gid), 0);
+    ASSERT_EQ(chown(open.c_str(), uid, gid), 0);
+    ASSERT_EQ(chown(f2.c_str(), uid, gid), 0);
+    if (getuid() != 0)
+        chmod(fixed.c_str(), 0555);
+    for (const char *name : {"fixed/f.txt", "open/g.txt"}) {
+        auto s = start(name, "", true, wrapper);
+        s->type("changed ");
+        s->keys({"C-s"});
+        EXPECT_TRUE(s->wait_text("Permission denied. The file on disk is unchanged."))
+            << s->screen();
+        EXPECT_NE(s->row(0).find("[modified]"), std::string::npos);
+        s->keys({"C-q"});
+        EXPECT_TRUE(s->wait_text("Discard unsaved changes?")) << s->screen();
+        s->keys({"y"});
+        EXPECT_EQ(s->wait_exit(), 0);
+        EXPECT_EQ(tree.read(name), "original\n");
+    }
+    chmod(fixed.c_str(), 0755);
+}
+
+TEST_F(Editor, SpecialRecordsOfTheKeyMap) {
+    std::string keys = tree.read(SOURCE_DIR "/kwed.rc");
+    tree.file("etc/kwed.rc", keys + ".noheader\n.tabsize 4\n.title ignored\n");
+    tree.file("f.txt", "\tx\n");
+    auto s = start("f.txt");
+    EXPECT_EQ(s->row(0), "    x"); // no header; tab stops every 4 columns
+    s->keys({"C-p"});
+    EXPECT_TRUE(s->wait_text("Literal ^P")) << s->screen();
+    s->keys({"C-a"});
+    EXPECT_TRUE(s->wait_text("^A  x")) << s->screen();
+    s->keys({"C-s"});
+    EXPECT_TRUE(s->wait_text("Wrote f.txt")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    EXPECT_EQ(tree.read("f.txt"), "\x01\tx\n");
+
+    // .view: keys that no command takes insert nothing; .title names it.
+    tree.file("etc/kwed.rc", keys + ".view\n.title Viewer\n");
+    auto v = start("f.txt");
+    EXPECT_EQ(v->row(0).rfind(" Viewer  f.txt", 0), 0u) << v->screen();
+    v->type("abc");
+    v->keys({"End"});
+    EXPECT_TRUE(v->wait_text("line 1, col 10")) << v->screen();
+    EXPECT_EQ(v->row(0).find("[modified]"), std::string::npos);
+    v->keys({"C-q"});
+    EXPECT_EQ(v->wait_exit(), 0);
+    EXPECT_EQ(tree.read("f.txt"), "\x01\tx\n");
+}
+
+TEST_F(Editor, RunControlFileFromCurrentFolderHomeAndEtc) {
+    tree.file("home/kwed.rc", ".title FromHome\nquit ^Q\n");
+    tree.file("etc/kwed.rc", ".title FromEtc\nquit ^Q\n");
+    struct {
+        const char *env;
+        const char *args;
+        const char *title;
+    } cases[] = {
+        {"", "", " FromHome"},
+        {"HOME=", "", " FromEtc"},
+        {"-u HOME", "", " FromEtc"},
+        {"", "-f other.rc", " FromOther"},
+        {"", "-fother.rc", " FromOther"},
+    };
+    tree.file("other.rc", ".title FromOther\nquit ^Q\n");
+    for (const auto &c : cases) {
+        auto s = start(c.args, c.env, false);
+        EXPECT_TRUE(s->wait_text(c.title)) << c.env << " " << c.args << "\n" << s->screen();
+        s->keys({"C-q"});
+        EXPECT_EQ(s->wait_exit(), 0);
+    }
+    tree.file("kwed.rc", ".title FromHere\nquit ^Q\n");
+    auto s = start("", "", false);
+    EXPECT_TRUE(s->wait_text(" FromHere")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+}
+
+TEST_F(Editor, BrokenRunControlFileEndsWithStatus3) {
+    tree.file("etc/kwed.rc", "quit ^Q\n\n# a comment\nup \\\n  ^U\nfrobnicate ^X\n");
+    auto s = start("", "", false);
+    EXPECT_EQ(s->wait_exit(), 3);
+    EXPECT_TRUE(s->wait_text("kwed: " + etc + "/kwed.rc: line 6: unknown command \"frobnicate\"."))
+        << s->screen();
+}
+
+TEST_F(Editor, HelpPanelOpensAndCloses) {
+    auto s = start("");
+    s->keys({"F1"});
+    EXPECT_TRUE(s->wait_text("kwed keys")) << s->screen();
+    EXPECT_TRUE(s->wait_text("^S        save")) << s->screen();
+    s->keys({"F1"});
+    EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("kwed keys") == x.npos; }));
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+}
+
+} // namespace

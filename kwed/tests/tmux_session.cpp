@@ -1,0 +1,118 @@
+// The tmux driver of the end-to-end tests.
+#include "tmux_session.h"
+
+#include "run_program.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace kwed_testing {
+
+namespace {
+
+int counter = 0;
+
+std::string quote(const std::string &s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+} // namespace
+
+std::vector<std::string> TmuxSession::tmux(std::vector<std::string> args) const {
+    std::vector<std::string> argv = {"/usr/bin/tmux", "-L", socket_, "-f", "/dev/null"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+TmuxSession::TmuxSession(const std::string &command, const std::string &cwd, int width,
+                         int height) {
+    socket_ = "kwed-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+    status_file_ = cwd + "/.exit-status-" + socket_;
+    std::remove(status_file_.c_str());
+    std::string script = "cd " + quote(cwd) + " && " + command + "; echo $? > " +
+                         quote(status_file_) + "; sleep 3600";
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    options.timeout_seconds = 30;
+    auto result =
+        suite_testing::run(tmux({"new-session", "-d", "-s", "kwed", "-x", std::to_string(width),
+                                 "-y", std::to_string(height), "sh", "-c", script}),
+                           options);
+    started_ = result.status == 0;
+}
+
+TmuxSession::~TmuxSession() {
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    options.timeout_seconds = 30;
+    suite_testing::run(tmux({"kill-server"}), options);
+    std::remove(status_file_.c_str());
+}
+
+std::string TmuxSession::screen() const {
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    return suite_testing::run(tmux({"capture-pane", "-p", "-J", "-t", "kwed"}), options).out;
+}
+
+std::string TmuxSession::row(int n) const {
+    std::istringstream in(screen());
+    std::string line;
+    for (int i = 0; std::getline(in, line); ++i)
+        if (i == n)
+            return line;
+    return "";
+}
+
+void TmuxSession::keys(const std::vector<std::string> &names) const {
+    std::vector<std::string> args = {"send-keys", "-t", "kwed"};
+    args.insert(args.end(), names.begin(), names.end());
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    suite_testing::run(tmux(args), options);
+}
+
+void TmuxSession::type(const std::string &text) const {
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    suite_testing::run(tmux({"send-keys", "-t", "kwed", "-l", text}), options);
+}
+
+bool TmuxSession::wait_for(const std::function<bool(const std::string &)> &pred,
+                           double seconds) const {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (pred(screen()))
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+bool TmuxSession::wait_text(const std::string &text, double seconds) const {
+    return wait_for([&](const std::string &s) { return s.find(text) != std::string::npos; },
+                    seconds);
+}
+
+int TmuxSession::wait_exit(double seconds) const {
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        std::ifstream in(status_file_);
+        int status;
+        if (in >> status)
+            return status;
+        if (std::chrono::steady_clock::now() > end)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+} // namespace kwed_testing

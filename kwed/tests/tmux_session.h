@@ -1,0 +1,44 @@
+// Runs kwed inside a detached tmux server of its own, so that tests can
+// type into a real terminal and read its screen without one of their own.
+// The server is killed when the session object goes away, also when a
+// test fails half-way.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kwed_testing {
+
+class TmuxSession {
+  public:
+    // Starts `command` (run by sh in `cwd`) in an 80x24 window. Its exit
+    // status is written to status_file once it ends.
+    TmuxSession(const std::string &command, const std::string &cwd, int width = 80,
+                int height = 24);
+    ~TmuxSession();
+    TmuxSession(const TmuxSession &) = delete;
+    TmuxSession &operator=(const TmuxSession &) = delete;
+
+    bool started() const { return started_; }
+    // The screen as text, one line per row.
+    std::string screen() const;
+    // Row n of the screen (0 is the top one).
+    std::string row(int n) const;
+    // tmux key names ("C-s", "Up", "Enter") or, with literal, plain text.
+    void keys(const std::vector<std::string> &names) const;
+    void type(const std::string &text) const;
+    // Polls the screen until the predicate holds; false after the timeout.
+    bool wait_for(const std::function<bool(const std::string &)> &pred, double seconds = 30) const;
+    bool wait_text(const std::string &text, double seconds = 30) const;
+    // Waits for the program to end and returns its exit status, or -1.
+    int wait_exit(double seconds = 30) const;
+
+  private:
+    std::vector<std::string> tmux(std::vector<std::string> args) const;
+    std::string socket_;
+    std::string status_file_;
+    bool started_ = false;
+};
+
+} // namespace kwed_testing
