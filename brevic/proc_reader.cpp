@@ -23,11 +23,11 @@ bool read_stat(int proc_fd, int pid, ps_process &process) {
         if (::fstat(fd.get(), &status) != 0)
             return false;
     }
-    process.uid = status.st_uid;
     if (got < static_cast<ssize_t>(min_stat_length))
         return false;
     if (!parse_stat_line({buffer.data(), static_cast<std::size_t>(got)}, process))
         return false;
+    process.uid = status.st_uid;
     return process.pid == pid;
 }
 

@@ -110,6 +110,8 @@ bool parse_head(std::string_view head, ps_process &process) {
 } // namespace
 
 bool parse_stat_line(std::string_view line, ps_process &process) {
+    // A short line must not leave fields of the process read before.
+    process = ps_process{};
     if (line.size() < min_stat_length)
         return false;
     const std::size_t close = line.rfind(')');

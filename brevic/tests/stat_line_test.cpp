@@ -55,7 +55,11 @@ TEST(BrevicStatLine, RejectedLines) {
     // Through `blocked` (30 fields after the name) is enough; one fewer is not.
     const std::string thirty =
         long_name + "S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 1 1 1 1 1 1 1 1 0 0";
-    EXPECT_TRUE(parse(thirty, p));
+    ASSERT_TRUE(parse("4242 (x) " + tail, p));
+    ASSERT_TRUE(brevic::parse_stat_line(thirty, p)); // over the same record
+    EXPECT_EQ(p.pid, 9);
+    EXPECT_EQ(p.wchan, 0u); // not left from the line before
+    EXPECT_EQ(p.sigignore, 0u);
     EXPECT_FALSE(parse(thirty.substr(0, thirty.size() - 2), p));
     EXPECT_FALSE(
         parse("9 (short) S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 1 1 1 1 1 1 1 1 0 0", p));
