@@ -21,13 +21,18 @@ struct applet {
     bool takes_arguments; // false: any argument is a usage error
 };
 
+// The argument vector the program was started with.
+char **process_argv;
+
 bool wants_help(int argc, char **argv) {
     return argc > 1 && std::strcmp(argv[1], "--help") == 0;
 }
 
 // The daemon's children keep running after this process has ended.
-int run_update(int argc, char **argv) {
-    return update_main(nullptr, argc, argv);
+int run_update(int argc, char **) {
+    // update writes its title over the program's argument strings: hand it
+    // all of them, from the program name on, so the title has their room.
+    return update_main(nullptr, argc, process_argv);
 }
 
 int run_sessdump(int argc, char **argv) {
@@ -81,6 +86,7 @@ int flush_output(int status) {
 }
 
 int dispatch(int argc, char **argv) {
+    process_argv = argv;
     const applet *which = argc > 0 ? find_applet(base_name(argv[0])) : nullptr;
     if (!which) {
         // Started under its own name: the applet is the first argument.

@@ -160,4 +160,12 @@ std::vector<pid_t> children_of(pid_t parent) {
     return found;
 }
 
+std::vector<pid_t> descendants_of(pid_t parent) {
+    std::vector<pid_t> found = children_of(parent);
+    for (size_t i = 0; i < found.size(); ++i)
+        for (pid_t grandchild : children_of(found[i]))
+            found.push_back(grandchild);
+    return found;
+}
+
 } // namespace sysapplets_test

@@ -42,6 +42,9 @@ class ProcessReaper {
 // The children of this process, from /proc.
 std::vector<pid_t> children_of(pid_t parent);
 
+// The children of parent, their children and so on.
+std::vector<pid_t> descendants_of(pid_t parent);
+
 // Field 3 of /proc/<pid>/stat: the one-letter process state, or 0.
 char process_state(pid_t pid);
 

@@ -182,6 +182,13 @@ TEST_F(SessdumpProgram, ReadErrorIsAFailureNotAnEmptyDump) {
     EXPECT_EQ(r.err, "sessdump: " + dir + ": Is a directory\n");
 }
 
+TEST_F(SessdumpProgram, UnreadableStandardInputIsReported) {
+    const auto r = run({"/bin/sh", "-c", "exec \"$0\" sessdump < /", SYSAPPLETS_PATH});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "sessdump: standard input: Is a directory\n");
+}
+
 // utmpdump's line: "[type] [pid] [id] [user] [line] [host] [addr] [time]",
 // text fields padded with spaces.
 std::vector<std::string> utmpdump_fields(const std::string &line) {

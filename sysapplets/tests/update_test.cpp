@@ -77,13 +77,14 @@ TEST(UpdateTitle, TitleIsCutToTheRoomThereIs) {
     sysapplets::retitle(none, "bdflush (update)"); // nothing to write over
 }
 
-// Kills every child of this process when it goes away, including daemons
-// that were orphaned and handed to us as their subreaper.
+// Kills every descendant of this process when it goes away, including
+// daemons that were orphaned and handed to us as their subreaper.
 struct ChildSweeper {
     ChildSweeper() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
     ~ChildSweeper() {
-        // The reaper, destroyed after this, kills and reaps them all.
-        for (pid_t pid : children_of(getpid()))
+        // The reaper, destroyed after this, kills them all and reaps those
+        // that are our children.
+        for (pid_t pid : descendants_of(getpid()))
             reaper.add(pid);
         prctl(PR_SET_CHILD_SUBREAPER, 0);
     }
@@ -288,6 +289,47 @@ TEST(UpdateProgram, StartsADaemonThatSyncsAtOnceThenSleeps30Seconds) {
     EXPECT_EQ(process_state(pid_t(daemon)), 'S');
     // Ending the daemon lets strace end too.
     kill(pid_t(daemon), SIGKILL);
+    EXPECT_NE(wait_with_timeout(tracer, 10), -1);
+    sweeper.reaper.release(tracer);
+}
+
+TEST(UpdateProgram, FlushRequestShowsItsTitleInProcessListings) {
+    if (!have_strace())
+        GTEST_SKIP() << "strace is not installed";
+    ChildSweeper sweeper;
+    suite_testing::TempTree tree;
+    // Every exit is held back for a second, long enough to read the title of
+    // the flush request's process before it ends.
+    const pid_t tracer =
+        start_strace({"-f", "-q", "-e", "trace=exit_group", "-e",
+                      "inject=exit_group:delay_enter=1000000", SYSAPPLETS_PATH, "update"},
+                     tree.path("exits.log"));
+    sweeper.reaper.add(tracer);
+    const std::string original = std::string(SYSAPPLETS_PATH) + '\0' + "update" + '\0';
+    const std::string title = "bdflush (update)";
+    std::string flusher_line, syncer_line;
+    pid_t syncer = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (flusher_line.empty() && std::chrono::steady_clock::now() < deadline) {
+        for (pid_t program : children_of(tracer))
+            for (pid_t child : children_of(program)) {
+                const auto line = slurp("/proc/" + std::to_string(child) + "/cmdline");
+                if (line.rfind(title, 0) == 0) {
+                    flusher_line = line;
+                } else {
+                    syncer_line = line;
+                    syncer = child;
+                }
+            }
+        usleep(10000);
+    }
+    // The title fills the storage of the old arguments, zero-padded, and
+    // goes no further; the daemon keeps the arguments it was started with.
+    EXPECT_EQ(flusher_line, title + std::string(original.size() - title.size(), '\0'));
+    EXPECT_EQ(syncer_line, original);
+    // With the daemon ended, the held-back exits complete and strace ends.
+    if (syncer > 0)
+        kill(syncer, SIGKILL);
     EXPECT_NE(wait_with_timeout(tracer, 10), -1);
     sweeper.reaper.release(tracer);
 }

@@ -1,0 +1,54 @@
+#!/bin/sh
+# Times sessdump against utmpdump on one file of 200,000 utmp records, both
+# writing to /dev/null, and prints the best of several runs of each and the
+# ratio. Build the release preset first.
+#   sh sysapplets/bench/sessdump_bench.sh [BIN_DIR] [RUNS]
+set -eu
+bin=${1:-build-sysapplets-rel/bin}
+runs=${2:-7}
+records=200000
+prog="$bin/sysapplets"
+[ -x "$prog" ] || { echo "no $prog: build the release preset first" >&2; exit 1; }
+command -v utmpdump >/dev/null || { echo "utmpdump is not installed" >&2; exit 1; }
+command -v python3 >/dev/null || { echo "python3 is needed to write the input" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+input="$work/utmp"
+
+# A mix like a busy login file: login, user, dead and boot records with
+# terminal lines, hosts and IPv4 addresses.
+python3 - "$input" "$records" <<'PY'
+import struct, sys
+path, count = sys.argv[1], int(sys.argv[2])
+layout = struct.Struct('<hxxi32s4s32s256shhiii4I20x')
+with open(path, 'wb') as out:
+    for i in range(count):
+        kind = (7, 7, 8, 6, 2)[i % 5]
+        out.write(layout.pack(kind, 1000 + i, b'pts/%d' % (i % 300), b'%d' % (i % 9999),
+                              b'user%d' % (i % 700), b'host%d.example.net' % (i % 5000),
+                              0, i % 3, 1000 + i, 1600000000 + i * 17, (i * 7919) % 1000000,
+                              (10 | (i % 256) << 8 | 7 << 16 | 1 << 24), 0, 0, 0))
+PY
+
+# Prints the best wall-clock time, in seconds, of the command over $runs runs.
+best_of() {
+    best=
+    i=0
+    while [ "$i" -lt "$runs" ]; do
+        start=$(date +%s.%N)
+        "$@" > /dev/null 2>&1
+        end=$(date +%s.%N)
+        best=$(awk -v s="$start" -v e="$end" -v b="$best" \
+            'BEGIN { t = e - s; if (b == "" || t < b) b = t; printf "%.6f", b }')
+        i=$((i + 1))
+    done
+    echo "$best"
+}
+
+ours=$(best_of "$prog" sessdump "$input")
+theirs=$(TZ=UTC; export TZ; best_of utmpdump "$input")
+printf 'input: %d records, %d bytes; best of %d runs each\n' "$records" "$(wc -c < "$input")" "$runs"
+printf 'sessdump: %.3f s\nutmpdump: %.3f s\n' "$ours" "$theirs"
+awk -v o="$ours" -v t="$theirs" \
+    'BEGIN { printf "ratio sessdump/utmpdump: %.3f (target: at most 0.5)\n", o / t }'
