@@ -135,6 +135,16 @@ TEST(Start, StackBlockSeparateWithOddSp) {
                                              std::string("xx/prog\0A=12\0", 13));
 }
 
+TEST(Start, AreaAlreadyInUse) {
+    // The runner never replaces a mapping of its own: it stops instead.
+    RunOptions options;
+    options.env = {{"LD_PRELOAD", OCCUPY_AREA_PATH}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+    auto r = run({TAVIEMU_PATH, program("echo")}, options);
+    EXPECT_EQ(r.err, "Tavi memory is at an illegal address\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.status, 255);
+}
+
 TEST(Start, DataFollowsTheTextDirectly) {
     auto r = run({TAVIEMU_PATH, program("data123")});
     EXPECT_EQ(r.out, "0123\ndata after the text\n");
