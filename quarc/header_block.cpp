@@ -16,7 +16,8 @@ std::span<char> at(header_block &block, std::size_t offset, std::size_t width) {
 // when the text fills the field.
 void put_text(std::span<char> dest, std::string_view text) {
     std::size_t n = std::min(text.size(), dest.size());
-    std::memcpy(dest.data(), text.data(), n);
+    if (n > 0) // an empty view may carry no pointer at all
+        std::memcpy(dest.data(), text.data(), n);
     std::fill(dest.begin() + std::ptrdiff_t(n), dest.end(), '\0');
 }
 
