@@ -37,3 +37,14 @@ suite_add_gtest(NAME kwed_editor_test
     PROGRAMS kwed)
 target_include_directories(kwed_editor_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 add_dependencies(kwed_editor_test kwed_rc)
+
+# The command line and the endings before the key loop, without a terminal.
+suite_add_gtest(NAME kwed_startup_test
+    SOURCES tests/startup_test.cpp
+    LIBS kwed_support
+    PROGRAMS kwed)
+
+# The buffer, undo, saving and the key map loader, called directly.
+suite_add_gtest(NAME kwed_core_test
+    SOURCES tests/gap_buffer_test.cpp tests/undo_save_test.cpp tests/key_map_test.cpp
+    LIBS kwed_core)

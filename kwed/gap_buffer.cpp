@@ -192,15 +192,10 @@ offset_t lineend(offset_t o) {
 }
 
 offset_t countlines(offset_t from, offset_t to) {
-    offset_t n = 0;
     offset_t g = gapstart();
-    for (int part = 0; part < 2 && from < to; ++part) {
-        const char *base = part == 0 ? buf : egap - g;
-        offset_t end = part == 0 ? (to < g ? to : g) : to;
-        if (part == 1 && from < g)
-            from = g;
-        const char *p = base + from;
-        const char *e = base + end;
+    offset_t n = 0;
+    // The part before the gap, then the part after it.
+    auto count = [&n](const char *p, const char *e) {
         while (p < e) {
             const void *nl = std::memchr(p, '\n', e - p);
             if (!nl)
@@ -208,8 +203,11 @@ offset_t countlines(offset_t from, offset_t to) {
             ++n;
             p = static_cast<const char *>(nl) + 1;
         }
-        from = end;
-    }
+    };
+    if (from < g)
+        count(buf + from, buf + (to < g ? to : g));
+    if (to > g)
+        count(egap + ((from > g ? from : g) - g), egap + (to - g));
     return n;
 }
 

@@ -39,7 +39,8 @@ int edit_insert(offset_t at, const char *s, std::size_t n) {
     if (!raw_insert(at, s, n))
         return 0;
     change *last = changes.empty() ? nullptr : &changes.back();
-    bool typing = n == 1 && *s != '\n';
+    // A run of typing ends with a newline; the next line starts a new one.
+    bool typing = n == 1 && *s != '\n' && (at == 0 || byteat(at - 1) != '\n');
     if (last && typing && last->inserted && last->key == keycount - 1 &&
         last->at + static_cast<offset_t>(last->n) == at &&
         static_cast<long>(changes.size()) != saved_depth) {

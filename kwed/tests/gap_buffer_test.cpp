@@ -1,0 +1,156 @@
+// The text buffer against a plain string model: random edits at random
+// places, with every lookup checked after each one.
+#include "editor_core.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace {
+
+using kwed::offset_t;
+
+std::string contents() {
+    std::string s(static_cast<std::size_t>(kwed::textsize()), '\0');
+    kwed::copytext(0, s.size(), s.data());
+    return s;
+}
+
+class Buffer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        kwed::freebuffer();
+        ASSERT_TRUE(kwed::growgap(16));
+    }
+    void TearDown() override { kwed::freebuffer(); }
+    static void put(const std::string &s) { ASSERT_TRUE(kwed::raw_insert(0, s.data(), s.size())); }
+};
+
+offset_t model_linestart(const std::string &m, offset_t o) {
+    auto nl = o == 0 ? std::string::npos : m.rfind('\n', o - 1);
+    return nl == std::string::npos ? 0 : static_cast<offset_t>(nl + 1);
+}
+
+offset_t model_lineend(const std::string &m, offset_t o) {
+    auto nl = m.find('\n', o);
+    return nl == std::string::npos ? static_cast<offset_t>(m.size()) : static_cast<offset_t>(nl);
+}
+
+TEST_F(Buffer, RandomEditsMatchAStringModel) {
+    std::mt19937 rng(12345);
+    std::string model;
+    const char *pieces[] = {"a", "\n", "xy\nz", "é", "日本", "\n\n", "needle", "nee"};
+    for (int step = 0; step < 3000; ++step) {
+        offset_t size = static_cast<offset_t>(model.size());
+        if (rng() % 3 != 0 || size == 0) {
+            std::string piece = pieces[rng() % 8];
+            offset_t at = static_cast<offset_t>(rng() % (size + 1));
+            ASSERT_TRUE(kwed::raw_insert(at, piece.data(), piece.size()));
+            model.insert(static_cast<std::size_t>(at), piece);
+        } else {
+            offset_t at = static_cast<offset_t>(rng() % size);
+            std::size_t n = 1 + rng() % std::min<offset_t>(size - at, 7);
+            kwed::raw_delete(at, n);
+            model.erase(static_cast<std::size_t>(at), n);
+        }
+        ASSERT_EQ(contents(), model) << step;
+        size = static_cast<offset_t>(model.size());
+        offset_t o = static_cast<offset_t>(rng() % (size + 1));
+        ASSERT_EQ(kwed::linestart(o), model_linestart(model, o)) << step;
+        ASSERT_EQ(kwed::lineend(o), model_lineend(model, o)) << step;
+        offset_t lines = static_cast<offset_t>(std::count(model.begin(), model.begin() + o, '\n'));
+        ASSERT_EQ(kwed::lineof(o), lines + 1) << step;
+        ASSERT_EQ(kwed::countlines(0, o), lines) << step;
+        auto hit = model.find("needle", static_cast<std::size_t>(o));
+        ASSERT_EQ(kwed::findtext(o, "needle"),
+                  hit == std::string::npos ? -1 : static_cast<offset_t>(hit))
+            << step;
+        // Line n starts after the (n-1)-th newline, or on the last line.
+        offset_t n = 1 + static_cast<offset_t>(rng() % 20);
+        offset_t start = 0;
+        for (offset_t i = 1; i < n; ++i) {
+            auto nl = model.find('\n', static_cast<std::size_t>(start));
+            if (nl == std::string::npos)
+                break;
+            start = static_cast<offset_t>(nl + 1);
+        }
+        ASSERT_EQ(kwed::linetooffset(n), start) << step;
+    }
+}
+
+TEST_F(Buffer, FindsTextAcrossTheGap) {
+    put("abc needle def");
+    for (offset_t gap = 0; gap <= kwed::textsize(); ++gap) {
+        kwed::movegap(gap);
+        EXPECT_EQ(kwed::findtext(0, "needle"), 4) << gap;
+        EXPECT_EQ(kwed::findtext(5, "needle"), -1) << gap;
+        EXPECT_EQ(kwed::findtext(0, "def"), 11) << gap;
+        EXPECT_EQ(kwed::findtext(0, ""), -1) << gap;
+        EXPECT_EQ(contents(), "abc needle def");
+    }
+}
+
+TEST_F(Buffer, DecodesUtf8AndKeepsInvalidBytesAsThemselves) {
+    put("a\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80\xC3(\xE0\x80\xAF\xED\xA0\x80z");
+    int len;
+    EXPECT_EQ(kwed::charat(0, &len), 'a');
+    EXPECT_EQ(len, 1);
+    EXPECT_EQ(kwed::charat(1, &len), 0xE9);
+    EXPECT_EQ(len, 2);
+    EXPECT_EQ(kwed::charat(3, &len), 0x65E5);
+    EXPECT_EQ(len, 3);
+    EXPECT_EQ(kwed::charat(6, &len), 0x1F600);
+    EXPECT_EQ(len, 4);
+    EXPECT_EQ(kwed::charat(10, &len), -0xC3); // lead byte without its follower
+    EXPECT_EQ(len, 1);
+    EXPECT_EQ(kwed::charat(12, &len), -0xE0); // overlong form
+    EXPECT_EQ(kwed::charat(15, &len), -0xED); // surrogate
+    // Walking forward and back visits the same character starts.
+    std::vector<offset_t> forward;
+    for (offset_t o = 0; o < kwed::textsize(); o = kwed::nextchar(o))
+        forward.push_back(o);
+    std::vector<offset_t> back;
+    for (offset_t o = kwed::textsize(); o > 0;) {
+        o = kwed::prevchar(o);
+        back.insert(back.begin(), o);
+    }
+    EXPECT_EQ(forward, back);
+    EXPECT_EQ(forward.size(), 13u);
+    // A truncated sequence at the very end stays a byte.
+    kwed::freebuffer();
+    put("x\xE6\x97");
+    EXPECT_EQ(kwed::charat(1, &len), -0xE6);
+    EXPECT_EQ(kwed::prevchar(3), 2);
+}
+
+TEST_F(Buffer, EncodesEveryLengthOfUtf8) {
+    char out[4];
+    EXPECT_EQ(kwed::utf8encode('A', out), 1);
+    EXPECT_EQ(std::string(out, 1), "A");
+    EXPECT_EQ(kwed::utf8encode(0xE9, out), 2);
+    EXPECT_EQ(std::string(out, 2), "\xC3\xA9");
+    EXPECT_EQ(kwed::utf8encode(0x65E5, out), 3);
+    EXPECT_EQ(std::string(out, 3), "\xE6\x97\xA5");
+    EXPECT_EQ(kwed::utf8encode(0x1F600, out), 4);
+    EXPECT_EQ(std::string(out, 4), "\xF0\x9F\x98\x80");
+}
+
+TEST_F(Buffer, ReadsWholeFilesAndReportsWhyNot) {
+    char name[] = "/tmp/kwed-load-XXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    std::string big(300000, 'q');
+    big[123456] = '\n';
+    ASSERT_EQ(write(fd, big.data(), big.size()), static_cast<ssize_t>(big.size()));
+    close(fd);
+    EXPECT_EQ(kwed::readfile(name), 0);
+    EXPECT_EQ(contents(), big);
+    EXPECT_EQ(kwed::lineof(kwed::textsize()), 2);
+    unlink(name);
+    EXPECT_EQ(kwed::readfile(name), ENOENT);
+    EXPECT_EQ(kwed::readfile("/"), EISDIR);
+    EXPECT_EQ(kwed::textsize(), 0);
+}
+
+} // namespace

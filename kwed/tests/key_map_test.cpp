@@ -1,0 +1,124 @@
+// initkey: the records a run-control file gives, against the terminal
+// description of xterm (loaded without a terminal).
+#include "editor_core.h"
+#include "temp_tree.h"
+
+#include <curses.h>
+#include <term.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct record {
+    int code;
+    std::string bytes;
+    std::string text;
+    bool operator==(const record &) const = default;
+};
+
+class KeyMap : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        int err = 0;
+        ASSERT_EQ(setupterm("xterm", -1, &err), OK);
+    }
+    void TearDown() override {
+        kwed::key_map = nullptr;
+        kwed::finikey(map);
+        map = nullptr;
+        kwed::key_mode[0] = kwed::key_mode[1] = kwed::key_mode[2] = {};
+    }
+    std::vector<record> load(const std::string &text) {
+        rc = tree.file("k.rc", text);
+        map = kwed::initkey(rc.c_str());
+        std::vector<record> out;
+        for (kwed::keymap_t *k = map; k && k->code != kwed::k_end; ++k)
+            out.push_back(
+                {k->code, k->rhs ? kwed::keybytes(*k) : "", k->rhs ? kwed::keytext(*k) : ""});
+        return out;
+    }
+    static int code(const char *name) { return kwed::findcommand(name)->code; }
+
+    suite_testing::TempTree tree;
+    std::string rc;
+    kwed::keymap_t *map = nullptr;
+};
+
+TEST_F(KeyMap, CommandsAreSortedAndFoundByName) {
+    for (std::size_t i = 1; i < kwed::command_count; ++i)
+        EXPECT_LT(std::string(kwed::command_names[i - 1].name), kwed::command_names[i].name);
+    for (std::size_t i = 0; i < kwed::command_count; ++i)
+        EXPECT_EQ(kwed::findcommand(kwed::command_names[i].name), &kwed::command_names[i]);
+    EXPECT_EQ(kwed::findcommand("nosuch"), nullptr);
+    EXPECT_EQ(kwed::findcommand(""), nullptr);
+    EXPECT_EQ(kwed::findcommand("zzz"), nullptr);
+}
+
+TEST_F(KeyMap, BindingsCommentsAndContinuedLines) {
+    auto got = load("# a comment\n"
+                    "   # an indented one\n"
+                    "\n"
+                    "quit ^Q \\e[1;5Q\n"
+                    "up $(kcuu1) \\\n"
+                    "   \\e[A\n"
+                    "literal ^P\n"
+                    "save ^s"); // no final newline: still read
+    ASSERT_NE(map, nullptr);
+    std::vector<record> want = {{code("quit"), "\x11", "^Q"},
+                                {code("quit"), "\x1b[1;5Q", "\\e[1;5Q"},
+                                {code("up"), tigetstr("kcuu1"), "$(kcuu1)"},
+                                {code("up"), "\x1b[A", "\\e[A"},
+                                {kwed::k_mode0, "\x10", "^P"},
+                                {code("save"), "\x13", "^s"}};
+    EXPECT_EQ(got, want);
+    kwed::key_map = map;
+    EXPECT_STREQ(kwed::keyfor(code("up")), "$(kcuu1)");
+    EXPECT_EQ(kwed::keyfor(code("paste")), nullptr);
+}
+
+TEST_F(KeyMap, DirectivesGiveTheSpecialRecords) {
+    auto got = load(".title My Editor  \n.tabsize 4\n.noheader\n.view\nquit ^Q\n");
+    ASSERT_NE(map, nullptr);
+    ASSERT_EQ(got.size(), 5u);
+    EXPECT_EQ(map[0].code, kwed::k_mode1);
+    EXPECT_STREQ(kwed::pooltext(map[0].lhs), "My Editor");
+    EXPECT_EQ(map[1].code, kwed::k_mode2);
+    EXPECT_EQ(map[1].lhs, 4u);
+    EXPECT_EQ(map[2].code, kwed::k_textline);
+    EXPECT_EQ(map[3].code, kwed::k_modal);
+    EXPECT_EQ(map[4].code, code("quit"));
+    EXPECT_EQ(map[5].code, kwed::k_end);
+}
+
+TEST_F(KeyMap, ACapabilityTheTerminalLacksBindsNothing) {
+    ASSERT_EQ(tigetstr("kund"), nullptr); // xterm has no Undo key
+    auto got = load("undo $(kund) ^Z\ngotoline ^G\n");
+    ASSERT_NE(map, nullptr);
+    std::vector<record> want = {{code("undo"), "\x1a", "^Z"}, {code("gotoline"), "\x07", "^G"}};
+    EXPECT_EQ(got, want);
+}
+
+TEST_F(KeyMap, MessageEntriesReplaceTextsWithTheSameConversions) {
+    std::string config = std::to_string(std::strtol(kwed::f_config, nullptr, 0));
+    load(".message 26 Nicht gefunden: %s\n.message 0x17 Geschrieben: %s, %lld Bytes.\n"
+         ".message " +
+         config + " Schlechte Datei.\nquit ^Q\n");
+    ASSERT_NE(map, nullptr);
+    EXPECT_STREQ(kwed::getmsg(kwed::m_notfound), "Nicht gefunden: %s");
+    EXPECT_STREQ(kwed::getmsg(kwed::m_saved), "Geschrieben: %s, %lld Bytes.");
+    EXPECT_STREQ(kwed::getmsg(kwed::f_config), "Schlechte Datei.\n"); // keeps its newline
+    kwed::finikey(map);
+    map = nullptr;
+    EXPECT_STREQ(kwed::getmsg(kwed::m_notfound), "Not found: %s");
+    for (const char *bad : {".message 26 %d\n", ".message 26 %s %s\n", ".message 128 x\n",
+                            ".message -1 x\n", ".message x y\n"}) {
+        EXPECT_EQ(load(bad), std::vector<record>{}) << bad;
+        EXPECT_EQ(map, nullptr) << bad;
+    }
+}
+
+} // namespace

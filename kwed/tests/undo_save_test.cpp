@@ -1,0 +1,149 @@
+// Undo groups and the saved state; saving through a temporary file that
+// leaves the original alone when anything fails.
+#include "editor_core.h"
+#include "temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+std::string contents() {
+    std::string s(static_cast<std::size_t>(kwed::textsize()), '\0');
+    kwed::copytext(0, s.size(), s.data());
+    return s;
+}
+
+class Core : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        kwed::freebuffer();
+        kwed::undo_clear();
+        kwed::modified = 0;
+        kwed::keycount = 1;
+        ASSERT_TRUE(kwed::growgap(64));
+    }
+    void TearDown() override {
+        kwed::undo_clear();
+        kwed::freebuffer();
+    }
+    // The next key: changes made under it form one undo group.
+    static void key() { ++kwed::keycount; }
+    static void type(const std::string &s) {
+        for (char c : s) {
+            key();
+            ASSERT_TRUE(kwed::edit_insert(kwed::point, &c, 1));
+            ++kwed::point;
+        }
+    }
+};
+
+TEST_F(Core, TypingIsUndoneAsOneRunAndOtherChangesOneKeyAtATime) {
+    type("hello");
+    type("\nworld");
+    EXPECT_EQ(contents(), "hello\nworld");
+    EXPECT_EQ(kwed::modified, 1);
+    key();
+    kwed::edit_delete(0, 2); // "llo\nworld"
+    key();
+    kwed::edit_delete(3, 1); // "lloworld"
+    EXPECT_EQ(contents(), "lloworld");
+    ASSERT_TRUE(kwed::undo_last());
+    EXPECT_EQ(contents(), "llo\nworld");
+    EXPECT_EQ(kwed::point, 3);
+    ASSERT_TRUE(kwed::undo_last());
+    EXPECT_EQ(contents(), "hello\nworld");
+    ASSERT_TRUE(kwed::undo_last()); // "world" typed after the newline
+    EXPECT_EQ(contents(), "hello\n");
+    ASSERT_TRUE(kwed::undo_last()); // the newline breaks the run
+    EXPECT_EQ(contents(), "hello");
+    ASSERT_TRUE(kwed::undo_last());
+    EXPECT_EQ(contents(), "");
+    EXPECT_EQ(kwed::modified, 0);
+    EXPECT_FALSE(kwed::undo_last());
+}
+
+TEST_F(Core, RandomChangesAllUndoneGiveTheOriginalBack) {
+    std::mt19937 rng(7);
+    std::string original = "line one\nline two\n";
+    ASSERT_TRUE(kwed::raw_insert(0, original.data(), original.size()));
+    kwed::undo_mark_saved();
+    for (int i = 0; i < 500; ++i) {
+        key();
+        kwed::offset_t size = kwed::textsize();
+        if (rng() % 2 || size == 0) {
+            kwed::offset_t at = static_cast<kwed::offset_t>(rng() % (size + 1));
+            ASSERT_TRUE(kwed::edit_insert(at, "ab\n", 1 + rng() % 3));
+        } else {
+            kwed::offset_t at = static_cast<kwed::offset_t>(rng() % size);
+            kwed::edit_delete(at, 1 + rng() % std::min<kwed::offset_t>(size - at, 4));
+        }
+    }
+    while (kwed::undo_last()) {
+    }
+    EXPECT_EQ(contents(), original);
+    EXPECT_EQ(kwed::modified, 0);
+}
+
+TEST_F(Core, SavedStateIsKnownAgainAfterUndoAndRedoneChanges) {
+    suite_testing::TempTree tree;
+    std::string file = tree.file("f.txt", "");
+    type("ab");
+    ASSERT_EQ(kwed::savefile(file.c_str()), 0);
+    EXPECT_EQ(kwed::modified, 0);
+    type("c"); // a new run after the save
+    EXPECT_EQ(kwed::modified, 1);
+    kwed::undo_last();
+    EXPECT_EQ(kwed::modified, 0);
+    kwed::undo_last();
+    EXPECT_EQ(kwed::modified, 1);
+    type("x"); // the saved state can no longer come back
+    kwed::undo_last();
+    EXPECT_EQ(contents(), "");
+    EXPECT_EQ(kwed::modified, 1);
+}
+
+TEST_F(Core, SaveReplacesTheFileKeepingItsModeAndLeavesNoTemporaryFile) {
+    suite_testing::TempTree tree;
+    std::string file = tree.file("f.txt", "old", 0751);
+    type("new text");
+    ASSERT_EQ(kwed::savefile(file.c_str()), 0);
+    EXPECT_EQ(tree.read("f.txt"), "new text");
+    struct stat st;
+    ASSERT_EQ(stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0751);
+    EXPECT_STREQ(kwed::msgline, ("Wrote " + file + ", 8 bytes.").c_str());
+    std::string names;
+    DIR *dir = opendir(tree.root().c_str());
+    ASSERT_NE(dir, nullptr);
+    while (dirent *e = readdir(dir))
+        if (e->d_name[0] != '.' || (e->d_name[1] && e->d_name[1] != '.' && e->d_name[2]))
+            names += std::string(e->d_name) + "\n";
+    closedir(dir);
+    EXPECT_EQ(names, "f.txt\n");
+}
+
+TEST_F(Core, FailedSaveSaysWhyAndChangesNothing) {
+    suite_testing::TempTree tree;
+    tree.dir("sub");
+    type("text");
+    EXPECT_EQ(kwed::savefile(tree.path("missing/f.txt").c_str()), ENOENT);
+    EXPECT_EQ(std::string(kwed::msgline), "Not saved, " + tree.path("missing/f.txt") +
+                                              ": No such file or directory. The file on disk "
+                                              "is unchanged.");
+    EXPECT_EQ(kwed::modified, 1);
+    EXPECT_EQ(kwed::savefile(tree.path("sub").c_str()), EISDIR);
+    EXPECT_EQ(kwed::modified, 1);
+    // A file that is not ours to write, when permissions apply to us.
+    if (getuid() != 0) {
+        std::string ro = tree.file("ro.txt", "keep", 0444);
+        EXPECT_EQ(kwed::savefile(ro.c_str()), EACCES);
+        EXPECT_EQ(tree.read("ro.txt"), "keep");
+    }
+}
+
+} // namespace
