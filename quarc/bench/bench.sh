@@ -1,0 +1,107 @@
+#!/bin/sh
+# Times quarc against GNU tar (--format=gnu) and bsdtar on the same trees, in
+# one run, each writing its archive through a pipe into a file on the same disk:
+#   (a) 20,000 files of 1 to 8 KiB in nested directories
+#   (b) four files of 256 MiB
+# with the cost of reading every file with cat (a) and of an in-kernel copy (b)
+# as reference points. Every command runs ROUNDS times (default 5), interleaved,
+# and the best time counts: the machine is shared and timings wander.
+#
+#   sh quarc/bench/bench.sh [BIN_DIR] [WORK_DIR]
+#
+# BIN_DIR holds the release build's quarc (default build-quarc-rel/bin);
+# WORK_DIR takes the trees and archives, about 2.5 GiB (default
+# build-quarc-rel/bench). The trees are kept for later runs.
+set -eu
+top=$(cd "$(dirname "$0")/../.." && pwd)
+bin=${1:-$top/build-quarc-rel/bin}
+work=${2:-$top/build-quarc-rel/bench}
+rounds=${ROUNDS:-5}
+quarc=$bin/quarc
+[ -x "$quarc" ] || { echo "no quarc in $bin: cmake --preset release -B build-quarc-rel && cmake --build build-quarc-rel --target quarc" >&2; exit 1; }
+mkdir -p "$work"
+cd "$work"
+
+if [ ! -f small/.complete ]; then
+    echo "making (a): 20,000 files of 1 to 8 KiB"
+    rm -rf small
+    python3 - <<'PY'
+import os, random
+rng = random.Random(20000)
+n = 0
+for top in range(20):
+    for sub in range(10):
+        d = f"small/d{top:02}/s{sub}"
+        os.makedirs(d)
+        for i in range(100):
+            with open(f"{d}/f{i:03}", "wb") as f:
+                f.write(rng.randbytes(rng.randint(1024, 8192)))
+            n += 1
+open("small/.complete", "w").close()
+PY
+fi
+if [ ! -f large/.complete ]; then
+    echo "making (b): four files of 256 MiB"
+    rm -rf large
+    mkdir large
+    for i in 1 2 3 4; do
+        head -c 256M /dev/urandom > large/part$i
+    done
+    : > large/.complete
+fi
+# Read everything once so that every tool finds it in the page cache.
+find small large -type f -print0 | xargs -0 cat > /dev/null
+
+now() { date +%s.%N; }
+
+# best NAME COMMAND: runs COMMAND once, keeps the least time seen for NAME.
+best() {
+    name=$1
+    shift
+    rm -f out.tar
+    sync
+    t0=$(now)
+    sh -c "$*"
+    t1=$(now)
+    secs=$(echo "$t0 $t1" | awk '{ printf "%.3f", $2 - $1 }')
+    old=$(grep "^$name " times 2>/dev/null | cut -d' ' -f2 || true)
+    if [ -z "$old" ] || awk -v a="$secs" -v b="$old" 'BEGIN { exit !(a < b) }'; then
+        grep -v "^$name " times > times.new 2>/dev/null || true
+        echo "$name $secs" >> times.new
+        mv times.new times
+    fi
+}
+get() { grep "^$1 " times | cut -d' ' -f2; }
+ratio() { awk -v a="$(get "$1")" -v b="$(get "$2")" 'BEGIN { printf "%.2f", a / b }'; }
+
+: > times
+round=1
+while [ "$round" -le "$rounds" ]; do
+    best a_quarc "'$quarc' small | cat > out.tar"
+    best a_gnutar "tar -cf - --format=gnu small | cat > out.tar"
+    best a_bsdtar "bsdtar -cf - small | cat > out.tar"
+    best a_cat "find small -type f -print0 | xargs -0 cat | cat > out.tar"
+    best b_quarc "'$quarc' large | cat > out.tar"
+    best b_gnutar "tar -cf - --format=gnu large | cat > out.tar"
+    best b_bsdtar "bsdtar -cf - large | cat > out.tar"
+    best b_kernel "cat large/part1 large/part2 large/part3 large/part4 > out.tar"
+    round=$((round + 1))
+done
+
+# The archive is the same whichever way its data went.
+"$quarc" large > direct.tar
+"$quarc" large | cat > piped.tar
+cmp direct.tar piped.tar
+tar -tf piped.tar > /dev/null
+rm -f direct.tar piped.tar out.tar
+
+echo "best of $rounds, seconds (archive through a pipe into a file):"
+printf '  (a) 20,000 small files: quarc %s  GNU tar %s  bsdtar %s  cat of every file %s\n' \
+    "$(get a_quarc)" "$(get a_gnutar)" "$(get a_bsdtar)" "$(get a_cat)"
+printf '  (b) 4 x 256 MiB:        quarc %s  GNU tar %s  bsdtar %s  in-kernel copy %s\n' \
+    "$(get b_quarc)" "$(get b_gnutar)" "$(get b_bsdtar)" "$(get b_kernel)"
+echo "ratios (quarc's time / the other's):"
+printf '  (a) quarc/GNU tar %s  quarc/bsdtar %s  quarc/cat %s\n' \
+    "$(ratio a_quarc a_gnutar)" "$(ratio a_quarc a_bsdtar)" "$(ratio a_quarc a_cat)"
+printf '  (b) quarc/GNU tar %s  quarc/bsdtar %s  quarc/in-kernel copy %s\n' \
+    "$(ratio b_quarc b_gnutar)" "$(ratio b_quarc b_bsdtar)" "$(ratio b_quarc b_kernel)"
