@@ -1,0 +1,94 @@
+// Decoded instructions must follow the bytes: code the program rewrites,
+// code the caller rewrites between runs, and two memories used in turn.
+#include "machine.h"
+
+#include <gtest/gtest.h>
+
+namespace vm86::testing {
+namespace {
+
+TEST(CodeCache, ProgramRewritesAnInstructionItHasRun) {
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0x00, {0xB9, 0x02, 0x00,             // mov cx, 2
+                  0xE8, 0x1A, 0x00,             // call 0x20
+                  0x01, 0xC3,                   // add bx, ax
+                  0xC6, 0x06, 0x21, 0x00, 0x05, // mov byte [0x21], 5
+                  0xE2, 0xF4,                   // loop 0x03
+                  0xCD, 0x80});                 // int 0x80
+    m.code(0x20, {0xB0, 0x01,                   // mov al, 1
+                  0xC3});                       // ret
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.rec.regs.ebx, 1u + 5u);
+}
+
+TEST(CodeCache, StringStoreOverCachedCode) {
+    Machine m(0x10000);
+    m.revector_all();
+    // The routine at 0x40 runs once, then REP MOVSB copies a new body over it.
+    m.code(0x00, {0xE8, 0x3D, 0x00,         // call 0x40
+                  0x89, 0xC3,               // mov bx, ax
+                  0xBE, 0x60, 0x00,         // mov si, 0x60
+                  0xBF, 0x40, 0x00,         // mov di, 0x40
+                  0xB9, 0x04, 0x00,         // mov cx, 4
+                  0xF3, 0xA4,               // rep movsb
+                  0xE8, 0x2D, 0x00,         // call 0x40
+                  0xCD, 0x80});             // int 0x80
+    m.code(0x40, {0xB8, 0x11, 0x11, 0xC3}); // mov ax, 0x1111; ret
+    m.code(0x60, {0xB8, 0x22, 0x22, 0xC3}); // mov ax, 0x2222; ret
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.rec.regs.ebx, 0x1111u);
+    EXPECT_EQ(m.ax(), 0x2222);
+}
+
+TEST(CodeCache, CallerRewritesCodeBetweenRuns) {
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0, {0xB0, 0x01,   // mov al, 1
+               0xCD, 0x80}); // int 0x80
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax() & 0xFF, 1);
+    m.code(1, {0x09}); // now: mov al, 9
+    m.rec.regs.eip = 0;
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax() & 0xFF, 9);
+    m.code(0, {0x90, 0x90}); // now: nop; nop
+    m.rec.regs.eip = 0;
+    m.rec.regs.eax = 0;
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax(), 0);
+    EXPECT_EQ(m.executed, 3u);
+}
+
+TEST(CodeCache, TwoMemoriesInTurn) {
+    Machine a(0x10000), b(0x10000);
+    a.revector_all();
+    b.revector_all();
+    a.code(0, {0xB8, 0xAA, 0x00, 0xCD, 0x80}); // mov ax, 0xaa; int 0x80
+    b.code(0, {0xB8, 0xBB, 0x00, 0xCD, 0x80}); // mov ax, 0xbb; int 0x80
+    for (int round = 0; round < 2; ++round) {
+        a.rec.regs.eip = b.rec.regs.eip = 0;
+        EXPECT_EQ(a.run(), intx(0x80));
+        EXPECT_EQ(b.run(), intx(0x80));
+        EXPECT_EQ(a.ax(), 0xAA);
+        EXPECT_EQ(b.ax(), 0xBB);
+    }
+    reset_code_cache();
+    a.rec.regs.eip = 0;
+    EXPECT_EQ(a.run(), intx(0x80));
+    EXPECT_EQ(a.ax(), 0xAA);
+}
+
+TEST(CodeCache, InstructionWrappingPastTheSegmentEnd) {
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0xFFFE, {0xB8, 0x34}); // mov ax, 0x1234: its last byte at offset 0
+    m.code(0x0000, {0x12, 0xCD, 0x80});
+    m.rec.regs.eip = 0xFFFE;
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax(), 0x1234);
+    EXPECT_EQ(m.ip(), 3);
+}
+
+} // namespace
+} // namespace vm86::testing
