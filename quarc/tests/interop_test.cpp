@@ -42,7 +42,7 @@ void build_varied_tree(TempTree &t, bool &has_device) {
     t.hardlink("src/empty", "src/nested/empty_too");
     t.fifo("src/fifo", 0640);
     t.file("src/" + std::string(95, 'n'), "ninety-nine"); // "src/" + 95 = 99
-    t.dir("src/" + std::string(94, 'd'));                 // 98 and "/"
+    t.dir("src/" + std::string(95, 'd'));                 // 99 and "/": a name field with no NUL
     t.file("src/grüße.txt", "utf-8\n");
     t.file("src/日本語/ファイル", "nihongo\n");
     has_device =

@@ -4,7 +4,9 @@
 #include "quarc_run.h"
 
 #include <algorithm>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -200,6 +202,34 @@ TEST(Members, UnknownOwnerHasNoNames) {
     s.uid = s.gid = "152061 \0"s;
     s.uname = s.gname = "";
     EXPECT_EQ(out, expected_header(s) + kEndMarker);
+}
+
+TEST(Members, OwnerNamesStayRightPastTheCache) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "chown needs root";
+    TempTree t;
+    // More owners than the writer remembers, then the first ones again.
+    std::vector<unsigned> owners;
+    for (unsigned id = 0; id < 12; ++id)
+        owners.push_back(id);
+    owners.push_back(0);
+    owners.push_back(1);
+    std::vector<std::string> args;
+    for (std::size_t i = 0; i < owners.size(); ++i) {
+        std::string name = "f" + std::to_string(i);
+        ASSERT_EQ(lchown(t.file(name, "").c_str(), owners[i], owners[i] + 1), 0);
+        args.push_back(name);
+    }
+    auto a = read_archive(archive_of(t, args));
+    ASSERT_EQ(a.members.size(), owners.size());
+    for (std::size_t i = 0; i < owners.size(); ++i) {
+        const passwd *pw = getpwuid(owners[i]);
+        const group *gr = getgrgid(owners[i] + 1);
+        std::string uname = a.members[i].header.substr(265, 32);
+        std::string gname = a.members[i].header.substr(297, 32);
+        EXPECT_EQ(uname.substr(0, uname.find('\0')), pw ? pw->pw_name : "") << owners[i];
+        EXPECT_EQ(gname.substr(0, gname.find('\0')), gr ? gr->gr_name : "") << owners[i];
+    }
 }
 
 TEST(Members, EveryChecksumHolds) {
