@@ -74,7 +74,7 @@ archive read_archive(std::string_view bytes) {
     return a;
 }
 
-std::string expected_header(const header_spec &s) {
+std::string expected_header(const expected_fields &s) {
     std::string h(512, '\0');
     auto put = [&](std::size_t offset, const std::string &text) {
         std::memcpy(&h[offset], text.data(), text.size());

@@ -36,7 +36,7 @@ std::string field(const std::string &header, std::size_t offset, std::size_t wid
 
 // An expected header, each field given as the literal bytes it must hold
 // (shorter texts are NUL-padded to the field); the checksum is filled in.
-struct header_spec {
+struct expected_fields {
     std::string name;
     std::string mode;
     std::string uid = std::string("     0 \0", 8);
@@ -50,7 +50,7 @@ struct header_spec {
     std::string devmajor;
     std::string devminor;
 };
-std::string expected_header(const header_spec &spec);
+std::string expected_header(const expected_fields &fields);
 
 // Runs a shell command line, returning its standard output; the test fails
 // through the returned status when it does not exit 0.

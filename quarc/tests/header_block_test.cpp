@@ -8,7 +8,7 @@
 namespace {
 
 using quarc_test::expected_header;
-using quarc_test::header_spec;
+using quarc_test::expected_fields;
 using namespace std::string_literals;
 
 // putoctal with a marker byte at every position, to see which it touches.
@@ -86,7 +86,7 @@ TEST(FillHeader, RegularFile) {
     f.mtime = 1000000000;
     f.uname = "alice";
     f.gname = "users";
-    header_spec s;
+    expected_fields s;
     s.name = "dir/file.txt";
     s.mode = "100644 \0"s;
     s.uid = "  1750 \0"s;
@@ -110,7 +110,7 @@ TEST(FillHeader, DirectoryOfNinetyNineCharactersHasNoNul) {
     f.mode = 040755;
     f.typeflag = quarc::typeflag::directory;
     f.uname = f.gname = "root";
-    header_spec s;
+    expected_fields s;
     s.name = name;
     s.mode = " 40755 \0"s;
     s.mtime = "          0 ";
@@ -127,7 +127,7 @@ TEST(FillHeader, SymbolicLinkAndHardLink) {
     f.typeflag = quarc::typeflag::symbolic_link;
     f.linkname = "../target";
     f.mtime = 1;
-    header_spec s;
+    expected_fields s;
     s.name = "l";
     s.mode = "120777 \0"s;
     s.mtime = "          1 ";
@@ -157,7 +157,7 @@ TEST(FillHeader, CharacterDeviceNumbers) {
     f.devminor = 65;
     f.uname = "root";
     f.gname = "tty";
-    header_spec s;
+    expected_fields s;
     s.name = "dev/tty1";
     s.mode = " 20620 \0"s;
     s.mtime = "          0 ";

@@ -17,7 +17,7 @@ namespace {
 
 using namespace std::string_literals;
 using quarc_test::expected_header;
-using quarc_test::header_spec;
+using quarc_test::expected_fields;
 using quarc_test::kEndMarker;
 using quarc_test::read_archive;
 using quarc_test::run_quarc;
@@ -26,8 +26,8 @@ using suite_testing::TempTree;
 constexpr long long kTime = 1700000000; // octal 14524770400
 const std::string kTimeField = "14524770400 ";
 
-header_spec spec(const std::string &name, const std::string &mode, char type) {
-    header_spec s;
+expected_fields fields_of(const std::string &name, const std::string &mode, char type) {
+    expected_fields s;
     s.name = name;
     s.mode = mode;
     s.mtime = kTimeField;
@@ -48,7 +48,7 @@ TEST(Members, EmptyFileIsOneHeaderBlock) {
     t.file("empty", "", 0644);
     t.set_mtime("empty", kTime);
     std::string out = archive_of(t, {"empty"});
-    EXPECT_EQ(out, expected_header(spec("empty", "100644 \0"s, '0')) + kEndMarker);
+    EXPECT_EQ(out, expected_header(fields_of("empty", "100644 \0"s, '0')) + kEndMarker);
 }
 
 TEST(Members, DataIsPaddedToWholeBlocks) {
@@ -59,9 +59,9 @@ TEST(Members, DataIsPaddedToWholeBlocks) {
     t.set_mtime("f512", kTime);
     t.set_mtime("f513", kTime);
     std::string out = archive_of(t, {"f512", "f513"});
-    header_spec s512 = spec("f512", "100600 \0"s, '0');
+    expected_fields s512 = fields_of("f512", "100600 \0"s, '0');
     s512.size = "       1000 ";
-    header_spec s513 = spec("f513", "100600 \0"s, '0');
+    expected_fields s513 = fields_of("f513", "100600 \0"s, '0');
     s513.size = "       1001 ";
     EXPECT_EQ(out, expected_header(s512) + d512 + expected_header(s513) + d513 +
                        std::string(511, '\0') + kEndMarker);
@@ -74,8 +74,8 @@ TEST(Members, DirectoryHeaderIsFollowedByItsEntries) {
     t.set_mtime("d/f", kTime);
     t.set_mtime("d", kTime);
     std::string out = archive_of(t, {"./d/"});
-    EXPECT_EQ(out, expected_header(spec("d/", " 40755 \0"s, '5')) +
-                       expected_header(spec("d/f", "100644 \0"s, '0')) + kEndMarker);
+    EXPECT_EQ(out, expected_header(fields_of("d/", " 40755 \0"s, '5')) +
+                       expected_header(fields_of("d/f", "100644 \0"s, '0')) + kEndMarker);
 }
 
 TEST(Members, WalkKeepsEachSubtreeTogether) {
@@ -121,15 +121,15 @@ TEST(Members, SecondNameOfAFileIsAHardLink) {
     std::string a_path = t.path("dir1/a");
     std::string out = archive_of(t, {a_path, "dir2/b"});
     std::string a_name = a_path.substr(1);
-    header_spec first = spec(a_name, "100644 \0"s, '0');
+    expected_fields first = fields_of(a_name, "100644 \0"s, '0');
     first.size = "         13 ";
-    header_spec second = spec("dir2/b", "100644 \0"s, '1');
+    expected_fields second = fields_of("dir2/b", "100644 \0"s, '1');
     second.linkname = a_name; // normalised: no leading "/"
     EXPECT_EQ(out, expected_header(first) + "shared data" + std::string(501, '\0') +
                        expected_header(second) + kEndMarker);
     // Only one of the two names archived: a plain file with its data.
     out = archive_of(t, {"dir2/b"});
-    header_spec alone = spec("dir2/b", "100644 \0"s, '0');
+    expected_fields alone = fields_of("dir2/b", "100644 \0"s, '0');
     alone.size = "         13 ";
     EXPECT_EQ(out, expected_header(alone) + "shared data" + std::string(501, '\0') + kEndMarker);
 }
@@ -144,9 +144,9 @@ TEST(Members, SymbolicLinksAreStoredNotFollowed) {
     t.set_mtime("long", kTime);
     t.set_mtime("dirlink", kTime);
     std::string out = archive_of(t, {"long", "dirlink"});
-    header_spec l = spec("long", "120777 \0"s, '2');
+    expected_fields l = fields_of("long", "120777 \0"s, '2');
     l.linkname = target;
-    header_spec d = spec("dirlink", "120777 \0"s, '2');
+    expected_fields d = fields_of("dirlink", "120777 \0"s, '2');
     d.linkname = "realdir";
     EXPECT_EQ(out, expected_header(l) + expected_header(d) + kEndMarker);
 }
@@ -166,8 +166,8 @@ TEST(Members, FifoAndSocketAreFifosWithoutData) {
     chmod(sock.c_str(), 0755);
     t.set_mtime("sock", kTime);
     std::string out = archive_of(t, {"pipe", "sock"});
-    EXPECT_EQ(out, expected_header(spec("pipe", " 10640 \0"s, '6')) +
-                       expected_header(spec("sock", "140755 \0"s, '6')) + kEndMarker);
+    EXPECT_EQ(out, expected_header(fields_of("pipe", " 10640 \0"s, '6')) +
+                       expected_header(fields_of("sock", "140755 \0"s, '6')) + kEndMarker);
 }
 
 TEST(Members, CharacterDeviceNumbers) {
@@ -180,11 +180,11 @@ TEST(Members, CharacterDeviceNumbers) {
     t.set_mtime("tty", kTime);
     t.set_mtime("wide", kTime);
     std::string out = archive_of(t, {"tty", "wide"});
-    header_spec tty = spec("tty", " 20620 \0"s, '3');
+    expected_fields tty = fields_of("tty", " 20620 \0"s, '3');
     tty.devmajor = "     4 \0"s;
     tty.devminor = "   101 \0"s;
     // Numbers past 8 bits are kept whole, not cut to the old 16-bit form.
-    header_spec wide = spec("wide", " 60600 \0"s, '4');
+    expected_fields wide = fields_of("wide", " 60600 \0"s, '4');
     wide.devmajor = "   403 \0"s;
     wide.devminor = "   454 \0"s;
     EXPECT_EQ(out, expected_header(tty) + expected_header(wide) + kEndMarker);
@@ -198,7 +198,7 @@ TEST(Members, UnknownOwnerHasNoNames) {
     ASSERT_EQ(lchown(p.c_str(), 54321, 54321), 0);
     t.set_mtime("f", kTime);
     std::string out = archive_of(t, {"f"});
-    header_spec s = spec("f", "100644 \0"s, '0');
+    expected_fields s = fields_of("f", "100644 \0"s, '0');
     s.uid = s.gid = "152061 \0"s;
     s.uname = s.gname = "";
     EXPECT_EQ(out, expected_header(s) + kEndMarker);
