@@ -32,10 +32,6 @@ unsigned block_sum(std::string_view block) {
     return sum;
 }
 
-std::string field(const std::string &header, std::size_t offset, std::size_t width) {
-    return header.substr(offset, width);
-}
-
 archive read_archive(std::string_view bytes) {
     archive a;
     const std::string zeros(512, '\0');

@@ -31,9 +31,6 @@ long long number(std::string_view field);
 // The unsigned sum of a block with its chksum field counted as spaces.
 unsigned block_sum(std::string_view block);
 
-// The bytes of one header field.
-std::string field(const std::string &header, std::size_t offset, std::size_t width);
-
 // An expected header, each field given as the literal bytes it must hold
 // (shorter texts are NUL-padded to the field); the checksum is filled in.
 struct expected_fields {

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
@@ -43,12 +42,6 @@ TEST(Putoctal, DigitsThatDoNotFitAreDroppedAndNegativeFillsWithSevens) {
     EXPECT_TRUE(quarc::octal_fits(0777777, 8));
     EXPECT_FALSE(quarc::octal_fits(-1, 13));
     EXPECT_FALSE(quarc::octal_fits(0100000000000LL, 13));
-}
-
-TEST(Putnumber, OctalWhenItFits) {
-    EXPECT_EQ(number(0100644, 8), "100644 \0"s.replace(7, 1, "#"));
-    EXPECT_EQ(number(0777777, 8), "777777 #");
-    EXPECT_EQ(number(8589934591LL, 12), "77777777777 ");
 }
 
 TEST(Putnumber, BaseTwoFiftySixBeyondTheOctalRange) {
@@ -120,54 +113,6 @@ TEST(FillHeader, DirectoryOfNinetyNineCharactersHasNoNul) {
     EXPECT_EQ(got.substr(0, 100), name);
 }
 
-TEST(FillHeader, SymbolicLinkAndHardLink) {
-    quarc::header_fields f;
-    f.name = "l";
-    f.mode = 0120777;
-    f.typeflag = quarc::typeflag::symbolic_link;
-    f.linkname = "../target";
-    f.mtime = 1;
-    expected_fields s;
-    s.name = "l";
-    s.mode = "120777 \0"s;
-    s.mtime = "          1 ";
-    s.type = '2';
-    s.linkname = "../target";
-    s.uname = s.gname = "";
-    EXPECT_EQ(build(f), expected_header(s));
-
-    f.name = "b";
-    f.mode = 0100600;
-    f.typeflag = quarc::typeflag::hard_link;
-    f.linkname = "a";
-    s.name = "b";
-    s.mode = "100600 \0"s;
-    s.type = '1';
-    s.linkname = "a";
-    EXPECT_EQ(build(f), expected_header(s));
-}
-
-TEST(FillHeader, CharacterDeviceNumbers) {
-    quarc::header_fields f;
-    f.name = "dev/tty1";
-    f.mode = 020620;
-    f.typeflag = quarc::typeflag::character_device;
-    f.device = true;
-    f.devmajor = 4;
-    f.devminor = 65;
-    f.uname = "root";
-    f.gname = "tty";
-    expected_fields s;
-    s.name = "dev/tty1";
-    s.mode = " 20620 \0"s;
-    s.mtime = "          0 ";
-    s.type = '3';
-    s.gname = "tty";
-    s.devmajor = "     4 \0"s;
-    s.devminor = "   101 \0"s;
-    EXPECT_EQ(build(f), expected_header(s));
-}
-
 TEST(FillHeader, OwnerNamesOfThirtyTwoAreCutWithoutNul) {
     std::string long_name(40, 'u');
     quarc::header_fields f;
@@ -197,16 +142,6 @@ TEST(FillHeader, OverWideNumbersInBaseTwoFiftySix) {
     EXPECT_EQ(static_cast<unsigned char>(got[136]), 0xff);
     EXPECT_EQ(quarc_test::number(got.substr(136, 12)), -315619200);
     EXPECT_EQ(quarc_test::number(got.substr(148, 8)), quarc_test::block_sum(got));
-}
-
-TEST(TypeflagFor, EveryKind) {
-    EXPECT_EQ(quarc::typeflag_for(S_IFREG | 0644), '0');
-    EXPECT_EQ(quarc::typeflag_for(S_IFLNK | 0777), '2');
-    EXPECT_EQ(quarc::typeflag_for(S_IFCHR), '3');
-    EXPECT_EQ(quarc::typeflag_for(S_IFBLK), '4');
-    EXPECT_EQ(quarc::typeflag_for(S_IFDIR), '5');
-    EXPECT_EQ(quarc::typeflag_for(S_IFIFO), '6');
-    EXPECT_EQ(quarc::typeflag_for(S_IFSOCK), '6');
 }
 
 } // namespace
