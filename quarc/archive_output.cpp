@@ -23,6 +23,9 @@ constexpr int kPipeSize = 1024 * 1024;            // asked of an output pipe: fe
 enum class kernel_copy { none, splice_to_pipe, copy_range, send_file };
 
 kernel_copy method = kernel_copy::none;
+bool output_is_file = false; // standard output is a regular file: the one below
+dev_t output_dev = 0;
+ino_t output_ino = 0;
 char output_buffer[kOutputBuffer];
 char data_buffer[kDataBuffer];
 const char zero_block[kBlockSize] = {};
@@ -73,7 +76,14 @@ void start_archive() {
             fcntl(STDOUT_FILENO, F_SETPIPE_SZ, kPipeSize); // only a hint
     } else if (S_ISREG(st.st_mode)) {
         method = kernel_copy::copy_range;
+        output_is_file = true;
+        output_dev = st.st_dev;
+        output_ino = st.st_ino;
     }
+}
+
+bool is_the_archive(dev_t dev, ino_t ino) {
+    return output_is_file && dev == output_dev && ino == output_ino;
 }
 
 bool write_archive(const char *data, std::size_t n) {

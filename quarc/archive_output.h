@@ -5,12 +5,17 @@
 #pragma once
 
 #include <cstddef>
+#include <sys/types.h>
 
 namespace quarc {
 
 // Gives standard output its buffer and finds out what it is (a pipe, a
 // regular file or anything else). Called before anything is written.
 void start_archive();
+
+// Whether a file is the very file the archive is being written to (standard
+// output redirected into the tree being archived).
+bool is_the_archive(dev_t dev, ino_t ino);
 
 // Appends bytes to the archive; false when they could not be written.
 bool write_archive(const char *data, std::size_t n);

@@ -62,6 +62,12 @@ int create(const char *path) {
     }
     if (len == 0)
         return S_ISDIR(st.st_mode) ? walkdir(path) : code::empty_name;
+    if (S_ISREG(st.st_mode) && is_the_archive(st.st_dev, st.st_ino)) {
+        // Copying the archive into itself would never end well: it grows
+        // while it is read.
+        std::fprintf(stderr, "quarc: %s: the archive itself is left out\n", path);
+        return code::ok;
+    }
 
     const char *first_name = nullptr;
     if (st.st_nlink > 1 && !S_ISDIR(st.st_mode)) {

@@ -259,6 +259,15 @@ TEST(Failures, LinkTargetsOfOneHundredBytesAreRefusedSilently) {
     EXPECT_EQ(r.out.size(), 512u);
 }
 
+TEST(CommandLine, ArchiveWrittenIntoTheTreeLeavesItselfOut) {
+    TempTree t;
+    t.file("d/a", "1");
+    auto r = quarc_test::shell(std::string(QUARC_PATH) + " d > d/out.tar", t.root());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quarc: d/out.tar: the archive itself is left out\n");
+    EXPECT_EQ(names(t.read("d/out.tar")), (list{"d/", "d/a"}));
+}
+
 TEST(Failures, WriteErrorIsReported) {
     TempTree t;
     t.file("a", std::string(1000, 'a'));

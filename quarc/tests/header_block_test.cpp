@@ -6,8 +6,8 @@
 
 namespace {
 
-using quarc_test::expected_header;
 using quarc_test::expected_fields;
+using quarc_test::expected_header;
 using namespace std::string_literals;
 
 // putoctal with a marker byte at every position, to see which it touches.

@@ -16,8 +16,8 @@
 namespace {
 
 using namespace std::string_literals;
-using quarc_test::expected_header;
 using quarc_test::expected_fields;
+using quarc_test::expected_header;
 using quarc_test::kEndMarker;
 using quarc_test::read_archive;
 using quarc_test::run_quarc;
