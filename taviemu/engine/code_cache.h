@@ -41,10 +41,10 @@ CodeCache &cache_for_run(uint8_t *host, uint32_t base, uint32_t size);
 const Insn &refill(Cpu &c, uint32_t index);
 
 // The decoded instruction at CS:IP.
-inline const Insn &fetch_insn(Cpu &c) {
+VM86_HOT const Insn &fetch_insn(Cpu &c) {
     uint32_t index = c.sbase[CS] + c.ip - c.base;
-    CacheEntry &e = c.cache->entries[index & cache_mask];
-    if (e.key == c.cache->key(index)) [[likely]]
+    CacheEntry &e = c.entries[index & cache_mask];
+    if (e.key == (c.epoch_key | index)) [[likely]]
         return e.insn;
     return refill(c, index);
 }

@@ -49,9 +49,15 @@ struct Trap {
 
 // Which operation last set the arithmetic flags, so that they can be
 // computed only when something reads them.
-enum LazyOp : uint8_t { LZ_NONE, LZ_ADD, LZ_SUB, LZ_LOGIC, LZ_INC, LZ_DEC };
+// LZ_SZP: SF, ZF and PF follow from the result, CF, OF and AF are the bits
+// kept in `b` (shifts, rotates and multiplications set them so).
+enum LazyOp : uint8_t { LZ_NONE, LZ_ADD, LZ_SUB, LZ_LOGIC, LZ_INC, LZ_DEC, LZ_SZP };
+
+// Small helpers of the hot loop, inlined even where the compiler would not.
+#define VM86_HOT [[gnu::always_inline]] inline
 
 struct CodeCache;
+struct CacheEntry;
 
 struct Cpu {
     uint16_t r[9];        // AX CX DX BX SP BP SI DI, then the constant 0
@@ -67,6 +73,8 @@ struct Cpu {
     uint32_t base = 0, size = 0;
     uint8_t *code_map = nullptr; // bytes holding decoded instructions
     CodeCache *cache = nullptr;
+    CacheEntry *entries = nullptr;             // the cache's table
+    uint64_t epoch_key = 0;                    // the cache's epoch << 32
     const uint8_t *int_revectored = nullptr;   // 256 bits
     const uint8_t *int21_revectored = nullptr; // 256 bits, by AH
     bool real_mode_flags = false;
@@ -80,18 +88,18 @@ struct Cpu {
 
 // ---- registers ----
 
-inline uint8_t &reg8(Cpu &c, unsigned n) {
+VM86_HOT uint8_t &reg8(Cpu &c, unsigned n) {
     return reinterpret_cast<uint8_t *>(c.r)[(n & 3) * 2 + (n >> 2)];
 }
 
-template <bool W> inline uint16_t get_reg(Cpu &c, unsigned n) {
+template <bool W> VM86_HOT uint16_t get_reg(Cpu &c, unsigned n) {
     if constexpr (W)
         return c.r[n];
     else
         return reg8(c, n);
 }
 
-template <bool W> inline void set_reg(Cpu &c, unsigned n, uint16_t v) {
+template <bool W> VM86_HOT void set_reg(Cpu &c, unsigned n, uint16_t v) {
     if constexpr (W)
         c.r[n] = v;
     else
@@ -104,25 +112,25 @@ void invalidate_code(Cpu &c, uint32_t index, uint32_t n);
 
 // Host address of `n` bytes at linear address `lin`, or a trap when any of
 // them lies outside the caller's memory.
-inline uint8_t *host_at(Cpu &c, uint32_t lin, uint32_t n) {
+VM86_HOT uint8_t *host_at(Cpu &c, uint32_t lin, uint32_t n) {
     uint32_t i = lin - c.base;
     if (i >= c.size || c.size - i < n) [[unlikely]]
         raise_outside(lin);
     return c.host + i;
 }
 
-inline uint8_t read8(Cpu &c, unsigned seg, uint16_t off) {
+VM86_HOT uint8_t read8(Cpu &c, unsigned seg, uint16_t off) {
     return *host_at(c, c.sbase[seg] + off, 1);
 }
 
-inline uint16_t read16(Cpu &c, unsigned seg, uint16_t off) {
+VM86_HOT uint16_t read16(Cpu &c, unsigned seg, uint16_t off) {
     if (off == 0xFFFF) [[unlikely]]
         raise_exception(13); // a word may not run past the end of its segment
     const uint8_t *p = host_at(c, c.sbase[seg] + off, 2);
     return uint16_t(p[0] | p[1] << 8);
 }
 
-inline void write8(Cpu &c, unsigned seg, uint16_t off, uint8_t v) {
+VM86_HOT void write8(Cpu &c, unsigned seg, uint16_t off, uint8_t v) {
     uint8_t *p = host_at(c, c.sbase[seg] + off, 1);
     uint32_t i = uint32_t(p - c.host);
     if (c.code_map[i]) [[unlikely]]
@@ -130,7 +138,7 @@ inline void write8(Cpu &c, unsigned seg, uint16_t off, uint8_t v) {
     *p = v;
 }
 
-inline void write16(Cpu &c, unsigned seg, uint16_t off, uint16_t v) {
+VM86_HOT void write16(Cpu &c, unsigned seg, uint16_t off, uint16_t v) {
     if (off == 0xFFFF) [[unlikely]]
         raise_exception(13);
     uint8_t *p = host_at(c, c.sbase[seg] + off, 2);
@@ -141,14 +149,14 @@ inline void write16(Cpu &c, unsigned seg, uint16_t off, uint16_t v) {
     p[1] = uint8_t(v >> 8);
 }
 
-template <bool W> inline uint16_t read_mem(Cpu &c, unsigned seg, uint16_t off) {
+template <bool W> VM86_HOT uint16_t read_mem(Cpu &c, unsigned seg, uint16_t off) {
     if constexpr (W)
         return read16(c, seg, off);
     else
         return read8(c, seg, off);
 }
 
-template <bool W> inline void write_mem(Cpu &c, unsigned seg, uint16_t off, uint16_t v) {
+template <bool W> VM86_HOT void write_mem(Cpu &c, unsigned seg, uint16_t off, uint16_t v) {
     if constexpr (W)
         write16(c, seg, off, v);
     else
@@ -176,12 +184,19 @@ template <bool W> constexpr uint32_t width_mask() {
     return W ? 0xFFFF : 0xFF;
 }
 
-template <bool W> inline void set_lazy(Cpu &c, uint8_t op, uint32_t a, uint32_t b, uint32_t res) {
+template <bool W> VM86_HOT void set_lazy(Cpu &c, uint8_t op, uint32_t a, uint32_t b, uint32_t res) {
     c.op = op;
     c.top = sign_bit<W>();
     c.a = a;
     c.b = b;
     c.res = res;
+}
+
+VM86_HOT bool add_overflow(const Cpu &c) {
+    return (((c.a ^ c.res) & (c.b ^ c.res)) >> c.top) & 1;
+}
+VM86_HOT bool sub_overflow(const Cpu &c) {
+    return (((c.a ^ c.b) & (c.a ^ c.res)) >> c.top) & 1;
 }
 
 // The arithmetic flags of the last lazy operation.
@@ -199,7 +214,7 @@ inline uint16_t lazy_arith(const Cpu &c) {
     case LZ_INC:
         if (c.op == LZ_ADD ? (res >> (top + 1)) & 1 : c.flags & CF)
             f |= CF;
-        if ((((c.a ^ res) & (c.b ^ res)) >> top) & 1)
+        if (add_overflow(c))
             f |= OF;
         f |= (c.a ^ c.b ^ res) & AF;
         break;
@@ -207,9 +222,12 @@ inline uint16_t lazy_arith(const Cpu &c) {
     case LZ_DEC:
         if (c.op == LZ_SUB ? (res >> (top + 1)) & 1 : c.flags & CF)
             f |= CF;
-        if ((((c.a ^ c.b) & (c.a ^ res)) >> top) & 1)
+        if (sub_overflow(c))
             f |= OF;
         f |= (c.a ^ c.b ^ res) & AF;
+        break;
+    case LZ_SZP:
+        f |= c.b & (CF | OF | AF);
         break;
     default:
         break;
@@ -235,28 +253,89 @@ inline void set_arith(Cpu &c, uint16_t arith) {
     c.op = LZ_NONE;
 }
 
-inline bool get_cf(const Cpu &c) {
+// Sets SF, ZF and PF from `res` and CF, OF and AF as given.
+template <bool W> VM86_HOT void set_szp(Cpu &c, uint32_t res, uint16_t cf_of_af) {
+    c.op = LZ_SZP;
+    c.top = sign_bit<W>();
+    c.b = cf_of_af;
+    c.res = res;
+}
+
+VM86_HOT bool get_cf(const Cpu &c) {
     switch (c.op) {
     case LZ_ADD:
     case LZ_SUB:
         return (c.res >> (c.top + 1)) & 1;
     case LZ_LOGIC:
         return false;
+    case LZ_SZP:
+        return c.b & CF;
     default:
         return c.flags & CF;
     }
 }
 
-inline bool get_zf(const Cpu &c) {
+VM86_HOT bool get_zf(const Cpu &c) {
     if (c.op == LZ_NONE)
         return c.flags & ZF;
     return (c.res & ((2u << c.top) - 1)) == 0;
 }
 
+VM86_HOT bool get_sf(const Cpu &c) {
+    if (c.op == LZ_NONE)
+        return c.flags & SF;
+    return (c.res >> c.top) & 1;
+}
+
+VM86_HOT bool get_of(const Cpu &c) {
+    switch (c.op) {
+    case LZ_ADD:
+    case LZ_INC:
+        return add_overflow(c);
+    case LZ_SUB:
+    case LZ_DEC:
+        return sub_overflow(c);
+    case LZ_LOGIC:
+        return false;
+    case LZ_SZP:
+        return c.b & OF;
+    default:
+        return c.flags & OF;
+    }
+}
+
+inline bool get_af(const Cpu &c) {
+    switch (c.op) {
+    case LZ_NONE:
+        return c.flags & AF;
+    case LZ_LOGIC:
+        return false;
+    case LZ_SZP:
+        return c.b & AF;
+    default:
+        return (c.a ^ c.b ^ c.res) & AF;
+    }
+}
+
+// Replaces CF and OF, keeping the other flags (rotates).
+inline void set_cf_of(Cpu &c, bool cf, bool of) {
+    uint16_t bits = uint16_t((cf ? CF : 0) | (of ? OF : 0));
+    if (c.op == LZ_NONE) {
+        c.flags = uint16_t((c.flags & ~(CF | OF)) | bits);
+        return;
+    }
+    // SF, ZF and PF still follow from the last result.
+    c.b = uint32_t(bits | (get_af(c) ? AF : 0));
+    c.op = LZ_SZP;
+}
+
 // Condition `cc` of Jcc (the low nibble of opcodes 70 to 7F).
-inline bool condition(const Cpu &c, unsigned cc) {
+VM86_HOT bool condition(const Cpu &c, unsigned cc) {
     bool t;
     switch (cc >> 1) {
+    case 0:
+        t = get_of(c);
+        break;
     case 1:
         t = get_cf(c);
         break;
@@ -266,40 +345,31 @@ inline bool condition(const Cpu &c, unsigned cc) {
     case 3:
         t = get_cf(c) || get_zf(c);
         break;
-    default: {
-        uint16_t f = get_flags(c);
-        bool sf = f & SF, of = f & OF;
-        switch (cc >> 1) {
-        case 0:
-            t = of;
-            break;
-        case 4:
-            t = sf;
-            break;
-        case 5:
-            t = f & PF;
-            break;
-        case 6:
-            t = sf != of;
-            break;
-        default:
-            t = (f & ZF) || sf != of;
-            break;
-        }
-    }
+    case 4:
+        t = get_sf(c);
+        break;
+    case 5:
+        t = c.op == LZ_NONE ? c.flags & PF : parity_flag[c.res & 0xFF];
+        break;
+    case 6:
+        t = get_sf(c) != get_of(c);
+        break;
+    default:
+        t = get_zf(c) || get_sf(c) != get_of(c);
+        break;
     }
     return t != bool(cc & 1);
 }
 
 // ---- stack ----
 
-inline void push16(Cpu &c, uint16_t v) {
+VM86_HOT void push16(Cpu &c, uint16_t v) {
     uint16_t sp = uint16_t(c.r[SP] - 2);
     write16(c, SS, sp, v);
     c.r[SP] = sp;
 }
 
-inline uint16_t pop16(Cpu &c) {
+VM86_HOT uint16_t pop16(Cpu &c) {
     uint16_t v = read16(c, SS, c.r[SP]);
     c.r[SP] = uint16_t(c.r[SP] + 2);
     return v;

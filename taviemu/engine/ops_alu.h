@@ -13,7 +13,7 @@ constexpr unsigned ALU_ADD = 0, ALU_OR = 1, ALU_ADC = 2, ALU_SBB = 3, ALU_AND = 
 
 // Computes `a kind b`, sets the flags and returns the result (CMP's result
 // is not stored by the callers).
-template <bool W> inline uint16_t alu(Cpu &c, unsigned kind, uint32_t a, uint32_t b) {
+template <bool W> VM86_HOT uint16_t alu(Cpu &c, unsigned kind, uint32_t a, uint32_t b) {
     constexpr uint32_t mask = width_mask<W>();
     uint32_t r;
     switch (kind) {
@@ -51,7 +51,7 @@ template <bool W> inline uint16_t alu(Cpu &c, unsigned kind, uint32_t a, uint32_
 }
 
 // r/m op= value (forms 0/1 and the 80-83 groups).
-template <bool W> inline void alu_rm(Cpu &c, const Insn &in, unsigned kind, uint16_t value) {
+template <bool W> VM86_HOT void alu_rm(Cpu &c, const Insn &in, unsigned kind, uint16_t value) {
     if (!in.mem) {
         uint16_t r = alu<W>(c, kind, get_reg<W>(c, in.rm), value);
         if (kind != ALU_CMP)
@@ -64,13 +64,13 @@ template <bool W> inline void alu_rm(Cpu &c, const Insn &in, unsigned kind, uint
         write_mem<W>(c, in.seg, off, r);
 }
 
-template <bool W> inline uint16_t read_rm(Cpu &c, const Insn &in) {
+template <bool W> VM86_HOT uint16_t read_rm(Cpu &c, const Insn &in) {
     if (!in.mem)
         return get_reg<W>(c, in.rm);
     return read_mem<W>(c, in.seg, effective_offset(c, in));
 }
 
-template <bool W> inline void write_rm(Cpu &c, const Insn &in, uint16_t v) {
+template <bool W> VM86_HOT void write_rm(Cpu &c, const Insn &in, uint16_t v) {
     if (!in.mem)
         set_reg<W>(c, in.rm, v);
     else
@@ -78,7 +78,7 @@ template <bool W> inline void write_rm(Cpu &c, const Insn &in, uint16_t v) {
 }
 
 // Opcodes 00 to 3D: the operation is bits 3-5, the form bits 0-2.
-template <unsigned Kind, unsigned Form> inline void alu_opcode(Cpu &c, const Insn &in) {
+template <unsigned Kind, unsigned Form> VM86_HOT void alu_opcode(Cpu &c, const Insn &in) {
     switch (Form) {
     case 0:
         alu_rm<false>(c, in, Kind, reg8(c, in.reg));
@@ -113,18 +113,19 @@ template <unsigned Kind, unsigned Form> inline void alu_opcode(Cpu &c, const Ins
     }
 }
 
-template <bool W> inline void test_values(Cpu &c, uint16_t a, uint16_t b) {
+template <bool W> VM86_HOT void test_values(Cpu &c, uint16_t a, uint16_t b) {
     set_lazy<W>(c, LZ_LOGIC, 0, 0, uint32_t(a & b));
 }
 
-template <bool W> inline uint16_t inc_dec(Cpu &c, uint16_t v, bool dec) {
-    materialize(c); // INC and DEC keep CF
+template <bool W> VM86_HOT uint16_t inc_dec(Cpu &c, uint16_t v, bool dec) {
+    if (c.op != LZ_NONE) // INC and DEC keep CF: the rest follows from their result
+        c.flags = uint16_t((c.flags & ~CF) | (get_cf(c) ? CF : 0));
     uint32_t r = dec ? uint32_t(v) - 1 : uint32_t(v) + 1;
     set_lazy<W>(c, dec ? LZ_DEC : LZ_INC, v, 1, r);
     return uint16_t(r & width_mask<W>());
 }
 
-template <bool W> inline void inc_dec_rm(Cpu &c, const Insn &in, bool dec) {
+template <bool W> VM86_HOT void inc_dec_rm(Cpu &c, const Insn &in, bool dec) {
     if (!in.mem) {
         set_reg<W>(c, in.rm, inc_dec<W>(c, get_reg<W>(c, in.rm), dec));
         return;
@@ -133,7 +134,7 @@ template <bool W> inline void inc_dec_rm(Cpu &c, const Insn &in, bool dec) {
     write_mem<W>(c, in.seg, off, inc_dec<W>(c, read_mem<W>(c, in.seg, off), dec));
 }
 
-template <bool W> inline void not_rm(Cpu &c, const Insn &in) {
+template <bool W> VM86_HOT void not_rm(Cpu &c, const Insn &in) {
     if (!in.mem) {
         set_reg<W>(c, in.rm, uint16_t(~get_reg<W>(c, in.rm)));
         return;
@@ -142,7 +143,7 @@ template <bool W> inline void not_rm(Cpu &c, const Insn &in) {
     write_mem<W>(c, in.seg, off, uint16_t(~read_mem<W>(c, in.seg, off)));
 }
 
-template <bool W> inline void neg_rm(Cpu &c, const Insn &in) {
+template <bool W> VM86_HOT void neg_rm(Cpu &c, const Insn &in) {
     if (!in.mem) {
         set_reg<W>(c, in.rm, alu<W>(c, ALU_SUB, 0, get_reg<W>(c, in.rm)));
         return;

@@ -10,14 +10,10 @@ namespace vm86::engine {
 // Sets CF and OF (the defined flags of a multiplication) and, as the chip
 // leaves them, SF, ZF and PF from the low half of the product.
 inline void mul_flags(Cpu &c, bool overflow, uint32_t low, unsigned top) {
-    uint16_t f = parity_flag[low & 0xFF];
-    if ((low & ((2u << top) - 1)) == 0)
-        f |= ZF;
-    if ((low >> top) & 1)
-        f |= SF;
-    if (overflow)
-        f |= CF | OF;
-    set_arith(c, f);
+    c.op = LZ_SZP;
+    c.top = uint8_t(top);
+    c.res = low;
+    c.b = overflow ? CF | OF : 0;
 }
 
 inline void mul8(Cpu &c, uint8_t v) {

@@ -15,8 +15,7 @@ constexpr unsigned SH_ROL = 0, SH_ROR = 1, SH_RCL = 2, SH_RCR = 3, SH_SHL = 4, S
 template <bool W> inline uint16_t rotate(Cpu &c, unsigned kind, uint32_t v, unsigned count) {
     constexpr unsigned bits = W ? 16 : 8;
     constexpr uint32_t mask = width_mask<W>();
-    uint16_t f = get_flags(c);
-    bool cf = f & CF;
+    bool cf = get_cf(c);
     uint32_t r = v;
     switch (kind) {
     case SH_ROL: {
@@ -48,13 +47,11 @@ template <bool W> inline uint16_t rotate(Cpu &c, unsigned kind, uint32_t v, unsi
     }
     bool msb = (r >> (bits - 1)) & 1;
     bool of = (kind == SH_ROL || kind == SH_RCL) ? msb != cf : msb != bool((r >> (bits - 2)) & 1);
-    f = uint16_t((f & ~(CF | OF)) | (cf ? CF : 0) | (of ? OF : 0));
-    c.flags = f;
-    c.op = LZ_NONE;
+    set_cf_of(c, cf, of);
     return uint16_t(r);
 }
 
-template <bool W> inline uint16_t shift(Cpu &c, unsigned kind, uint16_t v, unsigned count) {
+template <bool W> VM86_HOT uint16_t shift(Cpu &c, unsigned kind, uint16_t v, unsigned count) {
     count &= 31;
     if (count == 0)
         return v;
@@ -85,20 +82,11 @@ template <bool W> inline uint16_t shift(Cpu &c, unsigned kind, uint16_t v, unsig
         break;
     }
     }
-    uint16_t f = parity_flag[r & 0xFF];
-    if (r == 0)
-        f |= ZF;
-    if ((r >> (bits - 1)) & 1)
-        f |= SF;
-    if (cf)
-        f |= CF;
-    if (of)
-        f |= OF;
-    set_arith(c, f);
+    set_szp<W>(c, r, uint16_t((cf ? CF : 0) | (of ? OF : 0)));
     return uint16_t(r);
 }
 
-template <bool W> inline void shift_rm(Cpu &c, const Insn &in, unsigned kind, unsigned count) {
+template <bool W> VM86_HOT void shift_rm(Cpu &c, const Insn &in, unsigned kind, unsigned count) {
     if (!in.mem) {
         set_reg<W>(c, in.rm, shift<W>(c, kind, get_reg<W>(c, in.rm), count));
         return;

@@ -30,480 +30,670 @@ constexpr int intx(unsigned n) {
     return VM86_INTx | int(n << 8);
 }
 
-// The group instructions selected by the ModRM reg field.
+// Handlers that exist once per condition, ALU operation or shift kind.
+#define JCC(cc)                                                                                    \
+    jcc_##cc : if (condition(c, cc)) next = uint16_t(next + insn->imm);                            \
+    NEXT();
+#define JCC_TABLE(cc) table[0x70 + cc] = &&jcc_##cc;
+
 #define ALU_FORMS(kind)                                                                            \
-    case kind * 8 + 0:                                                                             \
-        alu_opcode<kind, 0>(c, in);                                                                \
-        break;                                                                                     \
-    case kind * 8 + 1:                                                                             \
-        alu_opcode<kind, 1>(c, in);                                                                \
-        break;                                                                                     \
-    case kind * 8 + 2:                                                                             \
-        alu_opcode<kind, 2>(c, in);                                                                \
-        break;                                                                                     \
-    case kind * 8 + 3:                                                                             \
-        alu_opcode<kind, 3>(c, in);                                                                \
-        break;                                                                                     \
-    case kind * 8 + 4:                                                                             \
-        alu_opcode<kind, 4>(c, in);                                                                \
-        break;                                                                                     \
-    case kind * 8 + 5:                                                                             \
-        alu_opcode<kind, 5>(c, in);                                                                \
-        break;
+    alu_##kind##_0 : alu_opcode<kind, 0>(c, *insn);                                                \
+    NEXT();                                                                                        \
+    alu_##kind##_1 : alu_opcode<kind, 1>(c, *insn);                                                \
+    NEXT();                                                                                        \
+    alu_##kind##_2 : alu_opcode<kind, 2>(c, *insn);                                                \
+    NEXT();                                                                                        \
+    alu_##kind##_3 : alu_opcode<kind, 3>(c, *insn);                                                \
+    NEXT();                                                                                        \
+    alu_##kind##_4 : alu_opcode<kind, 4>(c, *insn);                                                \
+    NEXT();                                                                                        \
+    alu_##kind##_5 : alu_opcode<kind, 5>(c, *insn);                                                \
+    NEXT();
+#define ALU_TABLE(kind)                                                                            \
+    table[kind * 8 + 0] = &&alu_##kind##_0;                                                        \
+    table[kind * 8 + 1] = &&alu_##kind##_1;                                                        \
+    table[kind * 8 + 2] = &&alu_##kind##_2;                                                        \
+    table[kind * 8 + 3] = &&alu_##kind##_3;                                                        \
+    table[kind * 8 + 4] = &&alu_##kind##_4;                                                        \
+    table[kind * 8 + 5] = &&alu_##kind##_5;
 
 #define GROUP_ALU(kind)                                                                            \
-    case G_ALU8 + kind:                                                                            \
-        alu_rm<false>(c, in, kind, in.imm);                                                        \
-        break;                                                                                     \
-    case G_ALU16 + kind:                                                                           \
-    case G_ALU16S + kind:                                                                          \
-        alu_rm<true>(c, in, kind, in.imm);                                                         \
-        break;
+    group_alu8_##kind : alu_rm<false>(c, *insn, kind, insn->imm);                                  \
+    NEXT();                                                                                        \
+    group_alu16_##kind : alu_rm<true>(c, *insn, kind, insn->imm);                                  \
+    NEXT();
+#define GROUP_ALU_TABLE(kind)                                                                      \
+    table[G_ALU8 + kind] = &&group_alu8_##kind;                                                    \
+    table[G_ALU16 + kind] = &&group_alu16_##kind;                                                  \
+    table[G_ALU16S + kind] = &&group_alu16_##kind;
 
 #define GROUP_SHIFT(kind)                                                                          \
-    case G_SH8I + kind:                                                                            \
-        shift_rm<false>(c, in, kind, in.imm);                                                      \
-        break;                                                                                     \
-    case G_SH16I + kind:                                                                           \
-        shift_rm<true>(c, in, kind, in.imm);                                                       \
-        break;                                                                                     \
-    case G_SH8_1 + kind:                                                                           \
-        shift_rm<false>(c, in, kind, 1);                                                           \
-        break;                                                                                     \
-    case G_SH16_1 + kind:                                                                          \
-        shift_rm<true>(c, in, kind, 1);                                                            \
-        break;                                                                                     \
-    case G_SH8CL + kind:                                                                           \
-        shift_rm<false>(c, in, kind, reg8(c, CX));                                                 \
-        break;                                                                                     \
-    case G_SH16CL + kind:                                                                          \
-        shift_rm<true>(c, in, kind, reg8(c, CX));                                                  \
-        break;
+    shift8i_##kind : shift_rm<false>(c, *insn, kind, insn->imm);                                   \
+    NEXT();                                                                                        \
+    shift16i_##kind : shift_rm<true>(c, *insn, kind, insn->imm);                                   \
+    NEXT();                                                                                        \
+    shift8_1_##kind : shift_rm<false>(c, *insn, kind, 1);                                          \
+    NEXT();                                                                                        \
+    shift16_1_##kind : shift_rm<true>(c, *insn, kind, 1);                                          \
+    NEXT();                                                                                        \
+    shift8cl_##kind : shift_rm<false>(c, *insn, kind, reg8(c, CX));                                \
+    NEXT();                                                                                        \
+    shift16cl_##kind : shift_rm<true>(c, *insn, kind, reg8(c, CX));                                \
+    NEXT();
+#define GROUP_SHIFT_TABLE(kind)                                                                    \
+    table[G_SH8I + kind] = &&shift8i_##kind;                                                       \
+    table[G_SH16I + kind] = &&shift16i_##kind;                                                     \
+    table[G_SH8_1 + kind] = &&shift8_1_##kind;                                                     \
+    table[G_SH16_1 + kind] = &&shift16_1_##kind;                                                   \
+    table[G_SH8CL + kind] = &&shift8cl_##kind;                                                     \
+    table[G_SH16CL + kind] = &&shift16cl_##kind;
 
 // Runs instructions until one needs the caller; returns the vm86 code. A
 // trap thrown from inside leaves c.ip at the start of the instruction.
+//
+// Dispatch is threaded: every handler ends by fetching the next decoded
+// instruction and jumping straight to its handler, so that each handler's
+// jump is predicted on its own.
 int execute(Cpu &c, uint64_t limit) {
-    for (;;) {
-        if (c.executed >= limit) [[unlikely]]
-            return VM86_SIGNAL;
-        const Insn &in = fetch_insn(c);
-        uint16_t next = uint16_t(c.ip + in.len);
-        switch (in.op) {
-            ALU_FORMS(ALU_ADD)
-            ALU_FORMS(ALU_OR)
-            ALU_FORMS(ALU_ADC)
-            ALU_FORMS(ALU_SBB)
-            ALU_FORMS(ALU_AND)
-            ALU_FORMS(ALU_SUB)
-            ALU_FORMS(ALU_XOR)
-            ALU_FORMS(ALU_CMP)
-        case 0x06: // PUSH ES, CS, SS, DS
-        case 0x0E:
-        case 0x16:
-        case 0x1E:
-            push16(c, c.sreg[(in.op >> 3) & 3]);
-            break;
-        case 0x07: // POP ES, SS, DS
-        case 0x17:
-        case 0x1F:
-            c.set_seg((in.op >> 3) & 3, pop16(c));
-            break;
-        case 0x27:
-            daa(c);
-            break;
-        case 0x2F:
-            das(c);
-            break;
-        case 0x37:
-            aaa(c);
-            break;
-        case 0x3F:
-            aas(c);
-            break;
-        case 0x40 ... 0x47:
-            c.r[in.op & 7] = inc_dec<true>(c, c.r[in.op & 7], false);
-            break;
-        case 0x48 ... 0x4F:
-            c.r[in.op & 7] = inc_dec<true>(c, c.r[in.op & 7], true);
-            break;
-        case 0x50 ... 0x57: // PUSH SP pushes the value before the decrement
-            push16(c, c.r[in.op & 7]);
-            break;
-        case 0x58 ... 0x5F: {
-            uint16_t v = pop16(c);
-            c.r[in.op & 7] = v;
-            break;
-        }
-        case 0x60:
-            pusha(c);
-            break;
-        case 0x61:
-            popa(c);
-            break;
-        case 0x62:
-            bound(c, in);
-            break;
-        case 0x68:
-        case 0x6A:
-            push16(c, in.imm);
-            break;
-        case 0x69:
-        case 0x6B:
-            c.r[in.reg] = imul_imm(c, read_rm<true>(c, in), in.imm);
-            break;
-        case 0x6C ... 0x6F: // INS, OUTS
-        case 0xE4 ... 0xE7: // IN, OUT
-        case 0xEC ... 0xEF:
-        case 0xF4: // HLT
-            return VM86_UNKNOWN;
-        case 0x70 ... 0x7F:
-            if (condition(c, in.op & 15))
-                next = uint16_t(next + in.imm);
-            break;
-            GROUP_ALU(ALU_ADD)
-            GROUP_ALU(ALU_OR)
-            GROUP_ALU(ALU_ADC)
-            GROUP_ALU(ALU_SBB)
-            GROUP_ALU(ALU_AND)
-            GROUP_ALU(ALU_SUB)
-            GROUP_ALU(ALU_XOR)
-            GROUP_ALU(ALU_CMP)
-        case 0x84:
-            test_values<false>(c, read_rm<false>(c, in), reg8(c, in.reg));
-            break;
-        case 0x85:
-            test_values<true>(c, read_rm<true>(c, in), c.r[in.reg]);
-            break;
-        case 0x86: {
-            uint8_t v = uint8_t(read_rm<false>(c, in));
-            write_rm<false>(c, in, reg8(c, in.reg));
-            reg8(c, in.reg) = v;
-            break;
-        }
-        case 0x87: {
-            uint16_t v = read_rm<true>(c, in);
-            write_rm<true>(c, in, c.r[in.reg]);
-            c.r[in.reg] = v;
-            break;
-        }
-        case 0x88:
-            write_rm<false>(c, in, reg8(c, in.reg));
-            break;
-        case 0x89:
-            write_rm<true>(c, in, c.r[in.reg]);
-            break;
-        case 0x8A:
-            reg8(c, in.reg) = uint8_t(read_rm<false>(c, in));
-            break;
-        case 0x8B:
-            c.r[in.reg] = read_rm<true>(c, in);
-            break;
-        case 0x8C:
-            write_rm<true>(c, in, c.sreg[in.reg]);
-            break;
-        case 0x8D:
-            c.r[in.reg] = effective_offset(c, in);
-            break;
-        case 0x8E:
-            c.set_seg(in.reg, read_rm<true>(c, in));
-            break;
-        case 0x8F: { // POP r/m16: SP has moved on before the store (which may fault)
-            uint16_t v = pop16(c);
-            write_rm<true>(c, in, v);
-            break;
-        }
-        case 0x90 ... 0x97: {
-            uint16_t v = c.r[in.op & 7];
-            c.r[in.op & 7] = c.r[AX];
-            c.r[AX] = v;
-            break;
-        }
-        case 0x98:
-            c.r[AX] = uint16_t(int8_t(reg8(c, AX)));
-            break;
-        case 0x99:
-            c.r[DX] = (c.r[AX] & 0x8000) ? 0xFFFF : 0;
-            break;
-        case 0x9A:
-            next = call_far(c, in.imm2, in.imm, next);
-            break;
-        case 0x9B: // WAIT: there is no coprocessor to wait for
-            break;
-        case 0x9C:
-            push16(c, pushed_flags(c));
-            break;
-        case 0x9D:
-            load_flags(c, pop16(c));
-            break;
-        case 0x9E: {
-            uint16_t f = get_flags(c);
-            set_arith(c, uint16_t((f & ~0xD5) | (reg8(c, 4) & 0xD5)));
-            break;
-        }
-        case 0x9F:
-            reg8(c, 4) = uint8_t(get_flags(c));
-            break;
-        case 0xA0:
-            reg8(c, AX) = read8(c, in.seg, in.disp);
-            break;
-        case 0xA1:
-            c.r[AX] = read16(c, in.seg, in.disp);
-            break;
-        case 0xA2:
-            write8(c, in.seg, in.disp, reg8(c, AX));
-            break;
-        case 0xA3:
-            write16(c, in.seg, in.disp, c.r[AX]);
-            break;
-        case 0xA4:
-            movs<false>(c, in);
-            break;
-        case 0xA5:
-            movs<true>(c, in);
-            break;
-        case 0xA6:
-            cmps<false>(c, in);
-            break;
-        case 0xA7:
-            cmps<true>(c, in);
-            break;
-        case 0xA8:
-            test_values<false>(c, reg8(c, AX), in.imm);
-            break;
-        case 0xA9:
-            test_values<true>(c, c.r[AX], in.imm);
-            break;
-        case 0xAA:
-            stos<false>(c, in);
-            break;
-        case 0xAB:
-            stos<true>(c, in);
-            break;
-        case 0xAC:
-            lods<false>(c, in);
-            break;
-        case 0xAD:
-            lods<true>(c, in);
-            break;
-        case 0xAE:
-            scas<false>(c, in);
-            break;
-        case 0xAF:
-            scas<true>(c, in);
-            break;
-        case 0xB0 ... 0xB7:
-            reg8(c, in.op & 7) = uint8_t(in.imm);
-            break;
-        case 0xB8 ... 0xBF:
-            c.r[in.op & 7] = in.imm;
-            break;
-            GROUP_SHIFT(SH_ROL)
-            GROUP_SHIFT(SH_ROR)
-            GROUP_SHIFT(SH_RCL)
-            GROUP_SHIFT(SH_RCR)
-            GROUP_SHIFT(SH_SHL)
-            GROUP_SHIFT(SH_SHR)
-            GROUP_SHIFT(SH_SAL)
-            GROUP_SHIFT(SH_SAR)
-        case 0xC2: {
-            uint16_t ip = pop16(c);
-            c.r[SP] = uint16_t(c.r[SP] + in.imm);
-            next = ip;
-            break;
-        }
-        case 0xC3:
-            next = pop16(c);
-            break;
-        case 0xC4:
-        case 0xC5: {
-            uint16_t off, seg;
-            load_far_pointer(c, in, off, seg);
-            c.r[in.reg] = off;
-            c.set_seg(in.op == 0xC4 ? ES : DS, seg);
-            break;
-        }
-        case 0xC6:
-            write_rm<false>(c, in, in.imm);
-            break;
-        case 0xC7:
-            write_rm<true>(c, in, in.imm);
-            break;
-        case 0xC8:
-            enter(c, in.imm, uint8_t(in.imm2));
-            break;
-        case 0xC9:
-            leave(c);
-            break;
-        case 0xCA:
-            next = return_far(c, in.imm);
-            break;
-        case 0xCB:
-            next = return_far(c, 0);
-            break;
-        case 0xCC:
-        case 0xCD:
-        case 0xCE: {
-            uint8_t n = in.op == 0xCC ? 3 : in.op == 0xCE ? 4 : uint8_t(in.imm);
-            if (in.op == 0xCE && !(get_flags(c) & OF))
-                break;
-            if (!enter_interrupt(c, n, next, &next)) {
-                c.ip = next;
-                ++c.executed;
-                return intx(n);
-            }
-            break;
-        }
-        case 0xCF:
-            next = iret(c);
-            break;
-        case 0xD4:
-            aam(c, uint8_t(in.imm));
-            break;
-        case 0xD5:
-            aad(c, uint8_t(in.imm));
-            break;
-        case 0xD6:
-            salc(c);
-            break;
-        case 0xD7:
-            reg8(c, AX) = read8(c, in.seg, uint16_t(c.r[BX] + reg8(c, AX)));
-            break;
-        case 0xD8 ... 0xDF: // no coprocessor: the operand is checked, not used
-            if (in.mem && effective_offset(c, in) > 0xFFFC)
-                raise_exception(13);
-            break;
-        case 0xE0:
-        case 0xE1:
-        case 0xE2: {
-            uint16_t cx = uint16_t(c.r[CX] - 1);
-            c.r[CX] = cx;
-            bool go = cx != 0;
-            if (in.op == 0xE0)
-                go = go && !get_zf(c);
-            else if (in.op == 0xE1)
-                go = go && get_zf(c);
-            if (go)
-                next = uint16_t(next + in.imm);
-            break;
-        }
-        case 0xE3:
-            if (c.r[CX] == 0)
-                next = uint16_t(next + in.imm);
-            break;
-        case 0xE8:
-            push16(c, next);
-            next = uint16_t(next + in.imm);
-            break;
-        case 0xE9:
-        case 0xEB:
-            next = uint16_t(next + in.imm);
-            break;
-        case 0xEA:
-            c.set_seg(CS, in.imm2);
-            next = in.imm;
-            break;
-        case 0xF5:
-            materialize(c);
-            c.flags ^= CF;
-            break;
-        case 0xF8:
-        case 0xF9:
-            materialize(c);
-            c.flags = uint16_t((c.flags & ~CF) | (in.op & 1));
-            break;
-        case 0xFA: // the interrupt flag is the program's own
-        case 0xFB:
-            c.flags = uint16_t((c.flags & ~IF) | ((in.op & 1) ? IF : 0));
-            break;
-        case 0xFC:
-        case 0xFD:
-            c.flags = uint16_t((c.flags & ~DF) | ((in.op & 1) ? DF : 0));
-            break;
-        case G_UN8 + 0:
-        case G_UN8 + 1:
-            test_values<false>(c, read_rm<false>(c, in), in.imm);
-            break;
-        case G_UN16 + 0:
-        case G_UN16 + 1:
-            test_values<true>(c, read_rm<true>(c, in), in.imm);
-            break;
-        case G_UN8 + 2:
-            not_rm<false>(c, in);
-            break;
-        case G_UN16 + 2:
-            not_rm<true>(c, in);
-            break;
-        case G_UN8 + 3:
-            neg_rm<false>(c, in);
-            break;
-        case G_UN16 + 3:
-            neg_rm<true>(c, in);
-            break;
-        case G_UN8 + 4:
-            mul8(c, uint8_t(read_rm<false>(c, in)));
-            break;
-        case G_UN16 + 4:
-            mul16(c, read_rm<true>(c, in));
-            break;
-        case G_UN8 + 5:
-            imul8(c, uint8_t(read_rm<false>(c, in)));
-            break;
-        case G_UN16 + 5:
-            imul16(c, read_rm<true>(c, in));
-            break;
-        case G_UN8 + 6:
-            div8(c, uint8_t(read_rm<false>(c, in)));
-            break;
-        case G_UN16 + 6:
-            div16(c, read_rm<true>(c, in));
-            break;
-        case G_UN8 + 7:
-            idiv8(c, uint8_t(read_rm<false>(c, in)));
-            break;
-        case G_UN16 + 7:
-            idiv16(c, read_rm<true>(c, in));
-            break;
-        case G_FE + 0:
-        case G_FE + 1:
-            inc_dec_rm<false>(c, in, in.op & 1);
-            break;
-        case G_FF + 0:
-        case G_FF + 1:
-            inc_dec_rm<true>(c, in, in.op & 1);
-            break;
-        case G_FF + 2: {
-            uint16_t target = read_rm<true>(c, in);
-            push16(c, next);
-            next = target;
-            break;
-        }
-        case G_FF + 3: {
-            uint16_t off, seg;
-            load_far_pointer(c, in, off, seg);
-            next = call_far(c, seg, off, next);
-            break;
-        }
-        case G_FF + 4:
-            next = read_rm<true>(c, in);
-            break;
-        case G_FF + 5: {
-            uint16_t off, seg;
-            load_far_pointer(c, in, off, seg);
-            c.set_seg(CS, seg);
-            next = off;
-            break;
-        }
-        case G_FF + 6:
-            push16(c, read_rm<true>(c, in));
-            break;
-        case OP_TOO_LONG:
-            raise_exception(13);
-        default: // OP_INVALID and every opcode the decoder marks so
-            raise_exception(6);
-        }
-        c.ip = next;
-        ++c.executed;
+    const void *table[OP_COUNT];
+    for (const void *&t : table)
+        t = &&op_invalid;
+    table[0x06] = &&op_0x06;
+    table[0x0E] = &&op_0x06;
+    table[0x16] = &&op_0x06;
+    table[0x1E] = &&op_0x06;
+    table[0x07] = &&op_0x07;
+    table[0x17] = &&op_0x07;
+    table[0x1F] = &&op_0x07;
+    table[0x27] = &&op_0x27;
+    table[0x2F] = &&op_0x2F;
+    table[0x37] = &&op_0x37;
+    table[0x3F] = &&op_0x3F;
+    for (unsigned o = 0x40; o <= 0x47; ++o)
+        table[o] = &&op_0x40_0x47;
+    for (unsigned o = 0x48; o <= 0x4F; ++o)
+        table[o] = &&op_0x48_0x4F;
+    for (unsigned o = 0x50; o <= 0x57; ++o)
+        table[o] = &&op_0x50_0x57;
+    for (unsigned o = 0x58; o <= 0x5F; ++o)
+        table[o] = &&op_0x58_0x5F;
+    table[0x60] = &&op_0x60;
+    table[0x61] = &&op_0x61;
+    table[0x62] = &&op_0x62;
+    table[0x68] = &&op_0x68;
+    table[0x6A] = &&op_0x68;
+    table[0x69] = &&op_0x69;
+    table[0x6B] = &&op_0x69;
+    for (unsigned o = 0x6C; o <= 0x6F; ++o)
+        table[o] = &&op_0x6C_0x6F;
+    for (unsigned o = 0xE4; o <= 0xE7; ++o)
+        table[o] = &&op_0x6C_0x6F;
+    for (unsigned o = 0xEC; o <= 0xEF; ++o)
+        table[o] = &&op_0x6C_0x6F;
+    table[0xF4] = &&op_0x6C_0x6F;
+    JCC_TABLE(0)
+    JCC_TABLE(1)
+    JCC_TABLE(2) JCC_TABLE(3) JCC_TABLE(4) JCC_TABLE(5) JCC_TABLE(6) JCC_TABLE(7) JCC_TABLE(8)
+        JCC_TABLE(9) JCC_TABLE(10) JCC_TABLE(11) JCC_TABLE(12) JCC_TABLE(13) JCC_TABLE(14)
+            JCC_TABLE(15) table[0x84] = &&op_0x84;
+    table[0x85] = &&op_0x85;
+    table[0x86] = &&op_0x86;
+    table[0x87] = &&op_0x87;
+    table[0x88] = &&op_0x88;
+    table[0x89] = &&op_0x89;
+    table[0x8A] = &&op_0x8A;
+    table[0x8B] = &&op_0x8B;
+    table[0x8C] = &&op_0x8C;
+    table[0x8D] = &&op_0x8D;
+    table[0x8E] = &&op_0x8E;
+    table[0x8F] = &&op_0x8F;
+    for (unsigned o = 0x90; o <= 0x97; ++o)
+        table[o] = &&op_0x90_0x97;
+    table[0x98] = &&op_0x98;
+    table[0x99] = &&op_0x99;
+    table[0x9A] = &&op_0x9A;
+    table[0x9B] = &&op_0x9B;
+    table[0x9C] = &&op_0x9C;
+    table[0x9D] = &&op_0x9D;
+    table[0x9E] = &&op_0x9E;
+    table[0x9F] = &&op_0x9F;
+    table[0xA0] = &&op_0xA0;
+    table[0xA1] = &&op_0xA1;
+    table[0xA2] = &&op_0xA2;
+    table[0xA3] = &&op_0xA3;
+    table[0xA4] = &&op_0xA4;
+    table[0xA5] = &&op_0xA5;
+    table[0xA6] = &&op_0xA6;
+    table[0xA7] = &&op_0xA7;
+    table[0xA8] = &&op_0xA8;
+    table[0xA9] = &&op_0xA9;
+    table[0xAA] = &&op_0xAA;
+    table[0xAB] = &&op_0xAB;
+    table[0xAC] = &&op_0xAC;
+    table[0xAD] = &&op_0xAD;
+    table[0xAE] = &&op_0xAE;
+    table[0xAF] = &&op_0xAF;
+    for (unsigned o = 0xB0; o <= 0xB7; ++o)
+        table[o] = &&op_0xB0_0xB7;
+    for (unsigned o = 0xB8; o <= 0xBF; ++o)
+        table[o] = &&op_0xB8_0xBF;
+    table[0xC2] = &&op_0xC2;
+    table[0xC3] = &&op_0xC3;
+    table[0xC4] = &&op_0xC4;
+    table[0xC5] = &&op_0xC4;
+    table[0xC6] = &&op_0xC6;
+    table[0xC7] = &&op_0xC7;
+    table[0xC8] = &&op_0xC8;
+    table[0xC9] = &&op_0xC9;
+    table[0xCA] = &&op_0xCA;
+    table[0xCB] = &&op_0xCB;
+    table[0xCC] = &&op_0xCC;
+    table[0xCD] = &&op_0xCC;
+    table[0xCE] = &&op_0xCC;
+    table[0xCF] = &&op_0xCF;
+    table[0xD4] = &&op_0xD4;
+    table[0xD5] = &&op_0xD5;
+    table[0xD6] = &&op_0xD6;
+    table[0xD7] = &&op_0xD7;
+    for (unsigned o = 0xD8; o <= 0xDF; ++o)
+        table[o] = &&op_0xD8_0xDF;
+    table[0xE0] = &&op_0xE0;
+    table[0xE1] = &&op_0xE0;
+    table[0xE2] = &&op_0xE0;
+    table[0xE3] = &&op_0xE3;
+    table[0xE8] = &&op_0xE8;
+    table[0xE9] = &&op_0xE9;
+    table[0xEB] = &&op_0xE9;
+    table[0xEA] = &&op_0xEA;
+    table[0xF5] = &&op_0xF5;
+    table[0xF8] = &&op_0xF8;
+    table[0xF9] = &&op_0xF8;
+    table[0xFA] = &&op_0xFA;
+    table[0xFB] = &&op_0xFA;
+    table[0xFC] = &&op_0xFC;
+    table[0xFD] = &&op_0xFC;
+    table[G_UN8 + 0] = &&op_G_UN8_0;
+    table[G_UN8 + 1] = &&op_G_UN8_0;
+    table[G_UN16 + 0] = &&op_G_UN16_0;
+    table[G_UN16 + 1] = &&op_G_UN16_0;
+    table[G_UN8 + 2] = &&op_G_UN8_2;
+    table[G_UN16 + 2] = &&op_G_UN16_2;
+    table[G_UN8 + 3] = &&op_G_UN8_3;
+    table[G_UN16 + 3] = &&op_G_UN16_3;
+    table[G_UN8 + 4] = &&op_G_UN8_4;
+    table[G_UN16 + 4] = &&op_G_UN16_4;
+    table[G_UN8 + 5] = &&op_G_UN8_5;
+    table[G_UN16 + 5] = &&op_G_UN16_5;
+    table[G_UN8 + 6] = &&op_G_UN8_6;
+    table[G_UN16 + 6] = &&op_G_UN16_6;
+    table[G_UN8 + 7] = &&op_G_UN8_7;
+    table[G_UN16 + 7] = &&op_G_UN16_7;
+    table[G_FE + 0] = &&op_G_FE_0;
+    table[G_FE + 1] = &&op_G_FE_0;
+    table[G_FF + 0] = &&op_G_FF_0;
+    table[G_FF + 1] = &&op_G_FF_0;
+    table[G_FF + 2] = &&op_G_FF_2;
+    table[G_FF + 3] = &&op_G_FF_3;
+    table[G_FF + 4] = &&op_G_FF_4;
+    table[G_FF + 5] = &&op_G_FF_5;
+    table[G_FF + 6] = &&op_G_FF_6;
+    table[OP_TOO_LONG] = &&op_OP_TOO_LONG;
+    ALU_TABLE(ALU_ADD)
+    ALU_TABLE(ALU_OR)
+    ALU_TABLE(ALU_ADC)
+    ALU_TABLE(ALU_SBB)
+    ALU_TABLE(ALU_AND)
+    ALU_TABLE(ALU_SUB)
+    ALU_TABLE(ALU_XOR)
+    ALU_TABLE(ALU_CMP)
+    GROUP_ALU_TABLE(ALU_ADD)
+    GROUP_ALU_TABLE(ALU_OR)
+    GROUP_ALU_TABLE(ALU_ADC)
+    GROUP_ALU_TABLE(ALU_SBB)
+    GROUP_ALU_TABLE(ALU_AND)
+    GROUP_ALU_TABLE(ALU_SUB)
+    GROUP_ALU_TABLE(ALU_XOR)
+    GROUP_ALU_TABLE(ALU_CMP)
+    GROUP_SHIFT_TABLE(SH_ROL)
+    GROUP_SHIFT_TABLE(SH_ROR)
+    GROUP_SHIFT_TABLE(SH_RCL)
+    GROUP_SHIFT_TABLE(SH_RCR)
+    GROUP_SHIFT_TABLE(SH_SHL)
+    GROUP_SHIFT_TABLE(SH_SHR)
+    GROUP_SHIFT_TABLE(SH_SAL)
+    GROUP_SHIFT_TABLE(SH_SAR)
+
+    // The hot state lives in locals; c.ip and c.executed are brought up to
+    // date whenever control leaves this function, a trap included.
+    uint16_t ip = c.ip;
+    uint64_t executed = c.executed;
+    CacheEntry *const entries = c.entries;
+    const uint64_t epoch_key = c.epoch_key;
+    const Insn *insn;
+    uint16_t next;
+#define SAVE()                                                                                     \
+    do {                                                                                           \
+        c.ip = ip;                                                                                 \
+        c.executed = executed;                                                                     \
+    } while (0)
+#define LEAVE(code)                                                                                \
+    do {                                                                                           \
+        SAVE();                                                                                    \
+        return code;                                                                               \
+    } while (0)
+#define DISPATCH()                                                                                 \
+    do {                                                                                           \
+        if (executed >= limit) [[unlikely]]                                                        \
+            LEAVE(VM86_SIGNAL);                                                                    \
+        uint32_t index = c.sbase[CS] + ip - c.base;                                                \
+        CacheEntry &e = entries[index & cache_mask];                                               \
+        if (e.key == (epoch_key | index)) [[likely]] {                                             \
+            insn = &e.insn;                                                                        \
+        } else {                                                                                   \
+            c.ip = ip;                                                                             \
+            insn = &refill(c, index);                                                              \
+        }                                                                                          \
+        next = uint16_t(ip + insn->len);                                                           \
+        goto *table[insn->op];                                                                     \
+    } while (0)
+#define NEXT()                                                                                     \
+    do {                                                                                           \
+        ip = next;                                                                                 \
+        ++executed;                                                                                \
+        DISPATCH();                                                                                \
+    } while (0)
+
+    try {
+        DISPATCH();
+        ALU_FORMS(ALU_ADD)
+        ALU_FORMS(ALU_OR)
+        ALU_FORMS(ALU_ADC)
+        ALU_FORMS(ALU_SBB)
+        ALU_FORMS(ALU_AND)
+        ALU_FORMS(ALU_SUB)
+        ALU_FORMS(ALU_XOR)
+        ALU_FORMS(ALU_CMP)
+    op_0x06: // PUSH ES, CS, SS, DS
+        push16(c, c.sreg[(insn->op >> 3) & 3]);
+        NEXT();
+    op_0x07: // POP ES, SS, DS
+        c.set_seg((insn->op >> 3) & 3, pop16(c));
+        NEXT();
+    op_0x27:
+        daa(c);
+        NEXT();
+    op_0x2F:
+        das(c);
+        NEXT();
+    op_0x37:
+        aaa(c);
+        NEXT();
+    op_0x3F:
+        aas(c);
+        NEXT();
+    op_0x40_0x47:
+        c.r[insn->op & 7] = inc_dec<true>(c, c.r[insn->op & 7], false);
+        NEXT();
+    op_0x48_0x4F:
+        c.r[insn->op & 7] = inc_dec<true>(c, c.r[insn->op & 7], true);
+        NEXT();
+    op_0x50_0x57: // PUSH SP pushes the value before the decrement
+        push16(c, c.r[insn->op & 7]);
+        NEXT();
+    op_0x58_0x5F : {
+        uint16_t v = pop16(c);
+        c.r[insn->op & 7] = v;
+        NEXT();
     }
+    op_0x60:
+        pusha(c);
+        NEXT();
+    op_0x61:
+        popa(c);
+        NEXT();
+    op_0x62:
+        bound(c, *insn);
+        NEXT();
+    op_0x68:
+        push16(c, insn->imm);
+        NEXT();
+    op_0x69:
+        c.r[insn->reg] = imul_imm(c, read_rm<true>(c, *insn), insn->imm);
+        NEXT();
+    op_0x6C_0x6F: // INS, OUTS // IN, OUT // HLT
+        LEAVE(VM86_UNKNOWN);
+        JCC(0)
+        JCC(1)
+        JCC(2) JCC(3) JCC(4) JCC(5) JCC(6) JCC(7) JCC(8) JCC(9) JCC(10) JCC(11) JCC(12) JCC(13)
+            JCC(14) JCC(15) GROUP_ALU(ALU_ADD) GROUP_ALU(ALU_OR) GROUP_ALU(ALU_ADC)
+                GROUP_ALU(ALU_SBB) GROUP_ALU(ALU_AND) GROUP_ALU(ALU_SUB) GROUP_ALU(ALU_XOR)
+                    GROUP_ALU(ALU_CMP) op_0x84
+            : test_values<false>(c, read_rm<false>(c, *insn), reg8(c, insn->reg));
+        NEXT();
+    op_0x85:
+        test_values<true>(c, read_rm<true>(c, *insn), c.r[insn->reg]);
+        NEXT();
+    op_0x86 : {
+        uint8_t v = uint8_t(read_rm<false>(c, *insn));
+        write_rm<false>(c, *insn, reg8(c, insn->reg));
+        reg8(c, insn->reg) = v;
+        NEXT();
+    }
+    op_0x87 : {
+        uint16_t v = read_rm<true>(c, *insn);
+        write_rm<true>(c, *insn, c.r[insn->reg]);
+        c.r[insn->reg] = v;
+        NEXT();
+    }
+    op_0x88:
+        write_rm<false>(c, *insn, reg8(c, insn->reg));
+        NEXT();
+    op_0x89:
+        write_rm<true>(c, *insn, c.r[insn->reg]);
+        NEXT();
+    op_0x8A:
+        reg8(c, insn->reg) = uint8_t(read_rm<false>(c, *insn));
+        NEXT();
+    op_0x8B:
+        c.r[insn->reg] = read_rm<true>(c, *insn);
+        NEXT();
+    op_0x8C:
+        write_rm<true>(c, *insn, c.sreg[insn->reg]);
+        NEXT();
+    op_0x8D:
+        c.r[insn->reg] = effective_offset(c, *insn);
+        NEXT();
+    op_0x8E:
+        c.set_seg(insn->reg, read_rm<true>(c, *insn));
+        NEXT();
+    op_0x8F : { // POP r/m16: SP has moved on before the store (which may fault)
+        uint16_t v = pop16(c);
+        write_rm<true>(c, *insn, v);
+        NEXT();
+    }
+    op_0x90_0x97 : {
+        uint16_t v = c.r[insn->op & 7];
+        c.r[insn->op & 7] = c.r[AX];
+        c.r[AX] = v;
+        NEXT();
+    }
+    op_0x98:
+        c.r[AX] = uint16_t(int8_t(reg8(c, AX)));
+        NEXT();
+    op_0x99:
+        c.r[DX] = (c.r[AX] & 0x8000) ? 0xFFFF : 0;
+        NEXT();
+    op_0x9A:
+        next = call_far(c, insn->imm2, insn->imm, next);
+        NEXT();
+    op_0x9B: // WAIT: there is no coprocessor to wait for
+        NEXT();
+    op_0x9C:
+        push16(c, pushed_flags(c));
+        NEXT();
+    op_0x9D:
+        load_flags(c, pop16(c));
+        NEXT();
+    op_0x9E : {
+        uint16_t f = get_flags(c);
+        set_arith(c, uint16_t((f & ~0xD5) | (reg8(c, 4) & 0xD5)));
+        NEXT();
+    }
+    op_0x9F:
+        reg8(c, 4) = uint8_t(get_flags(c));
+        NEXT();
+    op_0xA0:
+        reg8(c, AX) = read8(c, insn->seg, insn->disp);
+        NEXT();
+    op_0xA1:
+        c.r[AX] = read16(c, insn->seg, insn->disp);
+        NEXT();
+    op_0xA2:
+        write8(c, insn->seg, insn->disp, reg8(c, AX));
+        NEXT();
+    op_0xA3:
+        write16(c, insn->seg, insn->disp, c.r[AX]);
+        NEXT();
+    op_0xA4:
+        movs<false>(c, *insn);
+        NEXT();
+    op_0xA5:
+        movs<true>(c, *insn);
+        NEXT();
+    op_0xA6:
+        cmps<false>(c, *insn);
+        NEXT();
+    op_0xA7:
+        cmps<true>(c, *insn);
+        NEXT();
+    op_0xA8:
+        test_values<false>(c, reg8(c, AX), insn->imm);
+        NEXT();
+    op_0xA9:
+        test_values<true>(c, c.r[AX], insn->imm);
+        NEXT();
+    op_0xAA:
+        stos<false>(c, *insn);
+        NEXT();
+    op_0xAB:
+        stos<true>(c, *insn);
+        NEXT();
+    op_0xAC:
+        lods<false>(c, *insn);
+        NEXT();
+    op_0xAD:
+        lods<true>(c, *insn);
+        NEXT();
+    op_0xAE:
+        scas<false>(c, *insn);
+        NEXT();
+    op_0xAF:
+        scas<true>(c, *insn);
+        NEXT();
+    op_0xB0_0xB7:
+        reg8(c, insn->op & 7) = uint8_t(insn->imm);
+        NEXT();
+    op_0xB8_0xBF:
+        c.r[insn->op & 7] = insn->imm;
+        NEXT();
+        GROUP_SHIFT(SH_ROL)
+        GROUP_SHIFT(SH_ROR)
+        GROUP_SHIFT(SH_RCL)
+        GROUP_SHIFT(SH_RCR)
+        GROUP_SHIFT(SH_SHL)
+        GROUP_SHIFT(SH_SHR)
+        GROUP_SHIFT(SH_SAL)
+        GROUP_SHIFT(SH_SAR)
+    op_0xC2 : {
+        uint16_t target = pop16(c);
+        c.r[SP] = uint16_t(c.r[SP] + insn->imm);
+        next = target;
+        NEXT();
+    }
+    op_0xC3:
+        next = pop16(c);
+        NEXT();
+    op_0xC4 : {
+        uint16_t off, seg;
+        load_far_pointer(c, *insn, off, seg);
+        c.r[insn->reg] = off;
+        c.set_seg(insn->op == 0xC4 ? ES : DS, seg);
+        NEXT();
+    }
+    op_0xC6:
+        write_rm<false>(c, *insn, insn->imm);
+        NEXT();
+    op_0xC7:
+        write_rm<true>(c, *insn, insn->imm);
+        NEXT();
+    op_0xC8:
+        enter(c, insn->imm, uint8_t(insn->imm2));
+        NEXT();
+    op_0xC9:
+        leave(c);
+        NEXT();
+    op_0xCA:
+        next = return_far(c, insn->imm);
+        NEXT();
+    op_0xCB:
+        next = return_far(c, 0);
+        NEXT();
+    op_0xCC : {
+        uint8_t n = insn->op == 0xCC ? 3 : insn->op == 0xCE ? 4 : uint8_t(insn->imm);
+        if (insn->op == 0xCE && !(get_flags(c) & OF))
+            NEXT();
+        if (!enter_interrupt(c, n, next, &next)) {
+            ip = next;
+            ++executed;
+            LEAVE(intx(n));
+        }
+        NEXT();
+    }
+    op_0xCF:
+        next = iret(c);
+        NEXT();
+    op_0xD4:
+        aam(c, uint8_t(insn->imm));
+        NEXT();
+    op_0xD5:
+        aad(c, uint8_t(insn->imm));
+        NEXT();
+    op_0xD6:
+        salc(c);
+        NEXT();
+    op_0xD7:
+        reg8(c, AX) = read8(c, insn->seg, uint16_t(c.r[BX] + reg8(c, AX)));
+        NEXT();
+    op_0xD8_0xDF: // no coprocessor: the operand is checked, not used
+        if (insn->mem && effective_offset(c, *insn) > 0xFFFC)
+            raise_exception(13);
+        NEXT();
+    op_0xE0 : {
+        uint16_t cx = uint16_t(c.r[CX] - 1);
+        c.r[CX] = cx;
+        bool go = cx != 0;
+        if (insn->op == 0xE0)
+            go = go && !get_zf(c);
+        else if (insn->op == 0xE1)
+            go = go && get_zf(c);
+        if (go)
+            next = uint16_t(next + insn->imm);
+        NEXT();
+    }
+    op_0xE3:
+        if (c.r[CX] == 0)
+            next = uint16_t(next + insn->imm);
+        NEXT();
+    op_0xE8:
+        push16(c, next);
+        next = uint16_t(next + insn->imm);
+        NEXT();
+    op_0xE9:
+        next = uint16_t(next + insn->imm);
+        NEXT();
+    op_0xEA:
+        c.set_seg(CS, insn->imm2);
+        next = insn->imm;
+        NEXT();
+    op_0xF5:
+        materialize(c);
+        c.flags ^= CF;
+        NEXT();
+    op_0xF8:
+        materialize(c);
+        c.flags = uint16_t((c.flags & ~CF) | (insn->op & 1));
+        NEXT();
+    op_0xFA: // the interrupt flag is the program's own
+        c.flags = uint16_t((c.flags & ~IF) | ((insn->op & 1) ? IF : 0));
+        NEXT();
+    op_0xFC:
+        c.flags = uint16_t((c.flags & ~DF) | ((insn->op & 1) ? DF : 0));
+        NEXT();
+    op_G_UN8_0:
+        test_values<false>(c, read_rm<false>(c, *insn), insn->imm);
+        NEXT();
+    op_G_UN16_0:
+        test_values<true>(c, read_rm<true>(c, *insn), insn->imm);
+        NEXT();
+    op_G_UN8_2:
+        not_rm<false>(c, *insn);
+        NEXT();
+    op_G_UN16_2:
+        not_rm<true>(c, *insn);
+        NEXT();
+    op_G_UN8_3:
+        neg_rm<false>(c, *insn);
+        NEXT();
+    op_G_UN16_3:
+        neg_rm<true>(c, *insn);
+        NEXT();
+    op_G_UN8_4:
+        mul8(c, uint8_t(read_rm<false>(c, *insn)));
+        NEXT();
+    op_G_UN16_4:
+        mul16(c, read_rm<true>(c, *insn));
+        NEXT();
+    op_G_UN8_5:
+        imul8(c, uint8_t(read_rm<false>(c, *insn)));
+        NEXT();
+    op_G_UN16_5:
+        imul16(c, read_rm<true>(c, *insn));
+        NEXT();
+    op_G_UN8_6:
+        div8(c, uint8_t(read_rm<false>(c, *insn)));
+        NEXT();
+    op_G_UN16_6:
+        div16(c, read_rm<true>(c, *insn));
+        NEXT();
+    op_G_UN8_7:
+        idiv8(c, uint8_t(read_rm<false>(c, *insn)));
+        NEXT();
+    op_G_UN16_7:
+        idiv16(c, read_rm<true>(c, *insn));
+        NEXT();
+    op_G_FE_0:
+        inc_dec_rm<false>(c, *insn, insn->op & 1);
+        NEXT();
+    op_G_FF_0:
+        inc_dec_rm<true>(c, *insn, insn->op & 1);
+        NEXT();
+    op_G_FF_2 : {
+        uint16_t target = read_rm<true>(c, *insn);
+        push16(c, next);
+        next = target;
+        NEXT();
+    }
+    op_G_FF_3 : {
+        uint16_t off, seg;
+        load_far_pointer(c, *insn, off, seg);
+        next = call_far(c, seg, off, next);
+        NEXT();
+    }
+    op_G_FF_4:
+        next = read_rm<true>(c, *insn);
+        NEXT();
+    op_G_FF_5 : {
+        uint16_t off, seg;
+        load_far_pointer(c, *insn, off, seg);
+        c.set_seg(CS, seg);
+        next = off;
+        NEXT();
+    }
+    op_G_FF_6:
+        push16(c, read_rm<true>(c, *insn));
+        NEXT();
+    op_OP_TOO_LONG:
+        raise_exception(13);
+    op_invalid: // OP_INVALID and every opcode the decoder marks so
+        raise_exception(6);
+    } catch (const Trap &) {
+        SAVE();
+        throw;
+    }
+#undef NEXT
+#undef DISPATCH
+#undef LEAVE
+#undef SAVE
 }
 
 void load_state(Cpu &c, const Record &rec, const Memory &mem, const Options &opt) {
@@ -562,6 +752,8 @@ int run(Record &record, const Memory &memory, const Options &options, Fault *fau
     CodeCache &cache = cache_for_run(c.host, c.base, c.size);
     c.cache = &cache;
     c.code_map = cache.code_map.data();
+    c.entries = cache.entries.data();
+    c.epoch_key = cache.key(0);
     uint64_t limit = options.max_instructions ? options.max_instructions : UINT64_MAX;
     int code = VM86_SIGNAL;
     int pending = -1; // an exception waiting to be entered
