@@ -26,9 +26,17 @@ kernel_copy method = kernel_copy::none;
 bool output_is_file = false; // standard output is a regular file: the one below
 dev_t output_dev = 0;
 ino_t output_ino = 0;
+int output_errno = 0; // why the archive could not be written, once it could not
 char output_buffer[kOutputBuffer];
 char data_buffer[kDataBuffer];
 const char zero_block[kBlockSize] = {};
+
+// Standard output failed: remember the first reason.
+bool output_failed() {
+    if (output_errno == 0)
+        output_errno = errno != 0 ? errno : EIO;
+    return false;
+}
 
 // One in-kernel copy of up to `left` bytes: the count moved, 0 at the end of
 // the file, -1 when this way is closed (the caller then copies by hand).
@@ -87,7 +95,11 @@ bool is_the_archive(dev_t dev, ino_t ino) {
 }
 
 bool write_archive(const char *data, std::size_t n) {
-    return std::fwrite(data, 1, n, stdout) == n;
+    return std::fwrite(data, 1, n, stdout) == n || output_failed();
+}
+
+int write_error() {
+    return output_errno;
 }
 
 bool write_zeros(long long n) {
@@ -105,6 +117,7 @@ copy_outcome copy_from_file(int fd, long long size) {
     long long left = size;
     if (size >= kKernelCopyMin && method != kernel_copy::none) {
         if (std::fflush(stdout) != 0) {
+            output_failed();
             r.write_failed = true;
             return r;
         }
@@ -149,7 +162,9 @@ copy_outcome copy_from_file(int fd, long long size) {
 
 bool finish_archive() {
     bool written = write_zeros(2 * kBlockSize);
-    return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        written = output_failed();
+    return written && output_errno == 0;
 }
 
 } // namespace quarc

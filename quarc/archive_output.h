@@ -21,6 +21,9 @@ bool is_the_archive(dev_t dev, ino_t ino);
 bool write_archive(const char *data, std::size_t n);
 bool write_zeros(long long n);
 
+// The error that stopped the archive from being written, or 0.
+int write_error();
+
 struct copy_outcome {
     long long copied = 0; // bytes of the file written to the archive
     bool grew = false;    // the file had more than the stated size

@@ -83,6 +83,13 @@ bool archive_members(int argc, char **argv) {
     return true;
 }
 
+// A run that could not write its archive says why; the other failures of a
+// member have said what they have to say.
+void report_write_error() {
+    if (write_error() != 0)
+        std::fprintf(stderr, "quarc: write error: %s\n", std::strerror(write_error()));
+}
+
 } // namespace
 
 int run(int argc, char **argv) {
@@ -103,11 +110,13 @@ int run(int argc, char **argv) {
     });
 
     start_archive();
-    if (!archive_members(argc, argv))
+    if (!archive_members(argc, argv)) {
+        report_write_error();
         return 1; // no end marker: the archive visibly stops short
+    }
     bool written = finish_archive();
     if (!written)
-        std::perror("quarc: write error");
+        report_write_error();
     release_hardlinks();
     release_exclude_table();
     return written && !data_changed ? 0 : 1;

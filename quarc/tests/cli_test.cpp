@@ -274,6 +274,12 @@ TEST(Failures, WriteErrorIsReported) {
     auto r = quarc_test::shell(std::string(QUARC_PATH) + " a > /dev/full", t.root());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "quarc: write error: No space left on device\n");
+    // More than the output buffer holds: the write fails in the middle.
+    t.file("b", std::string(1 << 20, 'b'));
+    t.file("c", std::string(1 << 20, 'c'));
+    r = quarc_test::shell(std::string(QUARC_PATH) + " a b c > /dev/full", t.root());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quarc: write error: No space left on device\n");
 }
 
 } // namespace
