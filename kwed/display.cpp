@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
+#include <unistd.h>
 
 namespace kwed {
 
@@ -280,6 +282,16 @@ void scrollrows(int n) {
 }
 
 void display(std::int32_t disp) {
+    // Keys already typed would change the screen again: the last of them
+    // brings it up to date.
+    static bool repaint_owed = false;
+    if (keyspending()) {
+        repaint_owed = repaint_owed || disp == 1;
+        return;
+    }
+    if (repaint_owed)
+        disp = 1;
+    repaint_owed = false;
     if (disp == 1)
         clearok(curscr, TRUE);
     frame();

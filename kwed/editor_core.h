@@ -104,6 +104,8 @@ void scrollrows(int n);
 
 // getkey returns a byte that is no valid UTF-8 as raw_byte plus the byte.
 constexpr int raw_byte = 0x200000;
+// Whether more keys wait to be read.
+bool keyspending();
 // Drops bytes read ahead and draws the screen before the next key (tests).
 void forgetkeys();
 // Reads one byte from the terminal: waits up to ms milliseconds (forever

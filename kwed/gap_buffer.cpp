@@ -26,6 +26,9 @@ namespace {
 // only the bytes in between.
 offset_t cache_offset = 0;
 offset_t cache_line = 1;
+// Newlines in the whole text, so that lines near the end are counted
+// from there.
+offset_t newlines = 0;
 
 offset_t gapstart() {
     return gap - buf;
@@ -82,15 +85,18 @@ int raw_insert(offset_t at, const char *s, std::size_t n) {
     movegap(at);
     std::memcpy(gap, s, n);
     gap += n;
+    offset_t added = static_cast<offset_t>(std::count(s, s + n, '\n'));
+    newlines += added;
     if (at < cache_offset) {
         cache_offset += n;
-        cache_line += static_cast<offset_t>(std::count(s, s + n, '\n'));
+        cache_line += added;
     }
     ++serial;
     return 1;
 }
 
 void raw_delete(offset_t at, std::size_t n) {
+    newlines -= countlines(at, at + static_cast<offset_t>(n));
     if (at < cache_offset) {
         offset_t end = at + static_cast<offset_t>(n);
         if (end > cache_offset)
@@ -122,6 +128,7 @@ void freebuffer() {
     point = 0;
     cache_offset = 0;
     cache_line = 1;
+    newlines = 0;
     ++serial;
 }
 
@@ -167,6 +174,7 @@ int readfile(const char *fn) {
         gap += got;
     }
     ::close(fd);
+    newlines = countlines(0, textsize());
     return 0;
 }
 
@@ -232,12 +240,18 @@ offset_t linetooffset(offset_t n) {
 }
 
 offset_t lineof(offset_t o) {
-    if (o >= cache_offset)
+    // Count from the nearest of the last lookup, the start and the end.
+    offset_t size = textsize();
+    offset_t fromcache = o >= cache_offset ? o - cache_offset : cache_offset - o;
+    if (size - o < fromcache && size - o < o) {
+        cache_line = newlines + 1 - countlines(o, size);
+    } else if (o >= cache_offset) {
         cache_line += countlines(cache_offset, o);
-    else if (o >= cache_offset / 2)
+    } else if (fromcache < o) {
         cache_line -= countlines(o, cache_offset);
-    else
+    } else {
         cache_line = 1 + countlines(0, o);
+    }
     cache_offset = o;
     return cache_line;
 }

@@ -7,7 +7,10 @@
 
 #include <curses.h>
 
+#include <cerrno>
 #include <cstring>
+#include <poll.h>
+#include <unistd.h>
 
 namespace kwed {
 
@@ -22,6 +25,11 @@ constexpr int longest_key = 32;
 unsigned char pending[longest_key];
 int npending = 0;
 bool shown = false;
+
+// Bytes read from the terminal in one go, and how far they are used.
+unsigned char inbuf[256];
+int inlen = 0;
+int inpos = 0;
 
 int nextbyte(int ms) {
     if (npending > 0) {
@@ -92,17 +100,32 @@ int character(unsigned char *s, int n) {
 } // namespace
 
 int readbyte(int ms) {
+    if (inpos < inlen)
+        return inbuf[inpos++];
     for (;;) {
-        wtimeout(stdscr, ms);
-        int c = wgetch(stdscr);
-        if (c == ERR)
-            return -1;
-        if (c == KEY_RESIZE) {
-            display(1);
+        pollfd p = {STDIN_FILENO, POLLIN, 0};
+        int ready = ::poll(&p, 1, ms);
+        if (ready < 0 && errno == EINTR) {
+            // A signal, most likely a new window size: curses takes note of
+            // it when asked for a key, and hands back any byte that came.
+            wtimeout(stdscr, 0);
+            int c = wgetch(stdscr);
+            if (c == KEY_RESIZE)
+                display(1);
+            else if (c >= 0 && c < 256)
+                return c;
             continue;
         }
-        if (c >= 0 && c < 256)
-            return c;
+        if (ready == 0)
+            return -1;
+        ssize_t got = ::read(STDIN_FILENO, inbuf, sizeof inbuf);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (got <= 0)
+            return -1;
+        inlen = static_cast<int>(got);
+        inpos = 1;
+        return inbuf[0];
     }
 }
 
@@ -110,13 +133,21 @@ int getkey(keymap_t *map) {
     // The screen is drawn after each key; the first one waits for it too.
     if (!shown) {
         shown = true;
+        // display itself waits while keys are pending, so curses need not
+        // look for them: its output then goes out in large writes.
+        typeahead(-1);
         display(0);
     }
     ++keycount;
-    unsigned char seq[longest_key];
+    unsigned char seq[longest_key] = {};
     int n = 0;
     int best = 0, bestcode = 0;
     int c = nextbyte(-1);
+    if (c < 0) {
+        // The terminal is gone: nothing more can be typed.
+        done = 1;
+        return k_end;
+    }
     while (c >= 0) {
         seq[n++] = static_cast<unsigned char>(c);
         int code = 0;
@@ -136,8 +167,16 @@ int getkey(keymap_t *map) {
     return character(seq, n);
 }
 
+bool keyspending() {
+    if (npending > 0 || inpos < inlen)
+        return true;
+    pollfd p = {STDIN_FILENO, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
+}
+
 void forgetkeys() {
     npending = 0;
+    inlen = inpos = 0;
     shown = false;
 }
 
