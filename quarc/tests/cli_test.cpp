@@ -196,15 +196,11 @@ TEST(Failures, MissingFileStopsTheRunWithoutEndMarker) {
     EXPECT_EQ(names(r.out), list{"a"});
 }
 
-TEST(Failures, UnreadableDirectoryKeepsItsHeaderAndStops) {
-    TempTree t;
-    t.file("d/a", "1");
-    t.dir("d/locked", 0);
-    t.file("d/locked/inner", "2");
-    t.file("z", "3");
-    std::vector<std::string> args{QUARC_PATH, "d/locked", "z"};
+// Runs quarc in the tree as a user that permissions apply to: root reads
+// every file, so it runs as nobody instead.
+suite_testing::RunResult run_unprivileged(const TempTree &t, std::vector<std::string> args) {
+    args.insert(args.begin(), QUARC_PATH);
     if (geteuid() == 0) {
-        // root reads every directory: run as nobody instead.
         chmod(t.root().c_str(), 0755);
         args.insert(args.begin(),
                     {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
@@ -212,12 +208,33 @@ TEST(Failures, UnreadableDirectoryKeepsItsHeaderAndStops) {
     suite_testing::RunOptions options;
     options.cwd = t.root();
     options.no_stdin = true;
-    auto r = suite_testing::run(args, options);
+    return suite_testing::run(args, options);
+}
+
+TEST(Failures, UnreadableDirectoryKeepsItsHeaderAndStops) {
+    TempTree t;
+    t.file("d/a", "1");
+    t.dir("d/locked", 0);
+    t.file("d/locked/inner", "2");
+    t.file("z", "3");
+    auto r = run_unprivileged(t, {"d/locked", "z"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "");
     ASSERT_EQ(r.out.size(), 512u);
     EXPECT_EQ(r.out.substr(0, 9), std::string("d/locked/", 9));
     EXPECT_EQ(r.out[156], '5');
+}
+
+TEST(Failures, UnreadableFileKeepsItsHeaderAndStops) {
+    TempTree t;
+    t.file("secret", "hidden", 0);
+    t.file("z", "3");
+    auto r = run_unprivileged(t, {"secret", "z"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(r.out.size(), 512u);
+    EXPECT_EQ(r.out.substr(0, 7), std::string("secret\0", 7));
+    EXPECT_EQ(r.out[156], '0');
 }
 
 TEST(Failures, NamesOfOneHundredCharactersAreRefusedSilently) {
