@@ -1,8 +1,9 @@
-// Keeping decoded instructions, and dropping them when their bytes change.
+// Keeping decoded blocks, and dropping them when their bytes change.
 #include "code_cache.h"
 
 #include "../vm86_engine.h"
 
+#include <cstring>
 #include <memory>
 
 namespace vm86::engine {
@@ -10,9 +11,30 @@ namespace {
 
 thread_local std::unique_ptr<CodeCache> current;
 
-void clear_entries(CodeCache &cache) {
-    for (CacheEntry &e : cache.entries)
-        e.key = 0;
+// Whether a block ends after this operation: it transfers control, leaves
+// the run loop, or cannot complete.
+bool ends_block(uint16_t op) {
+    switch (op) {
+    case 0x70 ... 0x7F: // conditional jumps
+    case 0x9A:          // far call
+    case 0xC2 ... 0xC3: // returns
+    case 0xCA ... 0xCF: // far returns, interrupts, IRET
+    case 0xE0 ... 0xEF: // loops, calls, jumps, I/O
+    case 0x6C ... 0x6F: // string I/O
+    case 0xF4:          // HLT
+    case G_FF + 2 ... G_FF + 5:
+    case OP_INVALID:
+    case OP_TOO_LONG:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void end_with_marker(Block &b) {
+    Insn &marker = b.insns[b.count];
+    marker = Insn{};
+    marker.op = OP_BLOCK_END;
 }
 
 } // namespace
@@ -23,42 +45,78 @@ CodeCache &cache_for_run(uint8_t *host, uint32_t base, uint32_t size) {
         current->host = host;
         current->base = base;
         current->size = size;
-        current->entries.assign(cache_entries, CacheEntry{});
+        current->blocks.assign(block_slots, Block{});
         current->code_map.assign(size_t(size) + 1, 0);
     }
-    if (++current->epoch == 0) {
-        clear_entries(*current);
-        current->epoch = 1;
-    }
+    new_epoch(*current);
     return *current;
 }
 
-const Insn &refill(Cpu &c, uint32_t index) {
-    CodeCache &cache = *c.cache;
-    bool wrapped = false;
-    Insn in = decode(c, c.ip, wrapped);
-    if (wrapped) {
-        cache.scratch.insn = in;
-        return cache.scratch.insn;
+void new_epoch(CodeCache &cache) {
+    if (++cache.epoch == 0) {
+        for (Block &b : cache.blocks)
+            b.key = 0;
+        cache.epoch = 1;
     }
-    CacheEntry &e = cache.entries[index & cache_mask];
-    e.key = cache.key(index);
-    e.insn = in;
-    for (uint32_t k = 0; k < in.len; ++k)
-        cache.code_map[index + k] = 1;
-    return e.insn;
+}
+
+const Block &build_block(Cpu &c, uint16_t ip, uint32_t index) {
+    CodeCache &cache = *c.cache;
+    Block &b = cache.blocks[block_slot(index)];
+    b.key = 0;
+    b.count = 0;
+    uint32_t bytes = 0;
+    while (b.count < block_insns) {
+        bool wrapped = false;
+        Insn in;
+        if (b.count == 0) {
+            in = decode(c, ip, wrapped); // a fetch fault here is the program's
+        } else {
+            try {
+                in = decode(c, uint16_t(ip + bytes), wrapped);
+            } catch (const Trap &) {
+                break; // the instruction after this block cannot be fetched: it faults when reached
+            }
+        }
+        if (wrapped) {
+            if (b.count > 0)
+                break;
+            // An instruction that wraps past offset FFFF: its bytes are not
+            // contiguous in memory, so it runs from a block that is not kept.
+            cache.scratch.count = 1;
+            cache.scratch.bytes = in.len;
+            cache.scratch.insns[0] = in;
+            end_with_marker(cache.scratch);
+            return cache.scratch;
+        }
+        b.insns[b.count++] = in;
+        bytes += in.len;
+        if (ends_block(in.op) || ip + bytes >= 0x10000)
+            break;
+    }
+    std::memset(cache.code_map.data() + index, 1, bytes);
+    b.bytes = uint16_t(bytes);
+    end_with_marker(b);
+    b.key = cache.key(index);
+    return b;
+}
+
+const Block &single_instruction(Cpu &c, const Block &b) {
+    Block &s = c.cache->scratch;
+    s.count = 1;
+    s.bytes = b.insns[0].len;
+    s.insns[0] = b.insns[0];
+    end_with_marker(s);
+    return s;
 }
 
 void invalidate_code(Cpu &c, uint32_t index, uint32_t n) {
     CodeCache &cache = *c.cache;
-    for (uint32_t j = index; j < index + n; ++j) {
-        uint32_t first = j >= longest_insn - 1 ? j - (longest_insn - 1) : 0;
-        for (uint32_t k = first; k <= j; ++k) {
-            CacheEntry &e = cache.entries[k & cache_mask];
-            if (uint32_t(e.key) == k && k + e.insn.len > j)
-                e.key = 0;
-        }
-    }
+    (void)index;
+    (void)n;
+    new_epoch(cache);
+    std::memset(cache.code_map.data(), 0, cache.code_map.size());
+    c.code_changed = true;
 }
 
 } // namespace vm86::engine

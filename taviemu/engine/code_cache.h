@@ -1,7 +1,11 @@
-// The decoded-instruction cache: instructions are decoded once and kept by
-// their position in the caller's memory. Writes into bytes that hold cached
-// instructions drop those entries; a new run() starts a new epoch, so that
-// whatever the caller wrote into the memory between runs is decoded afresh.
+// The decoded-code cache. Straight-line runs of instructions ("blocks") are
+// decoded once and kept by the position of their first byte in the caller's
+// memory; each block ends with a marker that sends the run loop back here.
+//
+// Staying right: a write into a byte that holds cached code, or a new run()
+// (the caller may have written into the memory in between), moves the cache
+// to a new epoch, which every block's key carries, so that all code is
+// decoded afresh from then on.
 #pragma once
 
 #include "decode.h"
@@ -11,24 +15,24 @@
 
 namespace vm86::engine {
 
-struct CacheEntry {
-    uint64_t key; // epoch << 32 | memory index of the first byte; 0: empty
-    Insn insn;
-};
+// Instructions in a block at most, and slots in the direct-mapped table.
+constexpr unsigned block_insns = 15;
+constexpr uint32_t block_slots = 1u << 13;
 
-// Entries in the direct-mapped table (a power of two).
-constexpr uint32_t cache_entries = 1u << 16;
-constexpr uint32_t cache_mask = cache_entries - 1;
-// No instruction is longer than this; an entry can reach this far back.
-constexpr uint32_t longest_insn = 16;
+struct Block {
+    uint64_t key = 0;   // epoch << 32 | memory index of the first byte; 0: empty
+    uint16_t bytes = 0; // length of the code it was decoded from
+    uint8_t count = 0;  // instructions, not counting the end marker
+    Insn insns[block_insns + 1];
+};
 
 struct CodeCache {
     uint8_t *host = nullptr;
     uint32_t base = 0, size = 0;
     uint32_t epoch = 0;
-    std::vector<CacheEntry> entries;
+    std::vector<Block> blocks;
     std::vector<uint8_t> code_map; // one byte per memory byte: 1 if cached code lies there
-    CacheEntry scratch{};          // for an instruction that may not be cached
+    Block scratch;                 // a block that may not be kept (see lookup_block)
 
     uint64_t key(uint32_t index) const { return uint64_t(epoch) << 32 | index; }
 };
@@ -37,16 +41,21 @@ struct CodeCache {
 // from the last one used on this thread, and moved to a new epoch.
 CodeCache &cache_for_run(uint8_t *host, uint32_t base, uint32_t size);
 
-// Decodes the instruction at CS:IP into its cache entry.
-const Insn &refill(Cpu &c, uint32_t index);
+// Moves the cache to a new epoch: every block is decoded again when next used.
+void new_epoch(CodeCache &cache);
 
-// The decoded instruction at CS:IP.
-VM86_HOT const Insn &fetch_insn(Cpu &c) {
-    uint32_t index = c.sbase[CS] + c.ip - c.base;
-    CacheEntry &e = c.entries[index & cache_mask];
-    if (e.key == (c.epoch_key | index)) [[likely]]
-        return e.insn;
-    return refill(c, index);
+VM86_HOT uint32_t block_slot(uint32_t index) {
+    return (index * 0x9E3779B1u) >> (32 - 13);
 }
+static_assert(block_slots == 1u << 13);
+
+// Decodes the block at CS:ip (memory index `index`) into its slot. Returns
+// a block of its own for code that must not be kept: instructions that wrap
+// past the end of the code segment.
+const Block &build_block(Cpu &c, uint16_t ip, uint32_t index);
+
+// A block of the first instruction of `b` alone, for when the instruction
+// budget ends inside `b`.
+const Block &single_instruction(Cpu &c, const Block &b);
 
 } // namespace vm86::engine

@@ -57,7 +57,6 @@ enum LazyOp : uint8_t { LZ_NONE, LZ_ADD, LZ_SUB, LZ_LOGIC, LZ_INC, LZ_DEC, LZ_SZ
 #define VM86_HOT [[gnu::always_inline]] inline
 
 struct CodeCache;
-struct CacheEntry;
 
 struct Cpu {
     uint16_t r[9];        // AX CX DX BX SP BP SI DI, then the constant 0
@@ -73,9 +72,8 @@ struct Cpu {
     uint32_t base = 0, size = 0;
     uint8_t *code_map = nullptr; // bytes holding decoded instructions
     CodeCache *cache = nullptr;
-    CacheEntry *entries = nullptr;             // the cache's table
-    uint64_t epoch_key = 0;                    // the cache's epoch << 32
-    const uint8_t *int_revectored = nullptr;   // 256 bits
+    bool code_changed = false;               // a write hit cached code: the current block is stale
+    const uint8_t *int_revectored = nullptr; // 256 bits
     const uint8_t *int21_revectored = nullptr; // 256 bits, by AH
     bool real_mode_flags = false;
     uint64_t executed = 0; // instructions completed in this run
@@ -108,6 +106,8 @@ template <bool W> VM86_HOT void set_reg(Cpu &c, unsigned n, uint16_t v) {
 
 // ---- memory ----
 
+// Called when a write is about to change `n` bytes at memory index `index`
+// that hold decoded code.
 void invalidate_code(Cpu &c, uint32_t index, uint32_t n);
 
 // Host address of `n` bytes at linear address `lin`, or a trap when any of

@@ -25,6 +25,7 @@ enum GroupBase : uint16_t {
     G_FF = 0x160,       // FF: INC/DEC/CALL/JMP/PUSH r/m16
     OP_INVALID = 0x168, // raises the invalid-opcode exception
     OP_TOO_LONG,        // more than ten bytes: a general protection fault
+    OP_BLOCK_END,       // not an instruction: the end of a decoded block
     OP_COUNT
 };
 

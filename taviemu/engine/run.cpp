@@ -33,7 +33,7 @@ constexpr int intx(unsigned n) {
 // Handlers that exist once per condition, ALU operation or shift kind.
 #define JCC(cc)                                                                                    \
     jcc_##cc : if (condition(c, cc)) next = uint16_t(next + insn->imm);                            \
-    NEXT();
+    JUMP();
 #define JCC_TABLE(cc) table[0x70 + cc] = &&jcc_##cc;
 
 #define ALU_FORMS(kind)                                                                            \
@@ -98,6 +98,7 @@ int execute(Cpu &c, uint64_t limit) {
     const void *table[OP_COUNT];
     for (const void *&t : table)
         t = &&op_invalid;
+    table[OP_BLOCK_END] = &&op_block_end;
     table[0x06] = &&op_0x06;
     table[0x0E] = &&op_0x06;
     table[0x16] = &&op_0x06;
@@ -133,9 +134,11 @@ int execute(Cpu &c, uint64_t limit) {
     table[0xF4] = &&op_0x6C_0x6F;
     JCC_TABLE(0)
     JCC_TABLE(1)
-    JCC_TABLE(2) JCC_TABLE(3) JCC_TABLE(4) JCC_TABLE(5) JCC_TABLE(6) JCC_TABLE(7) JCC_TABLE(8)
-        JCC_TABLE(9) JCC_TABLE(10) JCC_TABLE(11) JCC_TABLE(12) JCC_TABLE(13) JCC_TABLE(14)
-            JCC_TABLE(15) table[0x84] = &&op_0x84;
+    JCC_TABLE(2)
+    JCC_TABLE(3)
+    JCC_TABLE(4) JCC_TABLE(5) JCC_TABLE(6) JCC_TABLE(7) JCC_TABLE(8) JCC_TABLE(9) JCC_TABLE(10)
+        JCC_TABLE(11) JCC_TABLE(12) JCC_TABLE(13) JCC_TABLE(14) JCC_TABLE(15) table[0x84] =
+            &&op_0x84;
     table[0x85] = &&op_0x85;
     table[0x86] = &&op_0x86;
     table[0x87] = &&op_0x87;
@@ -267,8 +270,6 @@ int execute(Cpu &c, uint64_t limit) {
     // date whenever control leaves this function, a trap included.
     uint16_t ip = c.ip;
     uint64_t executed = c.executed;
-    CacheEntry *const entries = c.entries;
-    const uint64_t epoch_key = c.epoch_key;
     const Insn *insn;
     uint16_t next;
 #define SAVE()                                                                                     \
@@ -281,30 +282,46 @@ int execute(Cpu &c, uint64_t limit) {
         SAVE();                                                                                    \
         return code;                                                                               \
     } while (0)
-#define DISPATCH()                                                                                 \
-    do {                                                                                           \
-        if (executed >= limit) [[unlikely]]                                                        \
-            LEAVE(VM86_SIGNAL);                                                                    \
-        uint32_t index = c.sbase[CS] + ip - c.base;                                                \
-        CacheEntry &e = entries[index & cache_mask];                                               \
-        if (e.key == (epoch_key | index)) [[likely]] {                                             \
-            insn = &e.insn;                                                                        \
-        } else {                                                                                   \
-            c.ip = ip;                                                                             \
-            insn = &refill(c, index);                                                              \
-        }                                                                                          \
-        next = uint16_t(ip + insn->len);                                                           \
-        goto *table[insn->op];                                                                     \
-    } while (0)
+// The next instruction of the block, unless a write has just changed code.
 #define NEXT()                                                                                     \
     do {                                                                                           \
         ip = next;                                                                                 \
         ++executed;                                                                                \
-        DISPATCH();                                                                                \
+        ++insn;                                                                                    \
+        if (c.code_changed) [[unlikely]]                                                           \
+            goto lookup;                                                                           \
+        next = uint16_t(ip + insn->len);                                                           \
+        goto *table[insn->op];                                                                     \
+    } while (0)
+// After a transfer of control (which always ends a block).
+#define JUMP()                                                                                     \
+    do {                                                                                           \
+        ip = next;                                                                                 \
+        ++executed;                                                                                \
+        goto lookup;                                                                               \
     } while (0)
 
     try {
-        DISPATCH();
+    lookup:
+        if (executed >= limit) [[unlikely]]
+            LEAVE(VM86_SIGNAL);
+        {
+            c.code_changed = false;
+            CodeCache &cache = *c.cache;
+            uint32_t index = c.sbase[CS] + ip - c.base;
+            const Block *block = &cache.blocks[block_slot(index)];
+            if (block->key != cache.key(index) || ip + block->bytes > 0x10000) [[unlikely]] {
+                c.ip = ip;
+                block = &build_block(c, ip, index);
+            }
+            if (limit - executed < block->count) [[unlikely]]
+                block = &single_instruction(c, *block);
+            insn = block->insns;
+            next = uint16_t(ip + insn->len);
+            goto *table[insn->op];
+        }
+    op_block_end:
+        goto lookup;
         ALU_FORMS(ALU_ADD)
         ALU_FORMS(ALU_OR)
         ALU_FORMS(ALU_ADC)
@@ -364,10 +381,11 @@ int execute(Cpu &c, uint64_t limit) {
         LEAVE(VM86_UNKNOWN);
         JCC(0)
         JCC(1)
-        JCC(2) JCC(3) JCC(4) JCC(5) JCC(6) JCC(7) JCC(8) JCC(9) JCC(10) JCC(11) JCC(12) JCC(13)
-            JCC(14) JCC(15) GROUP_ALU(ALU_ADD) GROUP_ALU(ALU_OR) GROUP_ALU(ALU_ADC)
-                GROUP_ALU(ALU_SBB) GROUP_ALU(ALU_AND) GROUP_ALU(ALU_SUB) GROUP_ALU(ALU_XOR)
-                    GROUP_ALU(ALU_CMP) op_0x84
+        JCC(2)
+        JCC(3)
+        JCC(4) JCC(5) JCC(6) JCC(7) JCC(8) JCC(9) JCC(10) JCC(11) JCC(12) JCC(13) JCC(14) JCC(15)
+            GROUP_ALU(ALU_ADD) GROUP_ALU(ALU_OR) GROUP_ALU(ALU_ADC) GROUP_ALU(ALU_SBB)
+                GROUP_ALU(ALU_AND) GROUP_ALU(ALU_SUB) GROUP_ALU(ALU_XOR) GROUP_ALU(ALU_CMP) op_0x84
             : test_values<false>(c, read_rm<false>(c, *insn), reg8(c, insn->reg));
         NEXT();
     op_0x85:
@@ -691,7 +709,7 @@ int execute(Cpu &c, uint64_t limit) {
         throw;
     }
 #undef NEXT
-#undef DISPATCH
+#undef JUMP
 #undef LEAVE
 #undef SAVE
 }
@@ -752,8 +770,6 @@ int run(Record &record, const Memory &memory, const Options &options, Fault *fau
     CodeCache &cache = cache_for_run(c.host, c.base, c.size);
     c.cache = &cache;
     c.code_map = cache.code_map.data();
-    c.entries = cache.entries.data();
-    c.epoch_key = cache.key(0);
     uint64_t limit = options.max_instructions ? options.max_instructions : UINT64_MAX;
     int code = VM86_SIGNAL;
     int pending = -1; // an exception waiting to be entered

@@ -92,3 +92,30 @@ TEST(CodeCache, InstructionWrappingPastTheSegmentEnd) {
 
 } // namespace
 } // namespace vm86::testing
+
+namespace vm86::testing {
+namespace {
+
+// The same bytes reached through two CS:IP pairs in one run wrap at
+// different places: code decoded for one must not run past the other's
+// segment end.
+TEST(CodeCache, SameBytesThroughAnotherSegment) {
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0x100, {0xEA, 0xE0, 0xFF, 0x01, 0x10}); // jmp 1001:FFE0 (linear 0x1FFF0)
+    for (uint32_t l = 0x1FFF0; l < 0x20000; ++l)
+        m.at(l) = 0x90;                                        // nop x16, up to linear 0x1FFFF
+    const uint8_t far_jump[] = {0xEA, 0xF0, 0xFF, 0x00, 0x10}; // jmp 1000:FFF0, the same bytes
+    const uint8_t wrapped[] = {0xB8, 0x22, 0x22, 0xCD, 0x80};  // mov ax, 0x2222; int 0x80
+    for (unsigned i = 0; i < 5; ++i) {
+        m.at(0x20000 + i) = far_jump[i]; // reached as 1001:FFF0
+        m.at(0x10000 + i) = wrapped[i];  // reached as 1000:0000, after 1000:FFFF
+    }
+    m.rec.regs.eip = 0x100;
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax(), 0x2222);
+    EXPECT_EQ(m.executed, 1u + 16u + 1u + 16u + 2u);
+}
+
+} // namespace
+} // namespace vm86::testing
