@@ -201,7 +201,7 @@ void drawheader() {
                   columnof(point) + 1);
     char left[filename_size + msgline_size];
     const char *title = key_mode[1].lhs ? pooltext(key_mode[1].lhs) : getmsg(m_title);
-    std::snprintf(left, sizeof left, " %s  %s%s", title, filename[0] ? filename : "",
+    std::snprintf(left, sizeof left, " %s%s%s%s", title, filename[0] ? "  " : "", filename,
                   modified ? getmsg(m_modified) : "");
     wmove(stdscr, 0, 0);
     wattron(stdscr, A_REVERSE);

@@ -61,6 +61,8 @@ void scrapmessage() {
 void insert() {
     char text[4];
     int c = input;
+    if (c < 0)
+        return; // no key: the terminal went away
     if (c & raw_byte) {
         text[0] = static_cast<char>(c & 0xFF);
         insertbytes(text, 1);

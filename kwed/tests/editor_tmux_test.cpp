@@ -142,6 +142,15 @@ TEST_F(Editor, FindsForwardAgainAndGoesToLines) {
     s->type("999");
     s->keys({"Enter"});
     EXPECT_TRUE(s->wait_text("line 31, col 1")) << s->screen();
+    // A screen is 22 text rows: a page moves 21 lines.
+    s->keys({"M-<", "PageDown"});
+    EXPECT_TRUE(s->wait_text("line 22, col 1")) << s->screen();
+    s->keys({"PageDown"});
+    EXPECT_TRUE(s->wait_text("line 31, col 1")) << s->screen();
+    s->keys({"PageUp"});
+    EXPECT_TRUE(s->wait_text("line 10, col 1")) << s->screen();
+    s->keys({"C-End"});
+    EXPECT_TRUE(s->wait_text("line 31, col 1")) << s->screen();
     s->keys({"C-g"});
     s->type("5");
     s->keys({"Escape"});
@@ -168,6 +177,8 @@ TEST_F(Editor, QuitAsksBeforeDiscardingChanges) {
     s->keys({"y"});
     EXPECT_EQ(s->wait_exit(), 0);
     EXPECT_EQ(tree.read("f.txt"), "keep\n");
+    // The screen is handed back with the cursor at the start of its last line.
+    EXPECT_EQ(s->cursor(), "0,23");
 }
 
 TEST_F(Editor, StartLineFromThePlusArgument) {
@@ -353,7 +364,18 @@ TEST_F(Editor, HelpPanelOpensAndCloses) {
     EXPECT_TRUE(s->wait_text("^S        save")) << s->screen();
     s->keys({"F1"});
     EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("kwed keys") == x.npos; }));
+    // A new window size is taken up at once: the header spans the new width.
+    s->keys({"Enter"});
+    EXPECT_TRUE(s->wait_text("line 2, col 1")) << s->screen();
+    EXPECT_TRUE(s->resize(50, 10));
+    EXPECT_TRUE(s->wait_for([](const std::string &x) {
+        std::string top = x.substr(0, x.find('\n'));
+        return top.size() == 50 && top.rfind(" kwed [modified] ", 0) == 0 &&
+               top.substr(36) == "line 2, col 1 ";
+    })) << s->screen();
     s->keys({"C-q"});
+    EXPECT_TRUE(s->wait_text("Discard")) << s->screen();
+    s->keys({"y"});
     EXPECT_EQ(s->wait_exit(), 0);
 }
 

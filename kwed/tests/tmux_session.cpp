@@ -42,9 +42,13 @@ TmuxSession::TmuxSession(const std::string &command, const std::string &cwd, int
     options.no_stdin = true;
     options.timeout_seconds = 30;
     auto result =
-        suite_testing::run(tmux({"new-session", "-d", "-s", "kwed", "-x", std::to_string(width),
-                                 "-y", std::to_string(height), "sh", "-c", script}),
-                           options);
+        // Without the alternate screen, what the program leaves on the screen
+        // at its end stays there to be checked.
+        suite_testing::run(
+            tmux({"start-server", ";", "set-option", "-g", "alternate-screen", "off", ";",
+                  "new-session", "-d", "-s", "kwed", "-x", std::to_string(width), "-y",
+                  std::to_string(height), "sh", "-c", script}),
+            options);
     started_ = result.status == 0;
 }
 
@@ -83,6 +87,25 @@ void TmuxSession::type(const std::string &text) const {
     suite_testing::RunOptions options;
     options.no_stdin = true;
     suite_testing::run(tmux({"send-keys", "-t", "kwed", "-l", text}), options);
+}
+
+std::string TmuxSession::cursor() const {
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    std::string out =
+        suite_testing::run(tmux({"display-message", "-p", "-t", "kwed", "#{cursor_x},#{cursor_y}"}),
+                           options)
+            .out;
+    return out.substr(0, out.find('\n'));
+}
+
+bool TmuxSession::resize(int width, int height) const {
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    return suite_testing::run(tmux({"resize-window", "-t", "kwed", "-x", std::to_string(width),
+                                    "-y", std::to_string(height)}),
+                              options)
+               .status == 0;
 }
 
 bool TmuxSession::wait_for(const std::function<bool(const std::string &)> &pred,

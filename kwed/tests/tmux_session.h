@@ -28,6 +28,10 @@ class TmuxSession {
     // tmux key names ("C-s", "Up", "Enter") or, with literal, plain text.
     void keys(const std::vector<std::string> &names) const;
     void type(const std::string &text) const;
+    // The cursor as "x,y".
+    std::string cursor() const;
+    // Gives the window a new size.
+    bool resize(int width, int height) const;
     // Polls the screen until the predicate holds; false after the timeout.
     bool wait_for(const std::function<bool(const std::string &)> &pred, double seconds = 30) const;
     bool wait_text(const std::string &text, double seconds = 30) const;
