@@ -48,3 +48,10 @@ suite_add_gtest(NAME kwed_startup_test
 suite_add_gtest(NAME kwed_core_test
     SOURCES tests/gap_buffer_test.cpp tests/undo_save_test.cpp tests/key_map_test.cpp
     LIBS kwed_core)
+
+# Arbitrary run-control files through the key map loader.
+suite_add_fuzzer(NAME kwed_key_map_fuzz
+    SOURCES tests/fuzz/key_map_fuzz.cpp key_map_loader.cpp
+    LIBS kwed_core
+    CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/key_map_corpus
+    RUNS 5000)

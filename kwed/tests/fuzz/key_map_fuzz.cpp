@@ -1,0 +1,53 @@
+// Feeds arbitrary run-control files to the key map loader: every line
+// form, key text and message replacement must be taken or refused without
+// reading or writing out of bounds.
+#include "editor_core.h"
+
+#include <curses.h>
+#include <term.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+char path[] = "/tmp/kwed-key-map-fuzz-XXXXXX";
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    int err = 0;
+    setupterm("xterm", -1, &err);
+    int fd = mkstemp(path);
+    if (fd >= 0)
+        close(fd);
+    std::atexit([] { unlink(path); });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    std::FILE *fp = std::fopen(path, "wb");
+    if (fp == nullptr)
+        return 0;
+    std::fwrite(data, 1, size, fp);
+    std::fclose(fp);
+    kwed::keymap_t *map = kwed::initkey(path);
+    if (map != nullptr) {
+        kwed::key_map = map;
+        for (kwed::keymap_t *k = map; k->code != kwed::k_end; ++k) {
+            (void)kwed::keytext(*k);
+            (void)kwed::keybytes(*k);
+        }
+        for (std::size_t i = 0; i < kwed::command_count; ++i)
+            (void)kwed::keyfor(kwed::command_names[i].code);
+        // Every replaced text must still format with the built-in arguments.
+        char line[kwed::msgline_size];
+        std::snprintf(line, sizeof line, kwed::getmsg(kwed::m_saved), "f", 1LL);
+        std::snprintf(line, sizeof line, kwed::getmsg(kwed::m_position), 1L, 1);
+        kwed::key_map = nullptr;
+    }
+    kwed::finikey(map);
+    return 0;
+}
