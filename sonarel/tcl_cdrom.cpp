@@ -4,6 +4,7 @@
 #include "sonarel.h"
 
 #include "decimal_byte.h"
+#include "device_file.h"
 #include "result_text.h"
 
 #include <array>
@@ -14,7 +15,6 @@
 #include <linux/cdrom.h>
 #include <string_view>
 #include <sys/ioctl.h>
-#include <unistd.h>
 
 namespace sonarel {
 
@@ -114,16 +114,7 @@ int init_device(Tcl_Interp *interp, int argc, const char *argv[]) {
         set_result(interp, "Out of memory");
         return TCL_ERROR;
     }
-    if (cdrom_fd >= 0)
-        close(cdrom_fd);
-    cdrom_fd = open(cdrom_dev, O_RDONLY);
-    if (cdrom_fd < 0) {
-        const int error = errno;
-        cdrom_fd = -1;
-        set_result(interp, "Can't open %s: %s", cdrom_dev, std::strerror(error));
-        return TCL_ERROR;
-    }
-    return TCL_OK;
+    return reopen_device(interp, cdrom_fd, cdrom_dev, O_RDONLY);
 }
 
 } // namespace

@@ -2,12 +2,11 @@
 // master volume of the sound card's mixer through /dev/mixer.
 #include "sonarel.h"
 
+#include "device_file.h"
 #include "result_text.h"
 #include "volume_level.h"
 
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <fcntl.h>
 #include <linux/soundcard.h>
 #include <string_view>
@@ -47,37 +46,10 @@ int report_volume(Tcl_Interp *interp, std::uint32_t value) {
     return TCL_OK;
 }
 
-// Reopens the mixer; the descriptor of an earlier init is closed first, so
-// loading the package into many interpreters holds one descriptor only.
-int open_mixer(Tcl_Interp *interp) {
-    if (mixer_fd >= 0)
-        close(mixer_fd);
-    mixer_fd = open(mixer_path, O_RDWR);
-    if (mixer_fd < 0) {
-        const int error = errno;
-        mixer_fd = -1;
-        set_result(interp, "Can't open %s: %s", mixer_path, std::strerror(error));
-        return TCL_ERROR;
-    }
-    return TCL_OK;
-}
-
-} // namespace
-
-} // namespace sonarel
-
-using namespace sonarel;
-
-int VolumeCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[]) {
-    int mixer_value = 0;
-    if (ioctl(mixer_fd, SOUND_MIXER_READ_VOLUME, &mixer_value) == -1) {
-        set_result(interp, "Can't obtain current volume settings");
-        return TCL_ERROR;
-    }
-    auto value = static_cast<std::uint32_t>(mixer_value);
-    if (argc < 2)
-        return report_volume(interp, value);
-
+// Applies the options and then the master value among the words to value,
+// in the order the command takes them; a bad word sets the result and leaves
+// the rest unapplied.
+int apply_words(Tcl_Interp *interp, int argc, const char *argv[], std::uint32_t &value) {
     // optind 0 makes the C library start a fresh scan, forgetting also the
     // place inside a word of clustered options where an earlier call stopped.
     optind = 0;
@@ -103,6 +75,27 @@ int VolumeCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[]) {
             return TCL_ERROR;
         setvolume(both_channels, level, value);
     }
+    return TCL_OK;
+}
+
+} // namespace
+
+} // namespace sonarel
+
+using namespace sonarel;
+
+int VolumeCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[]) {
+    int mixer_value = 0;
+    if (ioctl(mixer_fd, SOUND_MIXER_READ_VOLUME, &mixer_value) == -1) {
+        set_result(interp, "Can't obtain current volume settings");
+        return TCL_ERROR;
+    }
+    auto value = static_cast<std::uint32_t>(mixer_value);
+    if (argc < 2)
+        return report_volume(interp, value);
+
+    if (apply_words(interp, argc, argv, value) != TCL_OK)
+        return TCL_ERROR;
 
     mixer_value = static_cast<int>(value);
     if (ioctl(mixer_fd, SOUND_MIXER_WRITE_VOLUME, &mixer_value) == -1) {
@@ -120,5 +113,7 @@ int Sonarel_Init(Tcl_Interp *interp) {
         return TCL_ERROR;
     Tcl_CreateCommand(interp, "volume", VolumeCmd, nullptr, nullptr);
     Tcl_CreateCommand(interp, "cdrom", CDROM_Cmd, nullptr, nullptr);
-    return open_mixer(interp);
+    // The descriptor of an earlier init is closed first, so loading the
+    // package into many interpreters holds one descriptor only.
+    return reopen_device(interp, mixer_fd, mixer_path, O_RDWR);
 }

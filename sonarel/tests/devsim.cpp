@@ -12,6 +12,9 @@
 //                  (several separated by commas); read at every request
 //   DEVSIM_LOG     a file that gets one line per request with its argument,
 //                  and one per open and close of a simulated device
+//   DEVSIM_NOMEM   comma-separated texts whose copy by strdup fails with
+//                  ENOMEM (not reached in a sanitized process, whose runtime
+//                  answers strdup itself)
 
 // The interposers define open and open64 each under its own name, so the
 // headers must not map open onto open64 (the build asks for 64-bit offsets).
@@ -59,6 +62,7 @@ using open_fn = int (*)(const char *, int, ...);
 using openat_fn = int (*)(int, const char *, int, ...);
 using close_fn = int (*)(int);
 using ioctl_fn = int (*)(int, unsigned long, ...);
+using strdup_fn = char *(*)(const char *);
 
 template <typename Fn> Fn real(const char *name) {
     return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
@@ -237,11 +241,17 @@ int finish(std::string_view request) {
     return 0;
 }
 
+// Logs a request that takes no record worth showing and tells whether it
+// goes ahead; a planned failure has set errno.
+bool accepted(const char *request) {
+    log_line("%s", request);
+    return finish(request) == 0;
+}
+
 int mixer_request(device &mixer, unsigned long request, void *arg) {
     auto *value = static_cast<int *>(arg);
     if (request == SOUND_MIXER_READ_VOLUME) {
-        log_line("SOUND_MIXER_READ_VOLUME");
-        if (finish("SOUND_MIXER_READ_VOLUME") != 0)
+        if (!accepted("SOUND_MIXER_READ_VOLUME"))
             return -1;
         *value = static_cast<int>(mixer.mixer_value);
         return 0;
@@ -289,8 +299,7 @@ int drive_request(device &drive, unsigned long request, void *arg) {
         return 0;
     }
     case CDROMREADTOCHDR: {
-        log_line("CDROMREADTOCHDR");
-        if (finish("CDROMREADTOCHDR") != 0)
+        if (!accepted("CDROMREADTOCHDR"))
             return -1;
         if (!drive.has_disc) {
             errno = ENOMEDIUM;
@@ -304,28 +313,24 @@ int drive_request(device &drive, unsigned long request, void *arg) {
     case CDROMPLAYTRKIND:
         return play_tracks(drive, *static_cast<const cdrom_ti *>(arg));
     case CDROMPAUSE:
-        log_line("CDROMPAUSE");
-        if (finish("CDROMPAUSE") != 0)
+        if (!accepted("CDROMPAUSE"))
             return -1;
         if (drive.audio_status == CDROM_AUDIO_PLAY)
             drive.audio_status = CDROM_AUDIO_PAUSED;
         return 0;
     case CDROMRESUME:
-        log_line("CDROMRESUME");
-        if (finish("CDROMRESUME") != 0)
+        if (!accepted("CDROMRESUME"))
             return -1;
         if (drive.audio_status == CDROM_AUDIO_PAUSED)
             drive.audio_status = CDROM_AUDIO_PLAY;
         return 0;
     case CDROMSTOP:
-        log_line("CDROMSTOP");
-        if (finish("CDROMSTOP") != 0)
+        if (!accepted("CDROMSTOP"))
             return -1;
         drive.audio_status = CDROM_AUDIO_NO_STATUS;
         return 0;
     case CDROMEJECT:
-        log_line("CDROMEJECT");
-        if (finish("CDROMEJECT") != 0)
+        if (!accepted("CDROMEJECT"))
             return -1;
         drive.audio_status = CDROM_AUDIO_NO_STATUS;
         drive.has_disc = false;
@@ -335,6 +340,17 @@ int drive_request(device &drive, unsigned long request, void *arg) {
         errno = EINVAL;
         return -1;
     }
+}
+
+// A request on a simulated device is answered here, any other goes to the
+// system through real_ioctl.
+int device_request(int fd, unsigned long request, void *arg, ioctl_fn real_ioctl) {
+    if (device *simulated = find_device(fd)) {
+        if (simulated->kind == device_kind::mixer)
+            return mixer_request(*simulated, request, arg);
+        return drive_request(*simulated, request, arg);
+    }
+    return real_ioctl(fd, request, arg);
 }
 
 // The mode argument open takes only when it creates a file.
@@ -400,13 +416,31 @@ int ioctl(int fd, unsigned long request, ...) {
     va_start(args, request);
     void *arg = va_arg(args, void *);
     va_end(args);
-    if (device *simulated = find_device(fd)) {
-        if (simulated->kind == device_kind::mixer)
-            return mixer_request(*simulated, request, arg);
-        return drive_request(*simulated, request, arg);
-    }
     static const ioctl_fn real_ioctl = real<ioctl_fn>("ioctl");
-    return real_ioctl(fd, request, arg);
+    return device_request(fd, request, arg, real_ioctl);
+}
+
+#if __TIMESIZE == 32
+// A 32-bit build asking for 64-bit time reaches the C library's ioctl under
+// this name, so the simulated devices must answer it too.
+int __ioctl_time64(int fd, unsigned long request, ...) {
+    va_list args;
+    va_start(args, request);
+    void *arg = va_arg(args, void *);
+    va_end(args);
+    static const ioctl_fn real_ioctl = real<ioctl_fn>("__ioctl_time64");
+    return device_request(fd, request, arg, real_ioctl);
+}
+#endif
+
+// The copy of a path named in DEVSIM_NOMEM fails as if memory had run out.
+char *strdup(const char *text) noexcept {
+    if (in_list(std::getenv("DEVSIM_NOMEM"), text)) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    static const strdup_fn real_strdup = real<strdup_fn>("strdup");
+    return real_strdup(text);
 }
 
 } // extern "C"
