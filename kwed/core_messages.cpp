@@ -42,6 +42,8 @@ const char *m_rckey = "50:bad key text \"%s\"";
 const char *m_rcnokey = "51:no key given for \"%s\"";
 const char *m_unbound = "52:That key is not bound.";
 const char *m_undone = "53:Undone.";
+const char *m_unreadable = "54:The file could not be read at the start; replace it? (y/n) ";
+const char *m_notsaved = "55:Not saved.";
 
 namespace {
 
@@ -52,7 +54,7 @@ const char *const *const all_ids[] = {
     &m_quitprompt, &m_nomem,    &m_noundo,      &m_emptyscrap, &m_scrap,       &m_helptitle,
     &m_modified,   &m_position, &m_title,       &m_rcnotfound, &m_rcline,      &m_rcread,
     &m_longname,   &m_literal,  &m_rcbadnumber, &m_rcformat,   &m_rcdirective, &m_rccommand,
-    &m_rckey,      &m_rcnokey,  &m_unbound,     &m_undone};
+    &m_rckey,      &m_rcnokey,  &m_unbound,     &m_undone,     &m_unreadable,  &m_notsaved};
 
 } // namespace
 

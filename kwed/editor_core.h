@@ -142,6 +142,9 @@ const command_name *findcommand(std::string_view name);
 
 // Saves the text to fn; 0 on success, else the message line says why.
 int savefile(const char *fn);
+// Set when the file named on the command line exists but could not be
+// read: saving the (empty) text over it asks first.
+extern int unread;
 
 // The scrap's length: it may hold zero bytes.
 extern std::size_t scrap_len;
@@ -211,6 +214,8 @@ extern const char *m_rckey;
 extern const char *m_rcnokey;
 extern const char *m_unbound;
 extern const char *m_undone;
+extern const char *m_unreadable;
+extern const char *m_notsaved;
 
 } // namespace kwed
 

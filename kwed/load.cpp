@@ -6,11 +6,14 @@
 
 namespace kwed {
 
+int unread = 0;
+
 int load(const char *fn) {
     int err = readfile(fn);
     undo_clear();
     point = 0;
     page = 0;
+    unread = err != 0 && err != ENOENT;
     if (err == ENOENT) {
         msg(m_newfile);
     } else if (err) {

@@ -100,6 +100,12 @@ int writesafely(const char *target) {
 } // namespace
 
 int savefile(const char *fn) {
+    if (unread && std::strcmp(fn, filename) == 0) {
+        if (!confirm(m_unreadable)) {
+            msg(m_notsaved);
+            return ECANCELED;
+        }
+    }
     // Through a symbolic link, the file it points to is replaced, not the link.
     char resolved[PATH_MAX];
     const char *target = fn;
@@ -112,6 +118,8 @@ int savefile(const char *fn) {
         return err;
     }
     modified = 0;
+    if (std::strcmp(fn, filename) == 0)
+        unread = 0;
     undo_mark_saved();
     msg(m_saved, fn, static_cast<long long>(textsize()));
     return 0;

@@ -289,6 +289,21 @@ TEST_F(Editor, FileThatCannotBeWrittenStaysIntact) {
         EXPECT_EQ(s->wait_exit(), 0);
         EXPECT_EQ(tree.read(name), "original\n");
     }
+    // A file that could not be read is not replaced by the empty text
+    // without a question.
+    std::string f3 = tree.file("open/h.txt", "unreadable\n", 0200);
+    ASSERT_EQ(chown(f3.c_str(), uid, gid), 0);
+    auto s = start("open/h.txt", "", false, wrapper);
+    EXPECT_TRUE(s->wait_text("Cannot read open/h.txt: Permission denied.")) << s->screen();
+    s->keys({"C-l", "C-s"});
+    EXPECT_TRUE(s->wait_text("The file could not be read at the start; replace it? (y/n)"))
+        << s->screen();
+    s->keys({"n"});
+    EXPECT_TRUE(s->wait_text("Not saved.")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    chmod(f3.c_str(), 0600);
+    EXPECT_EQ(tree.read("open/h.txt"), "unreadable\n");
     chmod(fixed.c_str(), 0755);
 }
 
