@@ -44,10 +44,11 @@ CodeCache &cache_for_run(uint8_t *host, uint32_t base, uint32_t size);
 // Moves the cache to a new epoch: every block is decoded again when next used.
 void new_epoch(CodeCache &cache);
 
+// Folding the upper bits in keeps blocks a multiple of 8 KiB apart from
+// sharing a slot.
 VM86_HOT uint32_t block_slot(uint32_t index) {
-    return (index * 0x9E3779B1u) >> (32 - 13);
+    return (index ^ (index >> 13)) & (block_slots - 1);
 }
-static_assert(block_slots == 1u << 13);
 
 // Decodes the block at CS:ip (memory index `index`) into its slot. Returns
 // a block of its own for code that must not be kept: instructions that wrap

@@ -253,6 +253,13 @@ inline void set_arith(Cpu &c, uint16_t arith) {
     c.op = LZ_NONE;
 }
 
+// A logic operation: CF, OF and AF clear, the rest from the result.
+template <bool W> VM86_HOT void set_logic(Cpu &c, uint32_t res) {
+    c.op = LZ_LOGIC;
+    c.top = sign_bit<W>();
+    c.res = res;
+}
+
 // Sets SF, ZF and PF from `res` and CF, OF and AF as given.
 template <bool W> VM86_HOT void set_szp(Cpu &c, uint32_t res, uint16_t cf_of_af) {
     c.op = LZ_SZP;
@@ -318,7 +325,7 @@ inline bool get_af(const Cpu &c) {
 }
 
 // Replaces CF and OF, keeping the other flags (rotates).
-inline void set_cf_of(Cpu &c, bool cf, bool of) {
+VM86_HOT void set_cf_of(Cpu &c, bool cf, bool of) {
     uint16_t bits = uint16_t((cf ? CF : 0) | (of ? OF : 0));
     if (c.op == LZ_NONE) {
         c.flags = uint16_t((c.flags & ~(CF | OF)) | bits);

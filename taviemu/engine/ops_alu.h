@@ -36,15 +36,15 @@ template <bool W> VM86_HOT uint16_t alu(Cpu &c, unsigned kind, uint32_t a, uint3
         break;
     case ALU_OR:
         r = a | b;
-        set_lazy<W>(c, LZ_LOGIC, 0, 0, r);
+        set_logic<W>(c, r);
         break;
     case ALU_AND:
         r = a & b;
-        set_lazy<W>(c, LZ_LOGIC, 0, 0, r);
+        set_logic<W>(c, r);
         break;
     default:
         r = a ^ b;
-        set_lazy<W>(c, LZ_LOGIC, 0, 0, r);
+        set_logic<W>(c, r);
         break;
     }
     return uint16_t(r & mask);
@@ -114,7 +114,7 @@ template <unsigned Kind, unsigned Form> VM86_HOT void alu_opcode(Cpu &c, const I
 }
 
 template <bool W> VM86_HOT void test_values(Cpu &c, uint16_t a, uint16_t b) {
-    set_lazy<W>(c, LZ_LOGIC, 0, 0, uint32_t(a & b));
+    set_logic<W>(c, uint32_t(a & b));
 }
 
 template <bool W> VM86_HOT uint16_t inc_dec(Cpu &c, uint16_t v, bool dec) {

@@ -12,7 +12,7 @@ namespace vm86::engine {
 constexpr unsigned SH_ROL = 0, SH_ROR = 1, SH_RCL = 2, SH_RCR = 3, SH_SHL = 4, SH_SHR = 5,
                    SH_SAL = 6, SH_SAR = 7;
 
-template <bool W> inline uint16_t rotate(Cpu &c, unsigned kind, uint32_t v, unsigned count) {
+template <bool W> VM86_HOT uint16_t rotate(Cpu &c, unsigned kind, uint32_t v, unsigned count) {
     constexpr unsigned bits = W ? 16 : 8;
     constexpr uint32_t mask = width_mask<W>();
     bool cf = get_cf(c);

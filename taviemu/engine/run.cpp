@@ -32,8 +32,11 @@ constexpr int intx(unsigned n) {
 
 // Handlers that exist once per condition, ALU operation or shift kind.
 #define JCC(cc)                                                                                    \
-    jcc_##cc : if (condition(c, cc)) next = uint16_t(next + insn->imm);                            \
-    JUMP();
+    jcc_##cc : if (condition(c, cc)) {                                                             \
+        next = uint16_t(next + insn->imm);                                                         \
+        JUMP();                                                                                    \
+    }                                                                                              \
+    NEXT_READ_ONLY();
 #define JCC_TABLE(cc) table[0x70 + cc] = &&jcc_##cc;
 
 #define ALU_FORMS(kind)                                                                            \
@@ -42,13 +45,13 @@ constexpr int intx(unsigned n) {
     alu_##kind##_1 : alu_opcode<kind, 1>(c, *insn);                                                \
     NEXT();                                                                                        \
     alu_##kind##_2 : alu_opcode<kind, 2>(c, *insn);                                                \
-    NEXT();                                                                                        \
+    NEXT_READ_ONLY();                                                                              \
     alu_##kind##_3 : alu_opcode<kind, 3>(c, *insn);                                                \
-    NEXT();                                                                                        \
+    NEXT_READ_ONLY();                                                                              \
     alu_##kind##_4 : alu_opcode<kind, 4>(c, *insn);                                                \
-    NEXT();                                                                                        \
+    NEXT_READ_ONLY();                                                                              \
     alu_##kind##_5 : alu_opcode<kind, 5>(c, *insn);                                                \
-    NEXT();
+    NEXT_READ_ONLY();
 #define ALU_TABLE(kind)                                                                            \
     table[kind * 8 + 0] = &&alu_##kind##_0;                                                        \
     table[kind * 8 + 1] = &&alu_##kind##_1;                                                        \
@@ -136,9 +139,9 @@ int execute(Cpu &c, uint64_t limit) {
     JCC_TABLE(1)
     JCC_TABLE(2)
     JCC_TABLE(3)
-    JCC_TABLE(4) JCC_TABLE(5) JCC_TABLE(6) JCC_TABLE(7) JCC_TABLE(8) JCC_TABLE(9) JCC_TABLE(10)
-        JCC_TABLE(11) JCC_TABLE(12) JCC_TABLE(13) JCC_TABLE(14) JCC_TABLE(15) table[0x84] =
-            &&op_0x84;
+    JCC_TABLE(4)
+    JCC_TABLE(5) JCC_TABLE(6) JCC_TABLE(7) JCC_TABLE(8) JCC_TABLE(9) JCC_TABLE(10) JCC_TABLE(11)
+        JCC_TABLE(12) JCC_TABLE(13) JCC_TABLE(14) JCC_TABLE(15) table[0x84] = &&op_0x84;
     table[0x85] = &&op_0x85;
     table[0x86] = &&op_0x86;
     table[0x87] = &&op_0x87;
@@ -272,6 +275,8 @@ int execute(Cpu &c, uint64_t limit) {
     uint64_t executed = c.executed;
     const Insn *insn;
     uint16_t next;
+    Block *const blocks = c.cache->blocks.data();
+    uint64_t epoch_key = c.cache->key(0); // changes when a write hits cached code
 #define SAVE()                                                                                     \
     do {                                                                                           \
         c.ip = ip;                                                                                 \
@@ -293,35 +298,51 @@ int execute(Cpu &c, uint64_t limit) {
         next = uint16_t(ip + insn->len);                                                           \
         goto *table[insn->op];                                                                     \
     } while (0)
+// Finds (or decodes) the block at CS:ip and jumps to its first handler.
+// Every transfer of control has its own copy, so that the jump at its end
+// is predicted for that place alone.
+#define ENTER_BLOCK()                                                                              \
+    do {                                                                                           \
+        if (executed >= limit) [[unlikely]]                                                        \
+            LEAVE(VM86_SIGNAL);                                                                    \
+        if (c.code_changed) [[unlikely]] {                                                         \
+            c.code_changed = false;                                                                \
+            epoch_key = c.cache->key(0);                                                           \
+        }                                                                                          \
+        uint32_t index = c.sbase[CS] + ip - c.base;                                                \
+        const Block *block = &blocks[block_slot(index)];                                           \
+        if (block->key != (epoch_key | index) || ip + block->bytes > 0x10000) [[unlikely]] {       \
+            c.ip = ip;                                                                             \
+            block = &build_block(c, ip, index);                                                    \
+        }                                                                                          \
+        if (limit - executed < block->count) [[unlikely]]                                          \
+            block = &single_instruction(c, *block);                                                \
+        insn = block->insns;                                                                       \
+        next = uint16_t(ip + insn->len);                                                           \
+        goto *table[insn->op];                                                                     \
+    } while (0)
+// The same for handlers that never write memory, and so cannot change code.
+#define NEXT_READ_ONLY()                                                                           \
+    do {                                                                                           \
+        ip = next;                                                                                 \
+        ++executed;                                                                                \
+        ++insn;                                                                                    \
+        next = uint16_t(ip + insn->len);                                                           \
+        goto *table[insn->op];                                                                     \
+    } while (0)
 // After a transfer of control (which always ends a block).
 #define JUMP()                                                                                     \
     do {                                                                                           \
         ip = next;                                                                                 \
         ++executed;                                                                                \
-        goto lookup;                                                                               \
+        ENTER_BLOCK();                                                                             \
     } while (0)
 
     try {
     lookup:
-        if (executed >= limit) [[unlikely]]
-            LEAVE(VM86_SIGNAL);
-        {
-            c.code_changed = false;
-            CodeCache &cache = *c.cache;
-            uint32_t index = c.sbase[CS] + ip - c.base;
-            const Block *block = &cache.blocks[block_slot(index)];
-            if (block->key != cache.key(index) || ip + block->bytes > 0x10000) [[unlikely]] {
-                c.ip = ip;
-                block = &build_block(c, ip, index);
-            }
-            if (limit - executed < block->count) [[unlikely]]
-                block = &single_instruction(c, *block);
-            insn = block->insns;
-            next = uint16_t(ip + insn->len);
-            goto *table[insn->op];
-        }
+        ENTER_BLOCK();
     op_block_end:
-        goto lookup;
+        ENTER_BLOCK();
         ALU_FORMS(ALU_ADD)
         ALU_FORMS(ALU_OR)
         ALU_FORMS(ALU_ADC)
@@ -383,7 +404,8 @@ int execute(Cpu &c, uint64_t limit) {
         JCC(1)
         JCC(2)
         JCC(3)
-        JCC(4) JCC(5) JCC(6) JCC(7) JCC(8) JCC(9) JCC(10) JCC(11) JCC(12) JCC(13) JCC(14) JCC(15)
+        JCC(4)
+        JCC(5) JCC(6) JCC(7) JCC(8) JCC(9) JCC(10) JCC(11) JCC(12) JCC(13) JCC(14) JCC(15)
             GROUP_ALU(ALU_ADD) GROUP_ALU(ALU_OR) GROUP_ALU(ALU_ADC) GROUP_ALU(ALU_SBB)
                 GROUP_ALU(ALU_AND) GROUP_ALU(ALU_SUB) GROUP_ALU(ALU_XOR) GROUP_ALU(ALU_CMP) op_0x84
             : test_values<false>(c, read_rm<false>(c, *insn), reg8(c, insn->reg));
@@ -594,14 +616,18 @@ int execute(Cpu &c, uint64_t limit) {
             go = go && !get_zf(c);
         else if (insn->op == 0xE1)
             go = go && get_zf(c);
-        if (go)
+        if (go) {
             next = uint16_t(next + insn->imm);
-        NEXT();
+            JUMP();
+        }
+        NEXT_READ_ONLY();
     }
     op_0xE3:
-        if (c.r[CX] == 0)
+        if (c.r[CX] == 0) {
             next = uint16_t(next + insn->imm);
-        NEXT();
+            JUMP();
+        }
+        NEXT_READ_ONLY();
     op_0xE8:
         push16(c, next);
         next = uint16_t(next + insn->imm);
@@ -709,7 +735,9 @@ int execute(Cpu &c, uint64_t limit) {
         throw;
     }
 #undef NEXT
+#undef NEXT_READ_ONLY
 #undef JUMP
+#undef ENTER_BLOCK
 #undef LEAVE
 #undef SAVE
 }
