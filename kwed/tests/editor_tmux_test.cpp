@@ -161,6 +161,33 @@ TEST_F(Editor, FindsForwardAgainAndGoesToLines) {
     EXPECT_EQ(tree.read("f.txt"), text);
 }
 
+TEST_F(Editor, LongLinesWrapAndOddBytesShowAsThemselves) {
+    std::string digits;
+    for (int i = 0; i < 170; ++i)
+        digits += static_cast<char>('0' + i % 10);
+    std::string full(80, 'w');
+    tree.file("f.txt", digits + "\n" + full + "\nbad \xE9 byte, tab\tend, ctl \x01\n");
+    auto s = start("f.txt");
+    EXPECT_EQ(s->row(1), digits.substr(0, 80));
+    EXPECT_EQ(s->row(2), digits.substr(80, 80));
+    EXPECT_EQ(s->row(3), digits.substr(160));
+    EXPECT_EQ(s->row(4), full);
+    EXPECT_EQ(s->row(6), "bad <E9> byte, tab      end, ctl ^A");
+    s->keys({"End"});
+    EXPECT_TRUE(s->wait_text("line 1, col 171")) << s->screen();
+    EXPECT_EQ(s->cursor(), "10,3");
+    // At the end of a line that fills the row, the cursor is on the next row.
+    s->keys({"Down", "End"});
+    EXPECT_TRUE(s->wait_text("line 2, col 81")) << s->screen();
+    EXPECT_EQ(s->cursor(), "0,5");
+    EXPECT_EQ(s->row(5), "");
+    s->keys({"Down", "Home", "Right", "Right", "Right", "Right", "Delete", "Delete"});
+    EXPECT_TRUE(s->wait_text("bad byte, tab")) << s->screen();
+    s->keys({"C-s", "C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    EXPECT_EQ(tree.read("f.txt"), digits + "\n" + full + "\nbad byte, tab\tend, ctl \x01\n");
+}
+
 TEST_F(Editor, QuitAsksBeforeDiscardingChanges) {
     tree.file("f.txt", "keep\n");
     auto s = start("f.txt");
