@@ -16,7 +16,6 @@ namespace kwed {
 offset_t page = 0;
 int goal = 0;
 long keycount = 0;
-long helpkey = -1;
 
 namespace {
 
@@ -32,21 +31,12 @@ struct drawn_state {
 drawn_state drawn;
 int msgshown = 0;
 
-// Rows the help panel takes, 0 when it is hidden.
-int helprows();
-void keylabel(int code, char *out, std::size_t size);
-void drawhelp(int first, int rows);
-
-int width() {
-    return COLS > 0 ? COLS : 1;
-}
-
 // The start of the row after the one that starts at o, or -1 when the
 // text ends on this row.
 offset_t nextrow(offset_t o) {
     offset_t size = textsize();
     int col = 0;
-    int cols = width();
+    int cols = screenwidth();
     while (o < size) {
         int len;
         std::int32_t c = charat(o, &len);
@@ -205,17 +195,21 @@ void drawheader() {
                   modified ? getmsg(m_modified) : "");
     wmove(stdscr, 0, 0);
     wattron(stdscr, A_REVERSE);
-    waddnstr(stdscr, left, width());
+    waddnstr(stdscr, left, screenwidth());
     int used = getcurx(stdscr);
     int rlen = static_cast<int>(std::strlen(right));
-    for (int c = used; c < width() - rlen; ++c)
+    for (int c = used; c < screenwidth() - rlen; ++c)
         waddch(stdscr, ' ');
-    if (width() - rlen > used)
+    if (screenwidth() - rlen > used)
         waddstr(stdscr, right);
     wattroff(stdscr, A_REVERSE);
 }
 
 } // namespace
+
+int screenwidth() {
+    return COLS > 0 ? COLS : 1;
+}
 
 int textrows() {
     int rows = LINES - 1 - textline;
@@ -254,15 +248,9 @@ offset_t atcolumn(offset_t ls, int want) {
 void drawmessage() {
     wmove(stdscr, LINES - 1, 0);
     wclrtoeol(stdscr);
-    waddnstr(stdscr, msgline, width() - 1);
+    waddnstr(stdscr, msgline, screenwidth() - 1);
     msgshown = 1;
     wrefresh(stdscr);
-}
-
-void help() {
-    // At start-up the panel shows until the first key; the help key shows
-    // it until the next key, or closes it when it is open.
-    helpkey = helpkey == keycount - 1 && keycount > 0 ? -1 : keycount;
 }
 
 void redraw() {
@@ -310,7 +298,7 @@ void display(std::int32_t disp) {
     drawheader();
     if (msgflag) {
         wmove(stdscr, LINES - 1, 0);
-        waddnstr(stdscr, msgline, width() - 1);
+        waddnstr(stdscr, msgline, screenwidth() - 1);
         wclrtoeol(stdscr);
         msgflag = 0;
         msgshown = 1;
@@ -321,98 +309,10 @@ void display(std::int32_t disp) {
     }
     if (crow < 0)
         crow = 0;
-    if (ccol >= width())
-        ccol = width() - 1;
+    if (ccol >= screenwidth())
+        ccol = screenwidth() - 1;
     wmove(stdscr, textline + crow, ccol);
     wrefresh(stdscr);
 }
-
-namespace {
-
-// The help panel lists every command with its first key, in columns.
-constexpr int help_cell = 26;
-
-// How a key text reads best in the help panel: the rank of a text (lower
-// is better) and its label.
-int keyrank(const char *text) {
-    if (text[0] == '^' || (text[0] == '$' && text[1] == '('))
-        return 0;
-    if (text[0] == '\\' && text[1] == 'e' && text[2] && !text[3])
-        return 1;
-    return 2;
-}
-
-void keylabel(int code, char *out, std::size_t size) {
-    static constexpr struct {
-        const char *text;
-        const char *label;
-    } names[] = {{"$(kcuu1)", "Up"},    {"$(kcud1)", "Down"}, {"$(kcub1)", "Left"},
-                 {"$(kcuf1)", "Right"}, {"$(khome)", "Home"}, {"$(kend)", "End"},
-                 {"$(kpp)", "PgUp"},    {"$(knp)", "PgDn"},   {"$(kdch1)", "Del"},
-                 {"$(kich1)", "Ins"},   {"$(kbs)", "Bksp"},   {"^?", "Bksp"},
-                 {"^J", "Enter"},       {"^M", "Enter"},      {"^I", "Tab"}};
-    const char *best = nullptr;
-    if (code == k_mode0) {
-        best = keyfor(code);
-    } else {
-        for (const keymap_t *k = key_map; k && k->code != k_end; ++k)
-            if (k->code == code && k->rhs && (!best || keyrank(keytext(*k)) < keyrank(best)))
-                best = keytext(*k);
-    }
-    if (best == nullptr) {
-        std::snprintf(out, size, "-");
-        return;
-    }
-    for (const auto &n : names) {
-        if (std::strcmp(best, n.text) == 0) {
-            std::snprintf(out, size, "%s", n.label);
-            return;
-        }
-    }
-    if (best[0] == '$' && std::strncmp(best, "$(kf", 4) == 0)
-        std::snprintf(out, size, "F%.*s", static_cast<int>(std::strcspn(best + 4, ")")), best + 4);
-    else if (keyrank(best) == 1)
-        std::snprintf(out, size, "M-%c", best[2]);
-    else
-        std::snprintf(out, size, "%s", best);
-}
-
-int helprows() {
-    if (helpkey != keycount)
-        return 0;
-    int percol = width() / help_cell;
-    if (percol < 1)
-        percol = 1;
-    int rows = 1 + static_cast<int>((command_count + percol - 1) / percol);
-    int room = textrows() / 2;
-    return rows < room ? rows : room;
-}
-
-void drawhelp(int first, int rows) {
-    int percol = width() / help_cell;
-    if (percol < 1)
-        percol = 1;
-    wmove(stdscr, first, 0);
-    wattron(stdscr, A_BOLD);
-    waddnstr(stdscr, getmsg(m_helptitle), width());
-    wattroff(stdscr, A_BOLD);
-    wclrtoeol(stdscr);
-    for (int r = 1; r < rows; ++r) {
-        wmove(stdscr, first + r, 0);
-        wclrtoeol(stdscr);
-        for (int c = 0; c < percol; ++c) {
-            std::size_t i = static_cast<std::size_t>((r - 1) * percol + c);
-            if (i >= command_count)
-                break;
-            char key[16];
-            keylabel(command_names[i].code, key, sizeof key);
-            char cell[help_cell + 1];
-            std::snprintf(cell, sizeof cell, "%-9.9s %-15.15s", key, command_names[i].name);
-            mvwaddnstr(stdscr, first + r, c * help_cell, cell, width() - c * help_cell);
-        }
-    }
-}
-
-} // namespace
 
 } // namespace kwed

@@ -8,6 +8,7 @@ add_library(kwed_core STATIC
     editing.cpp
     gap_buffer.cpp
     getkey.cpp
+    help_panel.cpp
     key_map_loader.cpp
     load.cpp
     movement.cpp

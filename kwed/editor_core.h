@@ -91,12 +91,16 @@ extern int goal;      // display column that up and down aim for
 extern long keycount; // keys read so far; commands compare serials
 extern long helpkey;  // the key after which the help panel shows
 int textrows();
+int screenwidth();
 // Column of offset o within its screen line (wrapped rows included).
 int columnof(offset_t o);
 // The offset nearest to display column col on the line that starts at ls.
 offset_t atcolumn(offset_t ls, int col);
 // Draws the message line now (prompts use it before reading a key).
 void drawmessage();
+// The help panel: the rows it takes (0 when hidden), and drawing it.
+int helprows();
+void drawhelp(int first, int rows);
 // Moves the first row shown by n rows (back when negative).
 void scrollrows(int n);
 

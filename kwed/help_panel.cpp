@@ -1,0 +1,108 @@
+// The help panel: every command with the key that runs it, in columns,
+// over the lower text rows until the next key.
+#include "editor_core.h"
+
+#include <curses.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace kwed {
+
+long helpkey = -1;
+
+namespace {
+
+// The help panel lists every command with its first key, in columns.
+constexpr int help_cell = 26;
+
+// How a key text reads best in the help panel: the rank of a text (lower
+// is better) and its label.
+int keyrank(const char *text) {
+    if (text[0] == '^' || (text[0] == '$' && text[1] == '('))
+        return 0;
+    if (text[0] == '\\' && text[1] == 'e' && text[2] && !text[3])
+        return 1;
+    return 2;
+}
+
+void keylabel(int code, char *out, std::size_t size) {
+    static constexpr struct {
+        const char *text;
+        const char *label;
+    } names[] = {{"$(kcuu1)", "Up"},    {"$(kcud1)", "Down"}, {"$(kcub1)", "Left"},
+                 {"$(kcuf1)", "Right"}, {"$(khome)", "Home"}, {"$(kend)", "End"},
+                 {"$(kpp)", "PgUp"},    {"$(knp)", "PgDn"},   {"$(kdch1)", "Del"},
+                 {"$(kich1)", "Ins"},   {"$(kbs)", "Bksp"},   {"^?", "Bksp"},
+                 {"^J", "Enter"},       {"^M", "Enter"},      {"^I", "Tab"}};
+    const char *best = nullptr;
+    if (code == k_mode0) {
+        best = keyfor(code);
+    } else {
+        for (const keymap_t *k = key_map; k && k->code != k_end; ++k)
+            if (k->code == code && k->rhs && (!best || keyrank(keytext(*k)) < keyrank(best)))
+                best = keytext(*k);
+    }
+    if (best == nullptr) {
+        std::snprintf(out, size, "-");
+        return;
+    }
+    for (const auto &n : names) {
+        if (std::strcmp(best, n.text) == 0) {
+            std::snprintf(out, size, "%s", n.label);
+            return;
+        }
+    }
+    if (best[0] == '$' && std::strncmp(best, "$(kf", 4) == 0)
+        std::snprintf(out, size, "F%.*s", static_cast<int>(std::strcspn(best + 4, ")")), best + 4);
+    else if (keyrank(best) == 1)
+        std::snprintf(out, size, "M-%c", best[2]);
+    else
+        std::snprintf(out, size, "%s", best);
+}
+
+} // namespace
+
+int helprows() {
+    if (helpkey != keycount)
+        return 0;
+    int percol = screenwidth() / help_cell;
+    if (percol < 1)
+        percol = 1;
+    int rows = 1 + static_cast<int>((command_count + percol - 1) / percol);
+    int room = textrows() / 2;
+    return rows < room ? rows : room;
+}
+
+void drawhelp(int first, int rows) {
+    int percol = screenwidth() / help_cell;
+    if (percol < 1)
+        percol = 1;
+    wmove(stdscr, first, 0);
+    wattron(stdscr, A_BOLD);
+    waddnstr(stdscr, getmsg(m_helptitle), screenwidth());
+    wattroff(stdscr, A_BOLD);
+    wclrtoeol(stdscr);
+    for (int r = 1; r < rows; ++r) {
+        wmove(stdscr, first + r, 0);
+        wclrtoeol(stdscr);
+        for (int c = 0; c < percol; ++c) {
+            std::size_t i = static_cast<std::size_t>((r - 1) * percol + c);
+            if (i >= command_count)
+                break;
+            char key[16];
+            keylabel(command_names[i].code, key, sizeof key);
+            char cell[help_cell + 1];
+            std::snprintf(cell, sizeof cell, "%-9.9s %-15.15s", key, command_names[i].name);
+            mvwaddnstr(stdscr, first + r, c * help_cell, cell, screenwidth() - c * help_cell);
+        }
+    }
+}
+
+void help() {
+    // At start-up the panel shows until the first key; the help key shows
+    // it until the next key, or closes it when it is open.
+    helpkey = helpkey == keycount - 1 && keycount > 0 ? -1 : keycount;
+}
+
+} // namespace kwed
