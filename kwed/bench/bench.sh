@@ -17,8 +17,10 @@ kwed=$build/bin/kwed
 command -v vim >/dev/null || { echo "vim is not installed" >&2; exit 1; }
 
 work=$(mktemp -d)
+# Each run gets a tmux server of its own, so none meets a dying one.
 sock=kwed-bench-$$
 tmux_() { tmux -L "$sock" -f /dev/null "$@"; }
+run=0
 trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$work"' EXIT INT TERM
 
 # 100 MiB of numbered lines; the last line carries a marker to wait for.
@@ -39,13 +41,22 @@ screen() { tmux_ capture-pane -p -J -t bench 2>/dev/null || true; }
 wait_for() {
     limit=$(($(now) + 120000000000))
     until screen | grep -qF -- "$1"; do
-        [ "$(now)" -lt "$limit" ] || { echo "timed out waiting for: $1" >&2; screen >&2; exit 1; }
+        [ "$(now)" -lt "$limit" ] || {
+            echo "timed out waiting for: $1" >&2
+            screen >&2
+            tmux_ kill-server 2>/dev/null || true
+            exit 1
+        }
     done
 }
 wait_exit() {
     limit=$(($(now) + 120000000000))
     until [ -s "$work/status" ]; do
-        [ "$(now)" -lt "$limit" ] || { echo "timed out waiting for the end" >&2; exit 1; }
+        [ "$(now)" -lt "$limit" ] || {
+            echo "timed out waiting for the end" >&2
+            tmux_ kill-server 2>/dev/null || true
+            exit 1
+        }
     done
 }
 ms() { echo $((($2 - $1) / 1000000)); }
@@ -53,6 +64,8 @@ ms() { echo $((($2 - $1) / 1000000)); }
 # One run of one editor: prints four times in milliseconds.
 run_editor() {
     editor=$1
+    run=$((run + 1))
+    sock=kwed-bench-$$-$editor-$run
     rm -f "$work/status" "$work/.big.txt.swp"
     if [ "$editor" = kwed ]; then
         cmd="env ETCDIR=$work/etc HOME=$work LANG=C.UTF-8 $kwed big.txt"
