@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <dirent.h>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -125,6 +127,35 @@ TEST_F(Core, SaveReplacesTheFileKeepingItsModeAndLeavesNoTemporaryFile) {
             names += std::string(e->d_name) + "\n";
     closedir(dir);
     EXPECT_EQ(names, "f.txt\n");
+}
+
+// A write that fails half-way (here: past the file size limit, as on a
+// full disk) leaves the original and no temporary file behind.
+TEST_F(Core, WriteFailingHalfWayKeepsTheOriginal) {
+    suite_testing::TempTree tree;
+    std::string file = tree.file("f.txt", "the original text\n");
+    type(std::string(5000, 'z'));
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldsig = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int err = kwed::savefile(file.c_str());
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldsig);
+    EXPECT_EQ(err, EFBIG);
+    EXPECT_EQ(std::string(kwed::msgline),
+              "Not saved, " + file + ": File too large. The file on disk is unchanged.");
+    EXPECT_EQ(tree.read("f.txt"), "the original text\n");
+    EXPECT_EQ(kwed::modified, 1);
+    DIR *dir = opendir(tree.root().c_str());
+    ASSERT_NE(dir, nullptr);
+    int entries = 0;
+    while (dirent *e = readdir(dir))
+        entries += e->d_name[0] != '.';
+    closedir(dir);
+    EXPECT_EQ(entries, 1);
 }
 
 TEST_F(Core, FailedSaveSaysWhyAndChangesNothing) {
