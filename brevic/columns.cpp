@@ -28,13 +28,14 @@ const char *format_time(std::uint64_t ticks, time_text &text) {
 }
 
 // The terminal's major and minor device numbers. The kernel encodes a device
-// as minor bits 0-7, major bits 8-19 and the rest of the minor above that;
-// the old marker -1 for "no terminal" keeps its 8-bit reading 255,255.
+// as minor bits 0-7, major bits 8-19 and the rest of the minor above that, so
+// a minor of 2^19 or more sets the sign bit; only the old marker -1 for "no
+// terminal" keeps its 8-bit reading 255,255.
 const char *format_tty(int tty_nr, tty_text &text) {
     const auto dev = static_cast<std::uint32_t>(tty_nr);
     unsigned major = (dev >> 8) & 0xff;
     unsigned minor = dev & 0xff;
-    if (tty_nr >= 0) {
+    if (tty_nr != -1) {
         major = (dev >> 8) & 0xfff;
         minor |= (dev >> 12) & 0xfff00;
     }

@@ -8,6 +8,15 @@ first=$!
 sleep 30 &
 second=$!
 trap 'kill $first $second 2>/dev/null || true' EXIT
+# A background job is a forked shell until it has started sleep: wait for
+# that (at most about ten seconds) so that both are listed under their name.
+for pid in $first $second; do
+    tries=0
+    while [ "$(cat /proc/$pid/comm 2>/dev/null)" != sleep ] && [ $tries -lt 100 ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+done
 echo "\$ brevic j -p $first"
 "$bin/brevic" j -p "$first"
 echo "\$ brevic v $second"

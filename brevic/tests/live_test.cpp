@@ -81,6 +81,8 @@ TEST(BrevicLive, LongNamesAreCutAtFifteenCharacters) {
 }
 
 TEST(BrevicLive, TerminalDecidesTheScopeOfDefaultAAndX) {
+    if (!pseudo_terminals_available())
+        GTEST_SKIP() << "no pseudo-terminals here";
     test_child detached({.name = unique_name("nt%d"), .new_session = true});
     test_child attached({.name = unique_name("tt%d"), .with_terminal = true});
     ASSERT_GT(detached.pid(), 0);
@@ -106,7 +108,8 @@ TEST(BrevicLive, NumbersAndStateMatchTheSystemPs) {
         GTEST_SKIP() << "no system ps";
     test_child named({.name = unique_name("x) y %d")});
     test_child detached({.name = unique_name("nt%d"), .new_session = true});
-    test_child attached({.name = unique_name("tt%d"), .with_terminal = true});
+    test_child attached(
+        {.name = unique_name("tt%d"), .with_terminal = pseudo_terminals_available()});
     test_child zombie({.name = unique_name("z%d"), .exit_at_once = true});
     for (const test_child *child : {&named, &detached, &attached, &zombie}) {
         ASSERT_GT(child->pid(), 0);

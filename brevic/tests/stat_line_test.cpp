@@ -75,6 +75,15 @@ TEST(BrevicStatLine, RejectedLines) {
         long_name + "S 1 1 1 99999999999 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 1 1 1 1 1 1 1 1 0 0", p));
 }
 
+TEST(BrevicStatLine, EightyBytesAreTheShortestLine) {
+    const std::string fields = ") S 1 1 1 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 5 1 1 1 1 1 1 1 1 0 0";
+    const std::string eighty = "9 (" + std::string(14, 'n') + fields;
+    ASSERT_EQ(eighty.size(), 80u);
+    ps_process p;
+    EXPECT_TRUE(parse(eighty, p));
+    EXPECT_FALSE(parse(eighty.substr(0, 3) + eighty.substr(4), p)); // 79 bytes
+}
+
 TEST(BrevicColumns, TimeText) {
     brevic::time_text t;
     EXPECT_STREQ(brevic::format_time(9006100, t), "1-01:01:01");
@@ -93,6 +102,11 @@ TEST(BrevicColumns, TtyUserAndNameTexts) {
     EXPECT_STREQ(brevic::format_tty(0, tty), "  0,0  ");
     EXPECT_STREQ(brevic::format_tty((136 << 8) | (300 & 0xff) | ((300 & ~0xff) << 12), tty),
                  "136,300");
+    // A minor of 2^19 or more sets the sign bit of the 32-bit number.
+    const auto big_minor =
+        static_cast<int>((136u << 8) | (600000u & 0xff) | ((600000u >> 8) << 20));
+    ASSERT_LT(big_minor, -1);
+    EXPECT_STREQ(brevic::format_tty(big_minor, tty), "136,600000");
     brevic::user_text user;
     EXPECT_STREQ(brevic::format_user(0, "root", user), "root    ");
     EXPECT_STREQ(brevic::format_user(0, "averylongname", user), "averylon");

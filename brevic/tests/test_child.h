@@ -13,6 +13,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// Whether this machine hands out pseudo-terminals (a bare container may have
+// no /dev/ptmx); without one no child can have a controlling terminal.
+inline bool pseudo_terminals_available() {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0)
+        return false;
+    const bool usable = ::grantpt(master) == 0 && ::unlockpt(master) == 0;
+    ::close(master);
+    return usable;
+}
+
 struct child_setup {
     std::string name;           // command name set through PR_SET_NAME
     bool new_session = false;   // no controlling terminal
@@ -35,7 +46,8 @@ class test_child {
         ::close(ready[1]);
         pollfd fd{ready[0], POLLIN, 0};
         char byte = 0;
-        if (pid_ < 0 || ::poll(&fd, 1, 10000) != 1 || ::read(ready[0], &byte, 1) != 1)
+        // Generous: a loaded machine may take long to schedule the child.
+        if (pid_ < 0 || ::poll(&fd, 1, 120000) != 1 || ::read(ready[0], &byte, 1) != 1)
             stop();
         ::close(ready[0]);
         if (pid_ > 0 && setup.exit_at_once) {
