@@ -15,8 +15,9 @@
 
 namespace vm86::engine {
 
-// Instructions in a block at most, and slots in the direct-mapped table.
-constexpr unsigned block_insns = 15;
+// Instructions in a block at most (a block then fills 256 bytes), and
+// slots in the direct-mapped table.
+constexpr unsigned block_insns = 14;
 constexpr uint32_t block_slots = 1u << 13;
 
 struct Block {
@@ -25,6 +26,8 @@ struct Block {
     uint8_t count = 0;  // instructions, not counting the end marker
     Insn insns[block_insns + 1];
 };
+
+static_assert(sizeof(Block) == 256);
 
 struct CodeCache {
     uint8_t *host = nullptr;

@@ -135,13 +135,23 @@ int execute(Cpu &c, uint64_t limit) {
     for (unsigned o = 0xEC; o <= 0xEF; ++o)
         table[o] = &&op_0x6C_0x6F;
     table[0xF4] = &&op_0x6C_0x6F;
-    JCC_TABLE(0)
-    JCC_TABLE(1)
-    JCC_TABLE(2)
-    JCC_TABLE(3)
-    JCC_TABLE(4)
-    JCC_TABLE(5) JCC_TABLE(6) JCC_TABLE(7) JCC_TABLE(8) JCC_TABLE(9) JCC_TABLE(10) JCC_TABLE(11)
-        JCC_TABLE(12) JCC_TABLE(13) JCC_TABLE(14) JCC_TABLE(15) table[0x84] = &&op_0x84;
+    JCC_TABLE(0);
+    JCC_TABLE(1);
+    JCC_TABLE(2);
+    JCC_TABLE(3);
+    JCC_TABLE(4);
+    JCC_TABLE(5);
+    JCC_TABLE(6);
+    JCC_TABLE(7);
+    JCC_TABLE(8);
+    JCC_TABLE(9);
+    JCC_TABLE(10);
+    JCC_TABLE(11);
+    JCC_TABLE(12);
+    JCC_TABLE(13);
+    JCC_TABLE(14);
+    JCC_TABLE(15);
+    table[0x84] = &&op_0x84;
     table[0x85] = &&op_0x85;
     table[0x86] = &&op_0x86;
     table[0x87] = &&op_0x87;
@@ -235,39 +245,39 @@ int execute(Cpu &c, uint64_t limit) {
     table[G_UN8 + 7] = &&op_G_UN8_7;
     table[G_UN16 + 7] = &&op_G_UN16_7;
     table[G_FE + 0] = &&op_G_FE_0;
-    table[G_FE + 1] = &&op_G_FE_0;
+    table[G_FE + 1] = &&op_G_FE_1;
     table[G_FF + 0] = &&op_G_FF_0;
-    table[G_FF + 1] = &&op_G_FF_0;
+    table[G_FF + 1] = &&op_G_FF_1;
     table[G_FF + 2] = &&op_G_FF_2;
     table[G_FF + 3] = &&op_G_FF_3;
     table[G_FF + 4] = &&op_G_FF_4;
     table[G_FF + 5] = &&op_G_FF_5;
     table[G_FF + 6] = &&op_G_FF_6;
     table[OP_TOO_LONG] = &&op_OP_TOO_LONG;
-    ALU_TABLE(ALU_ADD)
-    ALU_TABLE(ALU_OR)
-    ALU_TABLE(ALU_ADC)
-    ALU_TABLE(ALU_SBB)
-    ALU_TABLE(ALU_AND)
-    ALU_TABLE(ALU_SUB)
-    ALU_TABLE(ALU_XOR)
-    ALU_TABLE(ALU_CMP)
-    GROUP_ALU_TABLE(ALU_ADD)
-    GROUP_ALU_TABLE(ALU_OR)
-    GROUP_ALU_TABLE(ALU_ADC)
-    GROUP_ALU_TABLE(ALU_SBB)
-    GROUP_ALU_TABLE(ALU_AND)
-    GROUP_ALU_TABLE(ALU_SUB)
-    GROUP_ALU_TABLE(ALU_XOR)
-    GROUP_ALU_TABLE(ALU_CMP)
-    GROUP_SHIFT_TABLE(SH_ROL)
-    GROUP_SHIFT_TABLE(SH_ROR)
-    GROUP_SHIFT_TABLE(SH_RCL)
-    GROUP_SHIFT_TABLE(SH_RCR)
-    GROUP_SHIFT_TABLE(SH_SHL)
-    GROUP_SHIFT_TABLE(SH_SHR)
-    GROUP_SHIFT_TABLE(SH_SAL)
-    GROUP_SHIFT_TABLE(SH_SAR)
+    ALU_TABLE(ALU_ADD);
+    ALU_TABLE(ALU_OR);
+    ALU_TABLE(ALU_ADC);
+    ALU_TABLE(ALU_SBB);
+    ALU_TABLE(ALU_AND);
+    ALU_TABLE(ALU_SUB);
+    ALU_TABLE(ALU_XOR);
+    ALU_TABLE(ALU_CMP);
+    GROUP_ALU_TABLE(ALU_ADD);
+    GROUP_ALU_TABLE(ALU_OR);
+    GROUP_ALU_TABLE(ALU_ADC);
+    GROUP_ALU_TABLE(ALU_SBB);
+    GROUP_ALU_TABLE(ALU_AND);
+    GROUP_ALU_TABLE(ALU_SUB);
+    GROUP_ALU_TABLE(ALU_XOR);
+    GROUP_ALU_TABLE(ALU_CMP);
+    GROUP_SHIFT_TABLE(SH_ROL);
+    GROUP_SHIFT_TABLE(SH_ROR);
+    GROUP_SHIFT_TABLE(SH_RCL);
+    GROUP_SHIFT_TABLE(SH_RCR);
+    GROUP_SHIFT_TABLE(SH_SHL);
+    GROUP_SHIFT_TABLE(SH_SHR);
+    GROUP_SHIFT_TABLE(SH_SAL);
+    GROUP_SHIFT_TABLE(SH_SAR);
 
     // The hot state lives in locals; c.ip and c.executed are brought up to
     // date whenever control leaves this function, a trap included.
@@ -343,14 +353,14 @@ int execute(Cpu &c, uint64_t limit) {
         ENTER_BLOCK();
     op_block_end:
         ENTER_BLOCK();
-        ALU_FORMS(ALU_ADD)
-        ALU_FORMS(ALU_OR)
-        ALU_FORMS(ALU_ADC)
-        ALU_FORMS(ALU_SBB)
-        ALU_FORMS(ALU_AND)
-        ALU_FORMS(ALU_SUB)
-        ALU_FORMS(ALU_XOR)
-        ALU_FORMS(ALU_CMP)
+        ALU_FORMS(ALU_ADD);
+        ALU_FORMS(ALU_OR);
+        ALU_FORMS(ALU_ADC);
+        ALU_FORMS(ALU_SBB);
+        ALU_FORMS(ALU_AND);
+        ALU_FORMS(ALU_SUB);
+        ALU_FORMS(ALU_XOR);
+        ALU_FORMS(ALU_CMP);
     op_0x06: // PUSH ES, CS, SS, DS
         push16(c, c.sreg[(insn->op >> 3) & 3]);
         NEXT();
@@ -359,22 +369,22 @@ int execute(Cpu &c, uint64_t limit) {
         NEXT();
     op_0x27:
         daa(c);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x2F:
         das(c);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x37:
         aaa(c);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x3F:
         aas(c);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x40_0x47:
         c.r[insn->op & 7] = inc_dec<true>(c, c.r[insn->op & 7], false);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x48_0x4F:
         c.r[insn->op & 7] = inc_dec<true>(c, c.r[insn->op & 7], true);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x50_0x57: // PUSH SP pushes the value before the decrement
         push16(c, c.r[insn->op & 7]);
         NEXT();
@@ -391,28 +401,45 @@ int execute(Cpu &c, uint64_t limit) {
         NEXT();
     op_0x62:
         bound(c, *insn);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x68:
         push16(c, insn->imm);
         NEXT();
     op_0x69:
         c.r[insn->reg] = imul_imm(c, read_rm<true>(c, *insn), insn->imm);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x6C_0x6F: // INS, OUTS // IN, OUT // HLT
         LEAVE(VM86_UNKNOWN);
-        JCC(0)
-        JCC(1)
-        JCC(2)
-        JCC(3)
-        JCC(4)
-        JCC(5) JCC(6) JCC(7) JCC(8) JCC(9) JCC(10) JCC(11) JCC(12) JCC(13) JCC(14) JCC(15)
-            GROUP_ALU(ALU_ADD) GROUP_ALU(ALU_OR) GROUP_ALU(ALU_ADC) GROUP_ALU(ALU_SBB)
-                GROUP_ALU(ALU_AND) GROUP_ALU(ALU_SUB) GROUP_ALU(ALU_XOR) GROUP_ALU(ALU_CMP) op_0x84
-            : test_values<false>(c, read_rm<false>(c, *insn), reg8(c, insn->reg));
-        NEXT();
+        JCC(0);
+        JCC(1);
+        JCC(2);
+        JCC(3);
+        JCC(4);
+        JCC(5);
+        JCC(6);
+        JCC(7);
+        JCC(8);
+        JCC(9);
+        JCC(10);
+        JCC(11);
+        JCC(12);
+        JCC(13);
+        JCC(14);
+        JCC(15);
+        GROUP_ALU(ALU_ADD);
+        GROUP_ALU(ALU_OR);
+        GROUP_ALU(ALU_ADC);
+        GROUP_ALU(ALU_SBB);
+        GROUP_ALU(ALU_AND);
+        GROUP_ALU(ALU_SUB);
+        GROUP_ALU(ALU_XOR);
+        GROUP_ALU(ALU_CMP);
+    op_0x84:
+        test_values<false>(c, read_rm<false>(c, *insn), reg8(c, insn->reg));
+        NEXT_READ_ONLY();
     op_0x85:
         test_values<true>(c, read_rm<true>(c, *insn), c.r[insn->reg]);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x86 : {
         uint8_t v = uint8_t(read_rm<false>(c, *insn));
         write_rm<false>(c, *insn, reg8(c, insn->reg));
@@ -433,16 +460,16 @@ int execute(Cpu &c, uint64_t limit) {
         NEXT();
     op_0x8A:
         reg8(c, insn->reg) = uint8_t(read_rm<false>(c, *insn));
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x8B:
         c.r[insn->reg] = read_rm<true>(c, *insn);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x8C:
         write_rm<true>(c, *insn, c.sreg[insn->reg]);
         NEXT();
     op_0x8D:
         c.r[insn->reg] = effective_offset(c, *insn);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x8E:
         c.set_seg(insn->reg, read_rm<true>(c, *insn));
         NEXT();
@@ -455,14 +482,14 @@ int execute(Cpu &c, uint64_t limit) {
         uint16_t v = c.r[insn->op & 7];
         c.r[insn->op & 7] = c.r[AX];
         c.r[AX] = v;
-        NEXT();
+        NEXT_READ_ONLY();
     }
     op_0x98:
         c.r[AX] = uint16_t(int8_t(reg8(c, AX)));
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x99:
         c.r[DX] = (c.r[AX] & 0x8000) ? 0xFFFF : 0;
-        NEXT();
+        NEXT_READ_ONLY();
     op_0x9A:
         next = call_far(c, insn->imm2, insn->imm, next);
         NEXT();
@@ -481,13 +508,13 @@ int execute(Cpu &c, uint64_t limit) {
     }
     op_0x9F:
         reg8(c, 4) = uint8_t(get_flags(c));
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xA0:
         reg8(c, AX) = read8(c, insn->seg, insn->disp);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xA1:
         c.r[AX] = read16(c, insn->seg, insn->disp);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xA2:
         write8(c, insn->seg, insn->disp, reg8(c, AX));
         NEXT();
@@ -508,10 +535,10 @@ int execute(Cpu &c, uint64_t limit) {
         NEXT();
     op_0xA8:
         test_values<false>(c, reg8(c, AX), insn->imm);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xA9:
         test_values<true>(c, c.r[AX], insn->imm);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xAA:
         stos<false>(c, *insn);
         NEXT();
@@ -532,18 +559,18 @@ int execute(Cpu &c, uint64_t limit) {
         NEXT();
     op_0xB0_0xB7:
         reg8(c, insn->op & 7) = uint8_t(insn->imm);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xB8_0xBF:
         c.r[insn->op & 7] = insn->imm;
-        NEXT();
-        GROUP_SHIFT(SH_ROL)
-        GROUP_SHIFT(SH_ROR)
-        GROUP_SHIFT(SH_RCL)
-        GROUP_SHIFT(SH_RCR)
-        GROUP_SHIFT(SH_SHL)
-        GROUP_SHIFT(SH_SHR)
-        GROUP_SHIFT(SH_SAL)
-        GROUP_SHIFT(SH_SAR)
+        NEXT_READ_ONLY();
+        GROUP_SHIFT(SH_ROL);
+        GROUP_SHIFT(SH_ROR);
+        GROUP_SHIFT(SH_RCL);
+        GROUP_SHIFT(SH_RCR);
+        GROUP_SHIFT(SH_SHL);
+        GROUP_SHIFT(SH_SHR);
+        GROUP_SHIFT(SH_SAL);
+        GROUP_SHIFT(SH_SAR);
     op_0xC2 : {
         uint16_t target = pop16(c);
         c.r[SP] = uint16_t(c.r[SP] + insn->imm);
@@ -558,7 +585,7 @@ int execute(Cpu &c, uint64_t limit) {
         load_far_pointer(c, *insn, off, seg);
         c.r[insn->reg] = off;
         c.set_seg(insn->op == 0xC4 ? ES : DS, seg);
-        NEXT();
+        NEXT_READ_ONLY();
     }
     op_0xC6:
         write_rm<false>(c, *insn, insn->imm);
@@ -594,16 +621,16 @@ int execute(Cpu &c, uint64_t limit) {
         NEXT();
     op_0xD4:
         aam(c, uint8_t(insn->imm));
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xD5:
         aad(c, uint8_t(insn->imm));
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xD6:
         salc(c);
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xD7:
         reg8(c, AX) = read8(c, insn->seg, uint16_t(c.r[BX] + reg8(c, AX)));
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xD8_0xDF: // no coprocessor: the operand is checked, not used
         if (insn->mem && effective_offset(c, *insn) > 0xFFFC)
             raise_exception(13);
@@ -642,17 +669,17 @@ int execute(Cpu &c, uint64_t limit) {
     op_0xF5:
         materialize(c);
         c.flags ^= CF;
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xF8:
         materialize(c);
         c.flags = uint16_t((c.flags & ~CF) | (insn->op & 1));
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xFA: // the interrupt flag is the program's own
         c.flags = uint16_t((c.flags & ~IF) | ((insn->op & 1) ? IF : 0));
-        NEXT();
+        NEXT_READ_ONLY();
     op_0xFC:
         c.flags = uint16_t((c.flags & ~DF) | ((insn->op & 1) ? DF : 0));
-        NEXT();
+        NEXT_READ_ONLY();
     op_G_UN8_0:
         test_values<false>(c, read_rm<false>(c, *insn), insn->imm);
         NEXT();
@@ -696,10 +723,16 @@ int execute(Cpu &c, uint64_t limit) {
         idiv16(c, read_rm<true>(c, *insn));
         NEXT();
     op_G_FE_0:
-        inc_dec_rm<false>(c, *insn, insn->op & 1);
+        inc_dec_rm<false>(c, *insn, false);
+        NEXT();
+    op_G_FE_1:
+        inc_dec_rm<false>(c, *insn, true);
         NEXT();
     op_G_FF_0:
-        inc_dec_rm<true>(c, *insn, insn->op & 1);
+        inc_dec_rm<true>(c, *insn, false);
+        NEXT();
+    op_G_FF_1:
+        inc_dec_rm<true>(c, *insn, true);
         NEXT();
     op_G_FF_2 : {
         uint16_t target = read_rm<true>(c, *insn);

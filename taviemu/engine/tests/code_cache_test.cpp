@@ -22,6 +22,18 @@ TEST(CodeCache, ProgramRewritesAnInstructionItHasRun) {
     EXPECT_EQ(m.rec.regs.ebx, 1u + 5u);
 }
 
+TEST(CodeCache, StoreIntoTheRestOfTheRunningBlock) {
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0, {0xC6, 0x06, 0x0A, 0x00, 0x05, // mov byte [0x0a], 5: the immediate below
+               0x90, 0x90, 0x90, 0x90,       // nop x4
+               0xB0, 0x01,                   // mov al, 1 (becomes mov al, 5)
+               0xCD, 0x80});                 // int 0x80
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax() & 0xFF, 5);
+    EXPECT_EQ(m.executed, 7u);
+}
+
 TEST(CodeCache, StringStoreOverCachedCode) {
     Machine m(0x10000);
     m.revector_all();
