@@ -72,7 +72,13 @@ TEST_F(Editor, MovesInsertsAndDeletesAsciiAndUtf8ThenSaves) {
     EXPECT_NE(s->row(0).find("[modified]"), std::string::npos);
     s->keys({"DC"});
     EXPECT_TRUE(s->wait_text("tü日X")) << s->screen();
-    s->keys({"Up", "Home"});
+    // A lone Escape is a key of its own after a short wait; bound to
+    // nothing, it types nothing. Escape then f is Alt-f: a word on.
+    s->keys({"Escape"});
+    EXPECT_TRUE(s->wait_text("That key is not bound.")) << s->screen();
+    s->keys({"Home", "M-f"});
+    EXPECT_TRUE(s->wait_text("line 3, col 1")) << s->screen();
+    s->keys({"Up", "Up", "Home"});
     s->type("é");
     s->keys({"C-Right"});
     EXPECT_TRUE(s->wait_text("line 2, col 1")) << s->screen();
