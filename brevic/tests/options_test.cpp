@@ -22,6 +22,12 @@ ps_options parsed(std::vector<const char *> args) {
     return options;
 }
 
+bool same(const ps_options &a, const ps_options &b) {
+    return a.pid == b.pid && a.command == b.command && a.x_count == b.x_count &&
+           a.a_count == b.a_count && a.format == b.format && a.h_count == b.h_count &&
+           a.bracket == b.bracket && a.c_count == b.c_count;
+}
+
 } // namespace
 
 TEST(BrevicOptions, CombinedGroups) {
@@ -35,6 +41,8 @@ TEST(BrevicOptions, CombinedGroups) {
     EXPECT_EQ(ef.format, 'f');
     EXPECT_EQ(ef.bracket, 1);
     EXPECT_EQ(parsed({"-ef", "c"}).bracket, 0);
+    EXPECT_TRUE(same(ef, parsed({"-e", "-f"})));
+    EXPECT_TRUE(same(o, parsed({"-opid="})));
     const ps_options aux = parsed({"aux"});
     EXPECT_EQ(aux.a_count + aux.x_count, 2);
     EXPECT_EQ(aux.format, 'u' | 0x80);
