@@ -53,11 +53,12 @@ best_pair() {
     echo "$best_ours $best_theirs"
 }
 
-# System calls per listed line, from strace's summary.
+# System calls per listed line, from the calls column of strace's summary
+# total line (its fourth field; the errors column may be empty).
 calls_per_line() {
     lines=$("$@" | wc -l)
     strace -c -o "$work/strace" "$@" > /dev/null
-    total=$(awk '$NF == "total" { print $(NF-2) }' "$work/strace")
+    total=$(awk '$NF == "total" { print $4 }' "$work/strace")
     awk -v t="$total" -v l="$lines" 'BEGIN { printf "%d calls, %d lines, %.2f per line", t, l, t / l }'
 }
 
