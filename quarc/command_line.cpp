@@ -6,6 +6,7 @@
 #include "header_block.h"
 #include "member_writer.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,7 +49,8 @@ template <typename F> int scan_excludes(int argc, char **argv, F take) {
 
 // Member names from standard input, one a line. A line longer than the name
 // buffer arrives as several names; a newline that directly follows a full
-// buffer still ends the line it belongs to.
+// buffer still ends the line it belongs to. Input that cannot be read fails
+// like a member: the names it held would be missing from the archive.
 bool names_from_input() {
     char name[kNameSize];
     while (std::fgets(name, sizeof name, stdin) != nullptr) {
@@ -62,6 +64,10 @@ bool names_from_input() {
         }
         if (create(name) != code::ok)
             return false;
+    }
+    if (std::ferror(stdin)) {
+        std::fprintf(stderr, "quarc: standard input: %s\n", std::strerror(errno));
+        return false;
     }
     return true;
 }

@@ -10,6 +10,16 @@ char **hrdlink = nullptr;
 file_id *inode = nullptr;
 int nhrdlink = 0;
 
+namespace {
+
+// The tables cannot grow: the run cannot go on without losing links.
+[[noreturn]] void out_of_memory(const char *message) {
+    std::fprintf(stderr, message, nhrdlink);
+    std::exit(1);
+}
+
+} // namespace
+
 const char *find_hardlink(file_id id) {
     for (int i = 0; i < nhrdlink; ++i)
         if (inode[i].ino == id.ino && inode[i].dev == id.dev)
@@ -20,22 +30,16 @@ const char *find_hardlink(file_id id) {
 void enter_hardlink(const char *name, file_id id) {
     auto grown =
         static_cast<char **>(std::realloc(hrdlink, sizeof(char *) * (std::size_t(nhrdlink) + 1)));
-    if (grown == nullptr) {
-        std::fprintf(stderr, "malloc() error in create(), hrdlink[%d]", nhrdlink);
-        std::exit(1);
-    }
+    if (grown == nullptr)
+        out_of_memory("malloc() error in create(), hrdlink[%d]");
     hrdlink = grown;
     char *copy = strdup(name);
-    if (copy == nullptr) {
-        std::fprintf(stderr, "malloc() error in create(), hrdlink[%d]", nhrdlink);
-        std::exit(1);
-    }
+    if (copy == nullptr)
+        out_of_memory("malloc() error in create(), hrdlink[%d]");
     auto ids =
         static_cast<file_id *>(std::realloc(inode, sizeof(file_id) * (std::size_t(nhrdlink) + 1)));
-    if (ids == nullptr) {
-        std::fprintf(stderr, "realloc() error in create(), inode[%d]", nhrdlink);
-        std::exit(1);
-    }
+    if (ids == nullptr)
+        out_of_memory("realloc() error in create(), inode[%d]");
     inode = ids;
     hrdlink[nhrdlink] = copy;
     inode[nhrdlink] = id;

@@ -44,24 +44,30 @@ struct owner_cache {
 owner_cache users;
 owner_cache groups;
 
-} // namespace
-
-std::string_view uidname(uid_t uid) {
-    const owner_cache::entry *e = users.find(uid);
-    if (e == nullptr) {
-        const passwd *pw = getpwuid(uid);
-        e = &users.add(uid, pw ? pw->pw_name : nullptr);
-    }
+// The cached name for `id`, looked up in the database through `lookup` (which
+// gives the name or null) the first time it is asked for.
+template <typename Lookup>
+std::string_view cached_name(owner_cache &cache, unsigned int id, Lookup lookup) {
+    const owner_cache::entry *e = cache.find(id);
+    if (e == nullptr)
+        e = &cache.add(id, lookup(id));
     return {e->name, e->len};
 }
 
+} // namespace
+
+std::string_view uidname(uid_t uid) {
+    return cached_name(users, uid, [](uid_t id) -> const char * {
+        const passwd *pw = getpwuid(id);
+        return pw ? pw->pw_name : nullptr;
+    });
+}
+
 std::string_view gidname(gid_t gid) {
-    const owner_cache::entry *e = groups.find(gid);
-    if (e == nullptr) {
-        const group *gr = getgrgid(gid);
-        e = &groups.add(gid, gr ? gr->gr_name : nullptr);
-    }
-    return {e->name, e->len};
+    return cached_name(groups, gid, [](gid_t id) -> const char * {
+        const group *gr = getgrgid(id);
+        return gr ? gr->gr_name : nullptr;
+    });
 }
 
 } // namespace quarc

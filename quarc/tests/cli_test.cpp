@@ -183,6 +183,19 @@ TEST(StandardInput, EmptyLineFailsUnlessExcluded) {
     EXPECT_EQ(r.status, 1);
 }
 
+TEST(StandardInput, UnreadableInputFailsTheRun) {
+    TempTree t;
+    t.file("a", "1");
+    t.file("b", "2");
+    // A directory as standard input: every read fails. The names it should
+    // have given are missing, so the archive must not look complete.
+    auto r = quarc_test::shell(quarc_test::quoted(QUARC_PATH) + " a - b < .", t.root());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quarc: standard input: Is a directory\n");
+    EXPECT_EQ(r.out.size(), 1024u); // a's header and data block, no end marker
+    EXPECT_EQ(names(r.out), list{"a"});
+}
+
 TEST(Failures, MissingFileStopsTheRunWithoutEndMarker) {
     TempTree t;
     t.file("a", "hello");
