@@ -110,10 +110,8 @@ const Block &single_instruction(Cpu &c, const Block &b) {
     return s;
 }
 
-void invalidate_code(Cpu &c, uint32_t index, uint32_t n) {
+void code_overwritten(Cpu &c) {
     CodeCache &cache = *c.cache;
-    (void)index;
-    (void)n;
     new_epoch(cache);
     std::memset(cache.code_map.data(), 0, cache.code_map.size());
     c.code_changed = true;

@@ -62,7 +62,7 @@ struct Cpu {
     uint16_t r[9];        // AX CX DX BX SP BP SI DI, then the constant 0
     uint16_t sreg[4];     // ES CS SS DS
     uint32_t sbase[4];    // sreg * 16
-    uint16_t ip;          // start of the current instruction while it runs
+    uint16_t ip;          // where the program stands when the run loop is left
     uint16_t flags;       // materialised FLAGS; arithmetic bits valid when op is LZ_NONE
     uint8_t op = LZ_NONE; // lazy flag state
     uint8_t top = 15;     // index of the sign bit of the last result
@@ -76,7 +76,7 @@ struct Cpu {
     const uint8_t *int_revectored = nullptr; // 256 bits
     const uint8_t *int21_revectored = nullptr; // 256 bits, by AH
     bool real_mode_flags = false;
-    uint64_t executed = 0; // instructions completed in this run
+    uint64_t executed = 0; // instructions completed in this run (kept up to date on leaving)
 
     void set_seg(unsigned s, uint16_t v) {
         sreg[s] = v;
@@ -106,9 +106,9 @@ template <bool W> VM86_HOT void set_reg(Cpu &c, unsigned n, uint16_t v) {
 
 // ---- memory ----
 
-// Called when a write is about to change `n` bytes at memory index `index`
-// that hold decoded code.
-void invalidate_code(Cpu &c, uint32_t index, uint32_t n);
+// Called when a write is about to change bytes that hold decoded code:
+// every decoded block is dropped and the running one is left.
+void code_overwritten(Cpu &c);
 
 // Host address of `n` bytes at linear address `lin`, or a trap when any of
 // them lies outside the caller's memory.
@@ -134,7 +134,7 @@ VM86_HOT void write8(Cpu &c, unsigned seg, uint16_t off, uint8_t v) {
     uint8_t *p = host_at(c, c.sbase[seg] + off, 1);
     uint32_t i = uint32_t(p - c.host);
     if (c.code_map[i]) [[unlikely]]
-        invalidate_code(c, i, 1);
+        code_overwritten(c);
     *p = v;
 }
 
@@ -144,7 +144,7 @@ VM86_HOT void write16(Cpu &c, unsigned seg, uint16_t off, uint16_t v) {
     uint8_t *p = host_at(c, c.sbase[seg] + off, 2);
     uint32_t i = uint32_t(p - c.host);
     if (c.code_map[i] | c.code_map[i + 1]) [[unlikely]]
-        invalidate_code(c, i, 2);
+        code_overwritten(c);
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }

@@ -1,5 +1,6 @@
-// The run loop: fetch the decoded instruction at CS:IP, execute it through
-// one switch, and come back to the caller when the program needs it.
+// The run loop: find the decoded block at CS:IP, run its instructions
+// through one table of handlers, and come back to the caller when the
+// program needs it.
 #include "../vm86_engine.h"
 #include "code_cache.h"
 #include "cpu_state.h"
@@ -94,9 +95,11 @@ constexpr int intx(unsigned n) {
 // Runs instructions until one needs the caller; returns the vm86 code. A
 // trap thrown from inside leaves c.ip at the start of the instruction.
 //
-// Dispatch is threaded: every handler ends by fetching the next decoded
-// instruction and jumping straight to its handler, so that each handler's
-// jump is predicted on its own.
+// Dispatch is threaded: every handler ends by taking the next instruction
+// of its block and jumping straight to that one's handler, so that each
+// handler's jump is predicted on its own. Handlers that transfer control
+// find the next block themselves. The table of handler addresses is built
+// on every call (a few hundred stores), as labels exist only in here.
 int execute(Cpu &c, uint64_t limit) {
     const void *table[OP_COUNT];
     for (const void *&t : table)
