@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -53,6 +55,8 @@ class test_child {
         if (pid_ > 0 && setup.exit_at_once) {
             siginfo_t info{};
             ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT);
+        } else if (pid_ > 0) {
+            wait_until_asleep();
         }
     }
     ~test_child() {
@@ -74,6 +78,25 @@ class test_child {
         const char *name = ::ptsname(master_);
         slave = name != nullptr ? name : "";
         return name != nullptr;
+    }
+
+    // The child is still running between its ready byte and pause(); a test
+    // that compares its state letter must see it asleep, so wait (generously,
+    // polling) until the kernel shows it so.
+    void wait_until_asleep() const {
+        const std::string path = "/proc/" + std::to_string(pid_) + "/stat";
+        for (int tries = 0; tries < 120000; ++tries) {
+            char text[512] = {};
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            const ssize_t got = fd >= 0 ? ::read(fd, text, sizeof text - 1) : -1;
+            if (fd >= 0)
+                ::close(fd);
+            const char *close = got > 0 ? std::strrchr(text, ')') : nullptr;
+            if (close == nullptr || (close[1] != '\0' && close[2] == 'S'))
+                return;
+            const timespec pause_time{0, 1000000};
+            ::nanosleep(&pause_time, nullptr);
+        }
     }
 
     [[noreturn]] static void run_child(const child_setup &setup, const char *slave, int ready) {
