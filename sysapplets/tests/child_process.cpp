@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,6 +40,46 @@ void sleep_seconds(double seconds) {
     nanosleep(&ts, nullptr);
 }
 
+int kill_and_reap(pid_t pid) {
+    kill(pid, SIGKILL);
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    return wstatus;
+}
+
+// The guardian of a DaemonGuard: leads a new process group and, when the
+// process that started it ends, kills that group, itself included.
+[[noreturn]] void guard_group(pid_t test, const sigset_t &wake) {
+    setpgid(0, 0);
+    // It must not keep the test's output pipes open for its reader.
+    closefrom(0);
+    // The kernel sends SIGUSR1 when the test process ends, however it ends.
+    prctl(PR_SET_PDEATHSIG, SIGUSR1);
+    int signal_number;
+    if (getppid() == test)
+        sigwait(&wake, &signal_number);
+    kill(0, SIGKILL);
+    _exit(0);
+}
+
+pid_t start_guardian() {
+    sigset_t wake, old;
+    sigemptyset(&wake);
+    sigaddset(&wake, SIGUSR1);
+    sigprocmask(SIG_BLOCK, &wake, &old);
+    const pid_t test = getpid();
+    const pid_t pid = fork();
+    if (pid == 0)
+        guard_group(test, wake);
+    sigprocmask(SIG_SETMASK, &old, nullptr);
+    if (pid < 0)
+        throw std::runtime_error("fork failed");
+    // Also from this side, so the group exists before anyone joins it.
+    setpgid(pid, pid);
+    return pid;
+}
+
 } // namespace
 
 int wait_with_timeout(pid_t pid, double timeout_seconds) {
@@ -52,6 +93,21 @@ int wait_with_timeout(pid_t pid, double timeout_seconds) {
         sleep_seconds(0.01);
     }
     return -1;
+}
+
+bool wait_until(const std::function<bool()> &done, double timeout_seconds) {
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        if (done())
+            return true;
+        timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if (double(now.tv_sec - start.tv_sec) + double(now.tv_nsec - start.tv_nsec) / 1e9 >
+            timeout_seconds)
+            return false;
+        sleep_seconds(0.01);
+    }
 }
 
 ChildResult run_in_child(const std::function<void()> &body, int timeout_seconds) {
@@ -91,11 +147,8 @@ ChildResult run_in_child(const std::function<void()> &body, int timeout_seconds)
 }
 
 ProcessReaper::~ProcessReaper() {
-    for (pid_t pid : pids_) {
-        kill(pid, SIGKILL);
-        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
+    for (pid_t pid : pids_)
+        kill_and_reap(pid);
 }
 
 void ProcessReaper::add(pid_t pid) {
@@ -109,11 +162,36 @@ void ProcessReaper::release(pid_t pid) {
 
 int ProcessReaper::end(pid_t pid) {
     pids_.erase(std::remove(pids_.begin(), pids_.end(), pid), pids_.end());
-    kill(pid, SIGKILL);
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    return kill_and_reap(pid);
+}
+
+DaemonGuard::DaemonGuard() : group_(start_guardian()) {
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+}
+
+DaemonGuard::~DaemonGuard() {
+    kill(-group_, SIGKILL);
+    for (pid_t pid : descendants_of(getpid()))
+        kill(pid, SIGKILL);
+    // Orphans of the killed processes come back to this process: reap until
+    // no child is left.
+    while (waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
     }
-    return wstatus;
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+}
+
+void DaemonGuard::in_group(const std::function<void()> &body) const {
+    struct back_home {
+        pid_t own = getpgrp();
+        ~back_home() { setpgid(0, own); }
+    } restore;
+    if (setpgid(0, group_) != 0)
+        throw std::runtime_error("cannot join the guarded process group");
+    body();
+}
+
+int DaemonGuard::end(pid_t pid) const {
+    return kill_and_reap(pid);
 }
 
 std::string slurp(const std::string &path) {

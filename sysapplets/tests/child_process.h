@@ -55,4 +55,36 @@ std::string slurp(const std::string &path);
 // timeout (the process is left running).
 int wait_with_timeout(pid_t pid, double timeout_seconds);
 
+// Checks done every 10 ms until it holds or timeout_seconds have passed, and
+// returns whether it held. Waits end as soon as they can, so timeouts can be
+// generous enough for a loaded machine.
+bool wait_until(const std::function<bool()> &done, double timeout_seconds);
+
+// Keeps the processes a test starts (daemons included) from outliving it,
+// however the test ends. They are started in a process group of their own:
+// through in_group, or by a forked child that joins group() before exec. A
+// guardian process in that group waits for this process to end; should it
+// end without cleaning up (killed by a time-out, crashed), the guardian kills
+// the whole group. While the guard lives this process is the subreaper of
+// what it starts, so orphaned daemons come back to it; the destructor kills
+// the group and every descendant and reaps them all.
+class DaemonGuard {
+  public:
+    DaemonGuard();
+    DaemonGuard(const DaemonGuard &) = delete;
+    DaemonGuard &operator=(const DaemonGuard &) = delete;
+    ~DaemonGuard();
+    pid_t group() const { return group_; }
+    // The guardian leads the group, so its pid is the group's id.
+    pid_t guardian() const { return group_; }
+    // Runs body with this process in the group, so that whatever body forks
+    // starts there.
+    void in_group(const std::function<void()> &body) const;
+    // Kills (SIGKILL) and reaps one child now; returns its wait status.
+    int end(pid_t pid) const;
+
+  private:
+    pid_t group_;
+};
+
 } // namespace sysapplets_test

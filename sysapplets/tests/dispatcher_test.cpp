@@ -1,4 +1,5 @@
 // The multi-call program: choosing the applet, usage texts, exit statuses.
+#include "child_process.h"
 #include "sessdump.h"
 #include "update.h"
 #include "utmp_builder.h"
@@ -46,17 +47,17 @@ TEST(Dispatcher, HelpAfterAnAppletPrintsItsUsage) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, sysapplets::sessdump_usage);
     // Asking update for help must not start the daemon: run() would wait
-    // for its open output pipes until the timeout.
+    // for its open output pipes until the timeout, and the guard would end
+    // the daemon.
+    DaemonGuard guard;
     RunOptions quick;
     quick.timeout_seconds = 10;
-    r = run({SYSAPPLETS_PATH, "update", "--help"}, quick);
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, sysapplets::update_usage);
-    r = run({SYSAPPLETS_PATH, "update", "now"}, quick);
-    EXPECT_FALSE(r.timed_out);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, sysapplets::update_usage);
+    for (const char *argument : {"--help", "now"}) {
+        guard.in_group([&] { r = run({SYSAPPLETS_PATH, "update", argument}, quick); });
+        EXPECT_FALSE(r.timed_out) << argument;
+        EXPECT_EQ(r.status, 1) << argument;
+        EXPECT_EQ(r.err, sysapplets::update_usage) << argument;
+    }
 }
 
 TEST(Dispatcher, RunsTheAppletNamedByItsOwnName) {
@@ -74,7 +75,8 @@ TEST(Dispatcher, RunsTheAppletNamedByItsOwnName) {
     as_link.argv0 = "update";
     as_link.input = {};
     as_link.timeout_seconds = 10;
-    r = run({SYSAPPLETS_PATH, "--help"}, as_link);
+    DaemonGuard guard;
+    guard.in_group([&] { r = run({SYSAPPLETS_PATH, "--help"}, as_link); });
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, sysapplets::update_usage);
 }

@@ -5,6 +5,7 @@
 #include "child_process.h"
 #include "temp_tree.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -12,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -76,68 +76,60 @@ TEST(UpdateTitle, TitleIsCutToTheRoomThereIs) {
     sysapplets::retitle(none, "bdflush (update)"); // nothing to write over
 }
 
-// Kills every descendant of this process when it goes away, including
-// daemons that were orphaned and handed to us as their subreaper.
-struct ChildSweeper {
-    ChildSweeper() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
-    ~ChildSweeper() {
-        // The reaper, destroyed after this, kills them all and reaps those
-        // that are our children.
-        for (pid_t pid : descendants_of(getpid()))
-            reaper.add(pid);
-        prctl(PR_SET_CHILD_SUBREAPER, 0);
-    }
-    ProcessReaper reaper;
-};
-
 // Waits until pid sleeps in a timed pause (the kernel's nanosleep). Where
-// the kernel hides wait channels ("0"), the sleeping state has to do.
+// the kernel hides wait channels ("0"), the sleeping state has to do. The
+// first sync may take long on a busy machine, hence the generous limit.
 bool wait_for_pause(pid_t pid) {
     const std::string wchan = "/proc/" + std::to_string(pid) + "/wchan";
-    for (int i = 0; i < 500; ++i) {
-        const std::string channel = slurp(wchan);
-        const bool hidden = channel.empty() || channel == "0";
-        if ((hidden || channel.find("nanosleep") != std::string::npos) && process_state(pid) == 'S')
-            return true;
-        usleep(10000);
-    }
-    return false;
+    return wait_until(
+        [&] {
+            const std::string channel = slurp(wchan);
+            const bool hidden = channel.empty() || channel == "0";
+            return (hidden || channel.find("nanosleep") != std::string::npos) &&
+                   process_state(pid) == 'S';
+        },
+        60);
+}
+
+// The children of this process other than the guard's own.
+std::vector<pid_t> started_by(const DaemonGuard &guard) {
+    std::vector<pid_t> children = children_of(getpid());
+    std::erase(children, guard.guardian());
+    return children;
 }
 
 TEST(UpdateMain, ReturnsAtOnceAndLeavesASyncerAsleep) {
-    ChildSweeper sweeper;
-    ASSERT_TRUE(children_of(getpid()).empty());
+    DaemonGuard guard;
+    ASSERT_TRUE(started_by(guard).empty());
     ArgumentBlock block{"update"};
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(sysapplets::update_main(nullptr, 1, block.argv.data()), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    int result = -1;
+    guard.in_group([&] { result = sysapplets::update_main(nullptr, 1, block.argv.data()); });
+    ASSERT_EQ(result, 0);
+    // Far less than the daemon's first pause: update does not wait for it.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_STREQ(block.argv[0], "update"); // only the child is retitled
 
-    const auto started = children_of(getpid());
+    const auto started = started_by(guard);
     ASSERT_EQ(started.size(), 2u);
-    for (pid_t pid : started)
-        sweeper.reaper.add(pid);
     // One of the two ends by itself with status 0 (the flush request); the
     // other keeps running.
     pid_t flusher = 0;
     int flusher_status = -1;
-    for (int i = 0; i < 500 && !flusher; ++i) {
-        for (pid_t pid : started) {
-            int wstatus;
-            if (waitpid(pid, &wstatus, WNOHANG) == pid) {
-                flusher = pid;
-                flusher_status = wstatus;
-                sweeper.reaper.release(pid);
-            }
-        }
-        usleep(10000);
-    }
+    wait_until(
+        [&] {
+            for (pid_t pid : started)
+                if (waitpid(pid, &flusher_status, WNOHANG) == pid)
+                    flusher = pid;
+            return flusher != 0;
+        },
+        60);
     ASSERT_NE(flusher, 0) << "no process ended by itself";
     EXPECT_TRUE(WIFEXITED(flusher_status) && WEXITSTATUS(flusher_status) == 0);
     const pid_t syncer = started[0] == flusher ? started[1] : started[0];
     EXPECT_TRUE(wait_for_pause(syncer));
     EXPECT_EQ(process_state(syncer), 'S');
-    const int wstatus = sweeper.reaper.end(syncer);
+    const int wstatus = guard.end(syncer);
     EXPECT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGKILL);
 }
 
@@ -146,10 +138,13 @@ bool have_strace() {
     return stat("/usr/bin/strace", &st) == 0;
 }
 
-// Starts strace with the given arguments, its output going to log.
-pid_t start_strace(const std::vector<std::string> &args, const std::string &log) {
+// Starts strace with the given arguments in the guarded group, its output
+// going to log.
+pid_t start_strace(const DaemonGuard &guard, const std::vector<std::string> &args,
+                   const std::string &log) {
     const pid_t pid = fork();
     if (pid == 0) {
+        setpgid(0, guard.group());
         const int null_fd = open("/dev/null", O_RDWR);
         dup2(null_fd, 0);
         dup2(null_fd, 1);
@@ -175,29 +170,55 @@ size_t count_of(const std::string &text, const std::string &what) {
     return count;
 }
 
+// The lines of text that are complete: strace may be halfway through one.
+std::vector<std::string> complete_lines(const std::string &text) {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    for (size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+bool is_sync(const std::string &call) {
+    return call.rfind("sync()", 0) == 0;
+}
+
 TEST(UpdateMain, SyncerCallsSyncOncePerPeriod) {
     if (!have_strace())
         GTEST_SKIP() << "strace is not installed";
-    ChildSweeper sweeper;
+    DaemonGuard guard;
     suite_testing::TempTree tree;
     ArgumentBlock block{"update"};
     sysapplets::update_children started;
-    ASSERT_EQ(sysapplets::update_start(block.argv.data(), 1, &started), 0);
-    sweeper.reaper.add(started.flusher);
-    sweeper.reaper.add(started.syncer);
-    ASSERT_TRUE(wait_for_pause(started.syncer));
+    int result = -1;
+    guard.in_group([&] { result = sysapplets::update_start(block.argv.data(), 1, &started); });
+    ASSERT_EQ(result, 0);
     const std::string log = tree.path("syncer.log");
-    const pid_t tracer =
-        start_strace({"-e", "trace=sync", "-p", std::to_string(started.syncer)}, log);
-    sweeper.reaper.add(tracer);
-    usleep(3500000);
-    kill(tracer, SIGINT); // strace detaches and ends
-    EXPECT_NE(wait_with_timeout(tracer, 10), -1);
-    sweeper.reaper.release(tracer);
-    const std::string calls = tree.read("syncer.log");
-    EXPECT_GE(count_of(calls, "sync()"), 2u) << calls;
-    EXPECT_LE(count_of(calls, "sync()"), 5u) << calls;
-    EXPECT_EQ(process_state(started.syncer), 'S');
+    start_strace(
+        guard, {"-e", "trace=sync,clock_nanosleep,nanosleep", "-p", std::to_string(started.syncer)},
+        log);
+    // Two syncs in a row with exactly one pause of the period between them:
+    // the order of the calls shows the loop, whatever the load.
+    std::vector<std::string> calls;
+    const bool seen = wait_until(
+        [&] {
+            calls = complete_lines(slurp(log));
+            return std::count_if(calls.begin(), calls.end(), is_sync) >= 2;
+        },
+        60);
+    ASSERT_TRUE(seen) << slurp(log);
+    const auto first = std::find_if(calls.begin(), calls.end(), is_sync);
+    const std::vector<std::string> loop(first, calls.end());
+    ASSERT_GE(loop.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(loop[i]);
+        if (i % 2 == 0) {
+            EXPECT_TRUE(is_sync(loop[i]));
+        } else {
+            EXPECT_NE(loop[i].find("sleep("), std::string::npos);
+            EXPECT_NE(loop[i].find("tv_sec=1,"), std::string::npos);
+        }
+    }
 }
 
 // One line of strace -f output: the pid and the rest.
@@ -217,24 +238,23 @@ std::map<long, std::vector<std::string>> lines_by_pid(const std::string &log) {
 TEST(UpdateProgram, StartsADaemonThatSyncsAtOnceThenSleeps30Seconds) {
     if (!have_strace())
         GTEST_SKIP() << "strace is not installed";
-    ChildSweeper sweeper;
+    DaemonGuard guard;
     suite_testing::TempTree tree;
     const std::string log = tree.path("update.log");
-    const pid_t tracer =
-        start_strace({"-f", "-q", "-e", "trace=sync,clock_nanosleep,nanosleep,exit_group",
-                      SYSAPPLETS_PATH, "update"},
-                     log);
-    sweeper.reaper.add(tracer);
+    start_strace(guard,
+                 {"-f", "-q", "-e", "trace=sync,clock_nanosleep,nanosleep,exit_group",
+                  SYSAPPLETS_PATH, "update"},
+                 log);
     // Wait until the program and the flush request have ended and the daemon
     // has gone to sleep for its first pause.
     const std::string exited = "+++ exited with 0 +++";
     std::string text;
-    for (int i = 0; i < 1000; ++i) {
-        text = slurp(log);
-        if (text.find("tv_sec=30") != std::string::npos && count_of(text, exited) == 2)
-            break;
-        usleep(10000);
-    }
+    wait_until(
+        [&] {
+            text = slurp(log);
+            return text.find("tv_sec=30") != std::string::npos && count_of(text, exited) == 2;
+        },
+        60);
     const auto by_pid = lines_by_pid(text);
     ASSERT_EQ(by_pid.size(), 3u) << text;
     EXPECT_EQ(count_of(text, exited), 2u) << text;
@@ -249,51 +269,75 @@ TEST(UpdateProgram, StartsADaemonThatSyncsAtOnceThenSleeps30Seconds) {
     EXPECT_NE(calls.back().find("sleep("), std::string::npos) << text;
     EXPECT_NE(calls.back().find("tv_sec=30"), std::string::npos) << text;
     EXPECT_EQ(process_state(pid_t(daemon)), 'S');
-    // Ending the daemon lets strace end too.
-    kill(pid_t(daemon), SIGKILL);
-    EXPECT_NE(wait_with_timeout(tracer, 10), -1);
-    sweeper.reaper.release(tracer);
 }
 
 TEST(UpdateProgram, FlushRequestShowsItsTitleInProcessListings) {
     if (!have_strace())
         GTEST_SKIP() << "strace is not installed";
-    ChildSweeper sweeper;
+    DaemonGuard guard;
     suite_testing::TempTree tree;
-    // Every exit is held back for a second, long enough to read the title of
-    // the flush request's process before it ends.
+    // Every exit is held back (for a minute at most) so the titles can be
+    // read at leisure; the guard kills the held processes afterwards.
     const pid_t tracer =
-        start_strace({"-f", "-q", "-e", "trace=exit_group", "-e",
-                      "inject=exit_group:delay_enter=1000000", SYSAPPLETS_PATH, "update"},
+        start_strace(guard,
+                     {"-f", "-q", "-e", "trace=exit_group", "-e",
+                      "inject=exit_group:delay_enter=60000000", SYSAPPLETS_PATH, "update"},
                      tree.path("exits.log"));
-    sweeper.reaper.add(tracer);
     const std::string original = std::string(SYSAPPLETS_PATH) + '\0' + "update" + '\0';
     const std::string title = "bdflush (update)";
-    std::string flusher_line, syncer_line;
-    pid_t syncer = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (flusher_line.empty() && std::chrono::steady_clock::now() < deadline) {
-        for (pid_t program : children_of(tracer))
-            for (pid_t child : children_of(program)) {
-                const auto line = slurp("/proc/" + std::to_string(child) + "/cmdline");
-                if (line.rfind(title, 0) == 0) {
-                    flusher_line = line;
-                } else {
-                    syncer_line = line;
-                    syncer = child;
-                }
-            }
-        usleep(10000);
-    }
+    // The program's two children, read in one pass, once one shows the title.
+    std::map<pid_t, std::string> lines;
+    const auto titled = [&](const auto &entry) { return entry.second.rfind(title, 0) == 0; };
+    wait_until(
+        [&] {
+            lines.clear();
+            for (pid_t program : children_of(tracer))
+                for (pid_t child : children_of(program))
+                    lines[child] = slurp("/proc/" + std::to_string(child) + "/cmdline");
+            return lines.size() == 2 && std::any_of(lines.begin(), lines.end(), titled);
+        },
+        60);
+    ASSERT_EQ(lines.size(), 2u);
+    const auto flusher = std::find_if(lines.begin(), lines.end(), titled);
+    ASSERT_NE(flusher, lines.end());
+    const auto &syncer = *(flusher == lines.begin() ? std::next(lines.begin()) : lines.begin());
     // The title fills the storage of the old arguments, zero-padded, and
     // goes no further; the daemon keeps the arguments it was started with.
-    EXPECT_EQ(flusher_line, title + std::string(original.size() - title.size(), '\0'));
-    EXPECT_EQ(syncer_line, original);
-    // With the daemon ended, the held-back exits complete and strace ends.
-    if (syncer > 0)
-        kill(syncer, SIGKILL);
-    EXPECT_NE(wait_with_timeout(tracer, 10), -1);
-    sweeper.reaper.release(tracer);
+    EXPECT_EQ(flusher->second, title + std::string(original.size() - title.size(), '\0'));
+    EXPECT_EQ(syncer.second, original);
+}
+
+// A test process killed while its daemon runs, as by a time-out, leaves
+// nothing behind: its guard's guardian ends the daemon.
+TEST(DaemonGuard, DaemonDiesWithAKilledTest) {
+    DaemonGuard outer; // takes in whatever the killed test leaves
+    int channel[2];
+    ASSERT_EQ(pipe(channel), 0);
+    const pid_t test = fork();
+    if (test == 0) {
+        setpgid(0, outer.group());
+        DaemonGuard inner;
+        ArgumentBlock block{"update"};
+        sysapplets::update_children started;
+        inner.in_group([&] { sysapplets::update_start(block.argv.data(), 30, &started); });
+        if (write(channel[1], &started.syncer, sizeof started.syncer) < 0)
+            _exit(1);
+        raise(SIGKILL);
+    }
+    close(channel[1]);
+    pid_t syncer = 0;
+    const bool told = read(channel[0], &syncer, sizeof syncer) == sizeof syncer;
+    close(channel[0]);
+    const int wstatus = wait_with_timeout(test, 60);
+    EXPECT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGKILL);
+    ASSERT_TRUE(told && syncer > 0);
+    // The daemon comes back to this process, its subreaper, dead.
+    EXPECT_TRUE(wait_until(
+        [&] {
+            const char state = process_state(syncer);
+            return state == 'Z' || state == 0;
+        },
+        60));
 }
 
 } // namespace
