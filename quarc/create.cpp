@@ -44,6 +44,33 @@ header_fields fields_from_status(const struct stat &st) {
     return f;
 }
 
+// For a file with more than one link (never a directory): the name it was
+// first archived under in this run, or null when this is its first name, which
+// is then remembered.
+const char *earlier_name(const struct stat &st, const char *name) {
+    if (st.st_nlink <= 1 || S_ISDIR(st.st_mode))
+        return nullptr;
+    file_id id{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    const char *first_name = find_hardlink(id);
+    if (first_name == nullptr)
+        enter_hardlink(name, id);
+    return first_name;
+}
+
+// Reads the target of the symbolic link `path` into `target` and points
+// `linkname` at it; a target that does not leave room for a NUL does not fit.
+int read_link_target(const char *path, char (&target)[kNameSize], std::string_view &linkname) {
+    ssize_t n = readlink(path, target, kNameSize);
+    if (n < 0) {
+        std::perror("readlink() failed");
+        return code::cannot_read_link;
+    }
+    if (std::size_t(n) >= kNameSize)
+        return code::does_not_fit;
+    linkname = std::string_view(target, std::size_t(n));
+    return code::ok;
+}
+
 } // namespace
 
 int create(const char *path) {
@@ -69,14 +96,7 @@ int create(const char *path) {
         return code::ok;
     }
 
-    const char *first_name = nullptr;
-    if (st.st_nlink > 1 && !S_ISDIR(st.st_mode)) {
-        file_id id{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
-        first_name = find_hardlink(id);
-        if (first_name == nullptr)
-            enter_hardlink(name, id);
-    }
-
+    const char *first_name = earlier_name(st, name);
     header_fields f = fields_from_status(st);
     f.name = std::string_view(name, len);
     if (S_ISDIR(st.st_mode)) {
@@ -89,14 +109,8 @@ int create(const char *path) {
         f.size = 0;
         f.linkname = first_name;
     } else if (S_ISLNK(st.st_mode)) {
-        ssize_t n = readlink(path, second, kNameSize);
-        if (n < 0) {
-            std::perror("readlink() failed");
-            return code::cannot_read_link;
-        }
-        if (std::size_t(n) >= kNameSize)
-            return code::does_not_fit;
-        f.linkname = std::string_view(second, std::size_t(n));
+        if (int result = read_link_target(path, second, f.linkname); result != code::ok)
+            return result;
     }
 
     header_block block;

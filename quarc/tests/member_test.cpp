@@ -4,6 +4,7 @@
 #include "quarc_run.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
@@ -170,11 +171,19 @@ TEST(Members, FifoAndSocketAreFifosWithoutData) {
                        expected_header(fields_of("sock", "140755 \0"s, '6')) + kEndMarker);
 }
 
+mode_t lstat_mode(const std::string &path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
+}
+
 TEST(Members, CharacterDeviceNumbers) {
     if (geteuid() != 0)
         GTEST_SKIP() << "mknod needs root";
     TempTree t;
-    ASSERT_EQ(mknod(t.path("tty").c_str(), S_IFCHR | 0620, makedev(4, 65)), 0);
+    // A container may withhold the right to make device nodes even from root.
+    if (mknod(t.path("tty").c_str(), S_IFCHR | 0620, makedev(4, 65)) != 0 && errno == EPERM)
+        GTEST_SKIP() << "device nodes cannot be made here";
+    ASSERT_TRUE(S_ISCHR(lstat_mode(t.path("tty"))));
     ASSERT_EQ(mknod(t.path("wide").c_str(), S_IFBLK | 0600, makedev(259, 300)), 0);
     chmod(t.path("tty").c_str(), 0620); // mknod is subject to the umask
     t.set_mtime("tty", kTime);
