@@ -30,30 +30,30 @@ if [ -s /var/run/utmp ]; then
 fi
 
 # update returns at once; its daemon runs under the name it was started as,
-# a link made only for this demo, so it can be found and ended again.
+# a link made only for this demo, so it can be found and ended again. The
+# flush request may still carry that name for a moment: both are ended, and
+# on any way out of this script, so no daemon outlives the demo.
 mkdir -p "$work/update-demo-$$"
 link="$work/update-demo-$$/update"
 ln -sf "$(cd "$bin" && pwd)/sysapplets" "$link"
+found=
+trap '[ -z "$found" ] || kill $found 2>/dev/null || :' EXIT
 status=0
 "$link" > /dev/null 2>&1 || status=$?
 echo "\$ $link   (returned $status)"
-daemon=
 try=0
-while [ "$try" -lt 50 ]; do
+while [ -z "$found" ] && [ "$try" -lt 50 ]; do
     try=$((try + 1))
     for dir in /proc/[0-9]*; do
-        if [ "$(tr '\0' ' ' < "$dir/cmdline" 2>/dev/null)" = "$link " ]; then
-            daemon=${dir#/proc/}
+        if [ "$({ tr '\0' ' ' < "$dir/cmdline"; } 2>/dev/null)" = "$link " ]; then
+            found="$found ${dir#/proc/}"
         fi
     done
-    if [ -n "$daemon" ]; then
-        break
-    fi
-    sleep 0.2
+    [ -n "$found" ] || sleep 0.2
 done
-if [ -n "$daemon" ]; then
+if [ -n "$found" ]; then
     sleep 0.2
-    ps -o pid,stat,wchan:20,args -p "$daemon"
-    kill "$daemon"
-    echo "(daemon $daemon ended)"
+    ps -o pid,stat,wchan:20,args -p "$(echo $found | tr ' ' ',')" || :
+    kill $found 2>/dev/null || :
+    echo "(daemon ended)"
 fi
