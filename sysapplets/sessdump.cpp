@@ -102,7 +102,9 @@ int sessdump_stream(std::FILE *in, std::FILE *out) {
     std::array<char, utmp_line_max> line;
     for (;;) {
         const std::size_t got = std::fread(record.data(), 1, record.size(), in);
-        if (got == 0)
+        // A read error leaves a piece of a record, not a record that ended
+        // early: it is not printed.
+        if (got == 0 || (got < record.size() && std::ferror(in)))
             break;
         // A short final record: what the input did not hold reads as zeros,
         // never as bytes of the record before.

@@ -51,7 +51,7 @@ std::size_t format_utmp_record(utmp_record record, std::span<char, utmp_line_max
 
 // Dumps every record of in to out. A short final record is dumped with its
 // missing bytes as zeros. Returns 0 at the end of the input, -1 when reading
-// failed (errno tells why).
+// failed (errno tells why; the whole records before the failure are dumped).
 int sessdump_stream(std::FILE *in, std::FILE *out);
 
 // The applet's per-input function: file is null for standard input. Returns

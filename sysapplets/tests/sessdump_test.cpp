@@ -6,6 +6,10 @@
 #include "run_program.h"
 #include "temp_tree.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -104,6 +108,51 @@ TEST(SessdumpRecord, FullHostRunsIntoTheNumbersThatFollow) {
     f.termination = 0x4241; // "AB" as text
     EXPECT_EQ(format(utmp_record(f)),
               "7|123|tty1|1|root|" + std::string(256, 'h') + "AB|16961|0|0|0|0|0\n");
+}
+
+// A stream that yields data and then fails, as a disk with a bad block does.
+struct FailingSource {
+    std::string data;
+    size_t at = 0;
+    static ssize_t read(void *cookie, char *buf, size_t size) {
+        auto *source = static_cast<FailingSource *>(cookie);
+        if (source->at == source->data.size()) {
+            errno = EIO;
+            return -1;
+        }
+        const size_t count = std::min(size, source->data.size() - source->at);
+        std::memcpy(buf, source->data.data() + source->at, count);
+        source->at += count;
+        return ssize_t(count);
+    }
+};
+
+// Dumps what source yields through sessdump_stream; returns its result
+// (with errno when it failed) and the output.
+std::pair<int, std::string> dump_stream(FailingSource &source) {
+    std::FILE *in = fopencookie(&source, "r", {FailingSource::read, nullptr, nullptr, nullptr});
+    char *text = nullptr;
+    size_t size = 0;
+    std::FILE *out = open_memstream(&text, &size);
+    int result = sysapplets::sessdump_stream(in, out);
+    if (result != 0)
+        result = -errno;
+    std::fclose(in);
+    std::fclose(out);
+    std::string dumped(text, size);
+    std::free(text);
+    return {result, dumped};
+}
+
+TEST(SessdumpStream, ReadErrorKeepsWholeRecordsAndDropsThePiece) {
+    // One whole record, then 100 bytes of the next before the error: the
+    // piece is not a record that ended early, so it is not printed.
+    FailingSource source{utmp_record(login_record()) + std::string(100, 'x')};
+    const auto [result, dumped] = dump_stream(source);
+    EXPECT_EQ(result, -EIO);
+    EXPECT_EQ(dumped, "7|123|tty1|1|root||0|0|0|0|0|0\n");
+    FailingSource empty{""};
+    EXPECT_EQ(dump_stream(empty), std::make_pair(-EIO, std::string()));
 }
 
 class SessdumpProgram : public ::testing::Test {

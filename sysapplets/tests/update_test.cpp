@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -131,6 +133,61 @@ TEST(UpdateMain, ReturnsAtOnceAndLeavesASyncerAsleep) {
     EXPECT_EQ(process_state(syncer), 'S');
     const int wstatus = guard.end(syncer);
     EXPECT_TRUE(WIFSIGNALED(wstatus) && WTERMSIG(wstatus) == SIGKILL);
+}
+
+// Runs body as a user of its own that may have at most process_limit
+// processes, so that fork fails once it has that many.
+ChildResult with_process_limit(const DaemonGuard &guard, rlim_t process_limit,
+                               const std::function<void()> &body) {
+    ChildResult result;
+    guard.in_group([&] {
+        result = run_in_child([&] {
+            // A user id nothing else runs as, so only this child counts.
+            const rlimit limit{process_limit, process_limit};
+            if (setgid(48879) != 0 || setuid(48879) != 0 || setrlimit(RLIMIT_NPROC, &limit) != 0)
+                _exit(99);
+            body();
+        });
+    });
+    return result;
+}
+
+TEST(UpdateMain, FailedForkIsReturnedAndReported) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "changing to another user needs root";
+    DaemonGuard guard;
+    // No process allowed: the first fork fails and nothing is started.
+    auto r = with_process_limit(guard, 0, [] {
+        ArgumentBlock block{"update"};
+        sysapplets::update_children started;
+        const int result = sysapplets::update_start(block.argv.data(), 30, &started);
+        std::printf("%d %d %d\n", result, started.flusher, started.syncer);
+        std::fflush(stdout);
+        // The program reports it; the leak checker would need a process.
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        if (access(SYSAPPLETS_PATH, X_OK) == 0)
+            execl(SYSAPPLETS_PATH, SYSAPPLETS_PATH, "update", nullptr);
+        _exit(98);
+    });
+    ASSERT_NE(r.status, 99) << "could not change to the limited user";
+    EXPECT_EQ(r.out, "-1 0 0\n");
+    if (r.status != 98) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "update: fork: Resource temporarily unavailable\n");
+    }
+    // One more process allowed: the flush request starts (and, unreaped,
+    // still counts), then the second fork fails.
+    r = with_process_limit(guard, 2, [] {
+        ArgumentBlock block{"update"};
+        sysapplets::update_children started;
+        const int result = sysapplets::update_start(block.argv.data(), 30, &started);
+        int wstatus = -1;
+        const bool ended = started.flusher > 0 && waitpid(started.flusher, &wstatus, 0) > 0;
+        std::printf("%d %d %d\n", result, ended && WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0,
+                    started.syncer);
+    });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "-1 1 0\n");
 }
 
 bool have_strace() {
