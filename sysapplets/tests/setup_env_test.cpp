@@ -10,7 +10,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <syslog.h>
 #include <unistd.h>
 
 // The out-of-memory case needs malloc to fail rather than the sanitizer to
@@ -124,11 +127,29 @@ void print_environment_at_exit() {
     std::printf("\n");
 }
 
+// A datagram socket standing in for the system log at path; -1 on failure.
+int log_socket_at(const std::string &path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        return -1;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 TEST(SetupEnv, NoDirectoryEnterableEndsWithStatus1) {
     if (geteuid() != 0)
         GTEST_SKIP() << "making / unenterable needs root";
     TempTree tree;
     const std::string jail = tree.dir("jail", 0700);
+    tree.dir("jail/dev");
+    const int system_log = log_socket_at(tree.path("jail/dev/log"));
+    ASSERT_GE(system_log, 0);
     const auto r = run_in_child([&] {
         clearenv();
         setenv("TERM", "vt100", 1);
@@ -136,18 +157,33 @@ TEST(SetupEnv, NoDirectoryEnterableEndsWithStatus1) {
         if (__lsan_do_leak_check)
             __lsan_do_leak_check();
         // Inside the jail "/" is a root-owned 0700 directory; as nobody,
-        // neither the home directory nor "/" can be entered.
-        if (chroot(jail.c_str()) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+        // neither the home directory nor "/" can be entered. The log is
+        // connected before, to the jail's /dev/log.
+        if (chroot(jail.c_str()) != 0)
+            _exit(99);
+        openlog("login", LOG_NDELAY, LOG_AUTH);
+        if (setgid(65534) != 0 || setuid(65534) != 0)
             _exit(99);
         User user{"guest", "/home/guest", "/bin/sh"};
         passwd pw = user.entry();
         sysapplets::setup_env(&pw);
         std::printf("setup_env returned\n");
     });
+    char message[1024];
+    const ssize_t got = recv(system_log, message, sizeof message, MSG_DONTWAIT);
+    close(system_log);
     ASSERT_NE(r.status, 99) << "could not set up the jail";
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Unable to cd to \"/home/guest\"");
     EXPECT_EQ(r.out, "at exit: TERM=vt100\n");
+    // A warning (4) of the caller's facility, the text after the time stamp.
+    ASSERT_GT(got, 0) << "nothing was logged";
+    const std::string logged(message, size_t(got));
+    const std::string text = " login: unable to cd to `/home/guest' for user `guest'\n";
+    EXPECT_EQ(logged.rfind("<" + std::to_string(LOG_AUTH | LOG_WARNING) + ">", 0), 0u) << logged;
+    EXPECT_TRUE(logged.size() > text.size() &&
+                logged.compare(logged.size() - text.size(), text.size(), text) == 0)
+        << logged;
 }
 
 TEST(Addenv, NameAndValueOrWholeAssignment) {
