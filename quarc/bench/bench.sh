@@ -19,8 +19,8 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 bin=${1:-$top/build-quarc-rel/bin}
 work=${2:-$top/build-quarc-rel/bench}
 rounds=${ROUNDS:-5}
-quarc=$bin/quarc
-[ -x "$quarc" ] || { echo "no quarc in $bin: cmake --preset release -B build-quarc-rel && cmake --build build-quarc-rel --target quarc" >&2; exit 1; }
+[ -x "$bin/quarc" ] || { echo "no quarc in $bin: cmake --preset release -B build-quarc-rel && cmake --build build-quarc-rel --target quarc" >&2; exit 1; }
+quarc=$(cd "$bin" && pwd)/quarc # the runs below take place in the work folder
 mkdir -p "$work"
 cd "$work"
 
@@ -65,6 +65,9 @@ best() {
     t0=$(now)
     sh -c "$*"
     t1=$(now)
+    # The pipe hides the archiver's status; an archive that is not there
+    # would otherwise count as the fastest run.
+    [ -s out.tar ] || { echo "$name: no archive written" >&2; exit 1; }
     secs=$(echo "$t0 $t1" | awk '{ printf "%.3f", $2 - $1 }')
     old=$(grep "^$name " times 2>/dev/null | cut -d' ' -f2 || true)
     if [ -z "$old" ] || awk -v a="$secs" -v b="$old" 'BEGIN { exit !(a < b) }'; then

@@ -3,6 +3,7 @@
 #include "archive_reader.h"
 #include "quarc_run.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +66,19 @@ TEST(CommandLine, CapitalXTurnsEveryLaterArgumentIntoAnExcludeName) {
     auto r = run_quarc(t, {"d", "-X", "d/b", "d//c/"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(names(r.out), (list{"d/", "d/e"}));
+}
+
+TEST(CommandLine, ExcludedDirectoryLeavesOutItsWholeSubtree) {
+    TempTree t;
+    t.file("d/a", "1");
+    t.file("d/sub/x", "2");
+    t.file("d/sub/y/z", "3");
+    t.file("d/b", "4");
+    auto r = run_quarc(t, {"d", "-x", "d/sub"});
+    EXPECT_EQ(r.status, 0);
+    list got = names(r.out);
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (list{"d/", "d/a", "d/b"}));
 }
 
 TEST(CommandLine, ExcludeNamesApplyToMembersNamedBeforeThem) {
@@ -236,6 +250,16 @@ TEST(Failures, UnreadableDirectoryKeepsItsHeaderAndStops) {
     ASSERT_EQ(r.out.size(), 512u);
     EXPECT_EQ(r.out.substr(0, 9), std::string("d/locked/", 9));
     EXPECT_EQ(r.out[156], '5');
+    // Reached through the walk: the members before it stay, it is the last.
+    r = run_unprivileged(t, {"d", "z"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    quarc_test::archive a = read_archive(r.out);
+    EXPECT_EQ(a.error, "");
+    EXPECT_FALSE(a.has_end_marker);
+    ASSERT_FALSE(a.members.empty());
+    EXPECT_EQ(a.members.front().name, "d/");
+    EXPECT_EQ(a.members.back().name, "d/locked/");
 }
 
 TEST(Failures, UnreadableFileKeepsItsHeaderAndStops) {
