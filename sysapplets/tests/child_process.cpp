@@ -82,19 +82,6 @@ pid_t start_guardian() {
 
 } // namespace
 
-int wait_with_timeout(pid_t pid, double timeout_seconds) {
-    for (double waited = 0; waited < timeout_seconds; waited += 0.01) {
-        int wstatus = 0;
-        pid_t got = waitpid(pid, &wstatus, WNOHANG);
-        if (got == pid)
-            return wstatus;
-        if (got < 0 && errno != EINTR)
-            return -1;
-        sleep_seconds(0.01);
-    }
-    return -1;
-}
-
 bool wait_until(const std::function<bool()> &done, double timeout_seconds) {
     timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
@@ -108,6 +95,18 @@ bool wait_until(const std::function<bool()> &done, double timeout_seconds) {
             return false;
         sleep_seconds(0.01);
     }
+}
+
+int wait_with_timeout(pid_t pid, double timeout_seconds) {
+    int wstatus = 0;
+    pid_t got = 0;
+    wait_until(
+        [&] {
+            got = waitpid(pid, &wstatus, WNOHANG);
+            return got == pid || (got < 0 && errno != EINTR);
+        },
+        timeout_seconds);
+    return got == pid ? wstatus : -1;
 }
 
 ChildResult run_in_child(const std::function<void()> &body, int timeout_seconds) {
