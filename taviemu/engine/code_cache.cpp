@@ -60,13 +60,16 @@ void new_epoch(CodeCache &cache) {
     }
 }
 
-const Block &build_block(Cpu &c, uint16_t ip, uint32_t index) {
+const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
     CodeCache &cache = *c.cache;
-    Block &b = cache.blocks[block_slot(index)];
+    // Near the end of the budget the block is cut short and not kept.
+    bool keep = room >= block_insns;
+    unsigned most = keep ? block_insns : unsigned(room);
+    Block &b = keep ? cache.blocks[block_slot(index)] : cache.scratch;
     b.key = 0;
     b.count = 0;
     uint32_t bytes = 0;
-    while (b.count < block_insns) {
+    while (b.count < most) {
         bool wrapped = false;
         Insn in;
         if (b.count == 0) {
@@ -97,7 +100,8 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index) {
     std::memset(cache.code_map.data() + index, 1, bytes);
     b.bytes = uint16_t(bytes);
     end_with_marker(b);
-    b.key = cache.key(index);
+    if (keep)
+        b.key = cache.key(index);
     return b;
 }
 

@@ -54,9 +54,10 @@ VM86_HOT uint32_t block_slot(uint32_t index) {
 }
 
 // Decodes the block at CS:ip (memory index `index`) into its slot. Returns
-// a block of its own for code that must not be kept: instructions that wrap
-// past the end of the code segment.
-const Block &build_block(Cpu &c, uint16_t ip, uint32_t index);
+// a block of its own, not kept, for code that must not be kept (an
+// instruction that wraps past the end of the code segment) and when only
+// `room` < block_insns instructions remain in the budget (at least one).
+const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room);
 
 // A block of the first instruction of `b` alone, for when the instruction
 // budget ends inside `b`.

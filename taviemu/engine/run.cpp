@@ -326,7 +326,7 @@ int execute(Cpu &c, uint64_t limit) {
         const Block *block = &blocks[block_slot(index)];                                           \
         if (block->key != (epoch_key | index) || ip + block->bytes > 0x10000) [[unlikely]] {       \
             c.ip = ip;                                                                             \
-            block = &build_block(c, ip, index);                                                    \
+            block = &build_block(c, ip, index, limit - executed);                                  \
         }                                                                                          \
         if (limit - executed < block->count) [[unlikely]]                                          \
             block = &single_instruction(c, *block);                                                \
