@@ -48,11 +48,19 @@ int kill_and_reap(pid_t pid) {
     return wstatus;
 }
 
-// The guardian of a DaemonGuard: leads a new process group and, when the
-// process that started it ends, kills that group, itself included.
-[[noreturn]] void guard_group(pid_t test, const sigset_t &wake) {
-    setpgid(0, 0);
-    // It must not keep the test's output pipes open for its reader.
+// The group a DaemonGuard keeps: a new one led by its guardian, or, for a
+// session leader (which cannot leave its group, and whose group holds only
+// its own descendants), the group it leads.
+bool leads_a_session() {
+    return getsid(0) == getpid();
+}
+
+// The guardian of a DaemonGuard: when the process that started it ends, it
+// kills the guarded group, itself included.
+[[noreturn]] void guard_group(pid_t test, bool own_group, const sigset_t &wake) {
+    if (own_group)
+        setpgid(0, 0);
+    // It must not keep the test's output pipes open for their reader.
     closefrom(0);
     // The kernel sends SIGUSR1 when the test process ends, however it ends.
     prctl(PR_SET_PDEATHSIG, SIGUSR1);
@@ -69,14 +77,16 @@ pid_t start_guardian() {
     sigaddset(&wake, SIGUSR1);
     sigprocmask(SIG_BLOCK, &wake, &old);
     const pid_t test = getpid();
+    const bool own_group = !leads_a_session();
     const pid_t pid = fork();
     if (pid == 0)
-        guard_group(test, wake);
+        guard_group(test, own_group, wake);
     sigprocmask(SIG_SETMASK, &old, nullptr);
     if (pid < 0)
         throw std::runtime_error("fork failed");
     // Also from this side, so the group exists before anyone joins it.
-    setpgid(pid, pid);
+    if (own_group)
+        setpgid(pid, pid);
     return pid;
 }
 
@@ -164,12 +174,16 @@ int ProcessReaper::end(pid_t pid) {
     return kill_and_reap(pid);
 }
 
-DaemonGuard::DaemonGuard() : group_(start_guardian()) {
+DaemonGuard::DaemonGuard()
+    : guardian_(start_guardian()), group_(leads_a_session() ? getpid() : guardian_) {
     prctl(PR_SET_CHILD_SUBREAPER, 1);
 }
 
 DaemonGuard::~DaemonGuard() {
-    kill(-group_, SIGKILL);
+    // A group this process leads itself is not killed whole: the sweep
+    // below finds what it holds.
+    if (group_ != getpid())
+        kill(-group_, SIGKILL);
     for (pid_t pid : descendants_of(getpid()))
         kill(pid, SIGKILL);
     // Orphans of the killed processes come back to this process: reap until
@@ -184,7 +198,7 @@ void DaemonGuard::in_group(const std::function<void()> &body) const {
         pid_t own = getpgrp();
         ~back_home() { setpgid(0, own); }
     } restore;
-    if (setpgid(0, group_) != 0)
+    if (getpgrp() != group_ && setpgid(0, group_) != 0)
         throw std::runtime_error("cannot join the guarded process group");
     body();
 }

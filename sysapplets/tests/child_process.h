@@ -61,13 +61,14 @@ int wait_with_timeout(pid_t pid, double timeout_seconds);
 bool wait_until(const std::function<bool()> &done, double timeout_seconds);
 
 // Keeps the processes a test starts (daemons included) from outliving it,
-// however the test ends. They are started in a process group of their own:
-// through in_group, or by a forked child that joins group() before exec. A
-// guardian process in that group waits for this process to end; should it
-// end without cleaning up (killed by a time-out, crashed), the guardian kills
-// the whole group. While the guard lives this process is the subreaper of
-// what it starts, so orphaned daemons come back to it; the destructor kills
-// the group and every descendant and reaps them all.
+// however the test ends. They are started in a process group of their own
+// (for a session leader, the one it leads already): through in_group, or by
+// a forked child that joins group() before exec. A guardian process in that
+// group waits for this process to end; should it end without cleaning up
+// (killed by a time-out, crashed), the guardian kills the whole group. While
+// the guard lives this process is the subreaper of what it starts, so
+// orphaned daemons come back to it; the destructor kills the group and every
+// descendant and reaps them all.
 class DaemonGuard {
   public:
     DaemonGuard();
@@ -75,8 +76,7 @@ class DaemonGuard {
     DaemonGuard &operator=(const DaemonGuard &) = delete;
     ~DaemonGuard();
     pid_t group() const { return group_; }
-    // The guardian leads the group, so its pid is the group's id.
-    pid_t guardian() const { return group_; }
+    pid_t guardian() const { return guardian_; }
     // Runs body with this process in the group, so that whatever body forks
     // starts there.
     void in_group(const std::function<void()> &body) const;
@@ -84,6 +84,7 @@ class DaemonGuard {
     int end(pid_t pid) const;
 
   private:
+    pid_t guardian_;
     pid_t group_;
 };
 
