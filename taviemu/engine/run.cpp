@@ -13,6 +13,7 @@
 #include "ops_shift.h"
 #include "ops_string.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -793,7 +794,12 @@ void load_state(Cpu &c, const Record &rec, const Memory &mem, const Options &opt
     c.op = LZ_NONE;
     c.host = mem.host;
     c.base = mem.base;
-    c.size = mem.host ? mem.size : 0;
+    // Real mode reaches linear addresses up to FFFF:FFFF = 0x10FFEF; memory
+    // beyond that is never touched, and the engine sizes its tables by what
+    // can be reached.
+    constexpr uint32_t reachable = 0x10FFF0;
+    uint32_t room = mem.base < reachable ? reachable - mem.base : 0;
+    c.size = mem.host ? std::min(mem.size, room) : 0;
     c.int_revectored = rec.int_revectored;
     c.int21_revectored = rec.int21_revectored;
     c.real_mode_flags = opt.real_mode_flags;

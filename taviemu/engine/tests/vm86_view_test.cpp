@@ -250,6 +250,20 @@ TEST(Memory, AccessOutsideTheMemoryIsReportedNotMade) {
     EXPECT_EQ(m.rec.regs.ds, 0x2FFF);
 }
 
+TEST(Memory, SizeBeyondWhatRealModeReachesIsHarmless) {
+    // 0xFFFF0 bytes from 0x10000 reach FFFF:FFFF; the caller claims 4 GiB.
+    Machine m(0x10000, 0xFFFF0);
+    m.revector_all();
+    m.code(0, {0xB8, 0xFF, 0xFF,             // mov ax, 0xffff
+               0x8E, 0xD8,                   // mov ds, ax
+               0xC6, 0x06, 0xFF, 0xFF, 0x5A, // mov byte [0xffff], 0x5a: linear 0x10FFEF
+               0xCD, 0x80});                 // int 0x80
+    int rc = vm86::run(m.rec, Memory{m.memory(), 0x10000, 0xFFFFFFFF}, m.options);
+    EXPECT_EQ(rc, intx(0x80));
+    EXPECT_EQ(m.at(0x10FFEF), 0x5A);
+    EXPECT_TRUE(m.guards_intact());
+}
+
 TEST(Budget, EndlessLoopStopsWithSignal) {
     Machine m(0x10000);
     m.code(0, {0xEB, 0xFE}); // jmp $
