@@ -6,6 +6,7 @@
 
 #include <curses.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
@@ -30,6 +31,18 @@ struct drawn_state {
 };
 drawn_state drawn;
 int msgshown = 0;
+
+// The lowest offset changed since the first row shown was last checked.
+offset_t page_changed = 0;
+
+// The column of an offset, as last worked out: walking on from there is
+// enough while nothing before it changed.
+struct column_cache {
+    offset_t line = -1; // start of its line
+    offset_t offset = 0;
+    int column = 0;
+};
+column_cache known;
 
 // The start of the row after the one that starts at o, or -1 when the
 // text ends on this row.
@@ -106,8 +119,10 @@ void frame() {
     offset_t size = textsize();
     if (page > size)
         page = size;
-    if (page > 0 && page != rowof(page))
+    // Rows start where they did unless the text before page changed.
+    if ((page_changed < page || drawn.cols != COLS) && page > 0)
         page = rowof(page);
+    page_changed = PTRDIFF_MAX;
     if (centre_now) {
         frameat(visiblerows() / 2);
         centre_now = 0;
@@ -216,14 +231,58 @@ int textrows() {
     return rows > 1 ? rows : 1;
 }
 
+void notechange(offset_t at) {
+    // A change can also join up to three bytes before it into one UTF-8
+    // character, so what ends up to three bytes before it is affected too.
+    offset_t from = at > 3 ? at - 3 : 0;
+    if (from < page_changed)
+        page_changed = from;
+    if (from < known.offset)
+        known.line = -1;
+}
+
+// The column of o from the known column of a later offset on its line,
+// or -1 when a tab between them makes widths depend on the column.
+int columnbefore(offset_t o) {
+    if (known.line < 0 || o < known.line || o >= known.offset)
+        return -1;
+    int width = 0;
+    offset_t p = o;
+    while (p < known.offset) {
+        int len;
+        std::int32_t c = charat(p, &len);
+        if (c == '\t' || c == '\n')
+            return -1;
+        width += charwidth(c, 0);
+        p += len;
+    }
+    return p == known.offset ? known.column - width : -1;
+}
+
 int columnof(offset_t o) {
-    int col = 0;
-    for (offset_t p = linestart(o); p < o;) {
+    int back = columnbefore(o);
+    if (back >= 0) {
+        known = {known.line, o, back};
+        return back;
+    }
+    offset_t ls, p;
+    int col;
+    if (known.line >= 0 && known.offset <= o && countlines(known.offset, o) == 0) {
+        ls = known.line;
+        p = known.offset;
+        col = known.column;
+    } else {
+        ls = p = linestart(o);
+        col = 0;
+    }
+    while (p < o) {
         int len;
         std::int32_t c = charat(p, &len);
         col += charwidth(c, col);
         p += len;
     }
+    // A character that o falls inside counts whole; p is where it ends.
+    known = {ls, p, col};
     return col;
 }
 

@@ -92,6 +92,9 @@ extern long keycount; // keys read so far; commands compare serials
 extern long helpkey;  // the key after which the help panel shows
 int textrows();
 int screenwidth();
+// Tells the display that the text changed from offset at on, so that what
+// it keeps about the text before that offset stays good.
+void notechange(offset_t at);
 // Column of offset o within its screen line (wrapped rows included).
 int columnof(offset_t o);
 // The offset nearest to display column col on the line that starts at ls.

@@ -91,6 +91,7 @@ int raw_insert(offset_t at, const char *s, std::size_t n) {
         cache_offset += n;
         cache_line += added;
     }
+    notechange(at);
     ++serial;
     return 1;
 }
@@ -106,6 +107,7 @@ void raw_delete(offset_t at, std::size_t n) {
     }
     movegap(at);
     egap += n;
+    notechange(at);
     ++serial;
 }
 
@@ -129,6 +131,7 @@ void freebuffer() {
     cache_offset = 0;
     cache_line = 1;
     newlines = 0;
+    notechange(0);
     ++serial;
 }
 

@@ -79,6 +79,47 @@ TEST_F(Buffer, RandomEditsMatchAStringModel) {
     }
 }
 
+// Columns are remembered between lookups; edits anywhere must never
+// leave a stale one behind.
+TEST_F(Buffer, ColumnsStayRightThroughEditsAndMoves) {
+    std::mt19937 rng(99);
+    const char *pieces[] = {"a", "\t", "日", "\n", "é", "\x01", "\xE9", "bc"};
+    auto naive = [](offset_t o) {
+        int col = 0;
+        for (offset_t p = kwed::linestart(o); p < o;) {
+            int len;
+            std::int32_t c = kwed::charat(p, &len);
+            col += kwed::charwidth(c, col);
+            p += len;
+        }
+        return col;
+    };
+    for (int step = 0; step < 4000; ++step) {
+        offset_t size = kwed::textsize();
+        int op = static_cast<int>(rng() % 4);
+        if (op == 0 || size == 0) {
+            std::string piece = pieces[rng() % 8];
+            ASSERT_TRUE(kwed::raw_insert(static_cast<offset_t>(rng() % (size + 1)), piece.data(),
+                                         piece.size()));
+        } else if (op == 1) {
+            kwed::raw_delete(static_cast<offset_t>(rng() % size), 1);
+        }
+        // Look up a few offsets near each other, as cursor moves do; the
+        // cursor stands where characters start.
+        offset_t o = static_cast<offset_t>(rng() % (kwed::textsize() + 1));
+        offset_t start = kwed::linestart(o);
+        while (start < o)
+            start = kwed::nextchar(start);
+        o = start;
+        for (int i = 0; i < 3; ++i) {
+            o = kwed::prevchar(o);
+            if (rng() % 2)
+                o = kwed::nextchar(kwed::nextchar(o));
+            ASSERT_EQ(kwed::columnof(o), naive(o)) << step;
+        }
+    }
+}
+
 TEST_F(Buffer, FindsTextAcrossTheGap) {
     put("abc needle def");
     for (offset_t gap = 0; gap <= kwed::textsize(); ++gap) {
