@@ -36,7 +36,7 @@ constexpr int intx(unsigned n) {
 #define JCC(cc)                                                                                    \
     jcc_##cc : if (condition(c, cc)) {                                                             \
         next = uint16_t(next + insn->imm);                                                         \
-        JUMP();                                                                                    \
+        JUMP_NEAR();                                                                               \
     }                                                                                              \
     NEXT_READ_ONLY();
 #define JCC_TABLE(cc) table[0x70 + cc] = &&jcc_##cc;
@@ -291,6 +291,7 @@ int execute(Cpu &c, uint64_t limit) {
     uint16_t next;
     Block *const blocks = c.cache->blocks.data();
     uint64_t epoch_key = c.cache->key(0); // changes when a write hits cached code
+    uint32_t code_base = 0;               // CS * 16 - memory base, as of the last block entered
 #define SAVE()                                                                                     \
     do {                                                                                           \
         c.ip = ip;                                                                                 \
@@ -317,13 +318,20 @@ int execute(Cpu &c, uint64_t limit) {
 // is predicted for that place alone.
 #define ENTER_BLOCK()                                                                              \
     do {                                                                                           \
-        if (executed >= limit) [[unlikely]]                                                        \
-            LEAVE(VM86_SIGNAL);                                                                    \
         if (c.code_changed) [[unlikely]] {                                                         \
             c.code_changed = false;                                                                \
             epoch_key = c.cache->key(0);                                                           \
         }                                                                                          \
-        uint32_t index = c.sbase[CS] + ip - c.base;                                                \
+        code_base = c.sbase[CS] - c.base;                                                          \
+        ENTER_AT_CODE_BASE();                                                                      \
+    } while (0)
+// The rest of it, once CS is known not to have changed since: after a
+// near transfer of control that wrote no memory.
+#define ENTER_AT_CODE_BASE()                                                                       \
+    do {                                                                                           \
+        if (executed >= limit) [[unlikely]]                                                        \
+            LEAVE(VM86_SIGNAL);                                                                    \
+        uint32_t index = code_base + ip;                                                           \
         const Block *block = &blocks[block_slot(index)];                                           \
         if (block->key != (epoch_key | index) || ip + block->bytes > 0x10000) [[unlikely]] {       \
             c.ip = ip;                                                                             \
@@ -350,6 +358,14 @@ int execute(Cpu &c, uint64_t limit) {
         ip = next;                                                                                 \
         ++executed;                                                                                \
         ENTER_BLOCK();                                                                             \
+    } while (0)
+// After a near jump, conditional jump or loop: CS and the code are as the
+// last block entered found them.
+#define JUMP_NEAR()                                                                                \
+    do {                                                                                           \
+        ip = next;                                                                                 \
+        ++executed;                                                                                \
+        ENTER_AT_CODE_BASE();                                                                      \
     } while (0)
 
     try {
@@ -649,14 +665,14 @@ int execute(Cpu &c, uint64_t limit) {
             go = go && get_zf(c);
         if (go) {
             next = uint16_t(next + insn->imm);
-            JUMP();
+            JUMP_NEAR();
         }
         NEXT_READ_ONLY();
     }
     op_0xE3:
         if (c.r[CX] == 0) {
             next = uint16_t(next + insn->imm);
-            JUMP();
+            JUMP_NEAR();
         }
         NEXT_READ_ONLY();
     op_0xE8:
@@ -665,7 +681,7 @@ int execute(Cpu &c, uint64_t limit) {
         NEXT();
     op_0xE9:
         next = uint16_t(next + insn->imm);
-        NEXT();
+        JUMP_NEAR();
     op_0xEA:
         c.set_seg(CS, insn->imm2);
         next = insn->imm;
@@ -774,6 +790,8 @@ int execute(Cpu &c, uint64_t limit) {
 #undef NEXT
 #undef NEXT_READ_ONLY
 #undef JUMP
+#undef JUMP_NEAR
+#undef ENTER_AT_CODE_BASE
 #undef ENTER_BLOCK
 #undef LEAVE
 #undef SAVE
