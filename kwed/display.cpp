@@ -168,6 +168,9 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
         offset_t next = o < 0 ? -1 : nextrow(o);
         offset_t end = next < 0 ? size : next;
         int col = 0;
+        // Plain ASCII goes to curses in runs, the rest one character at a time.
+        char run[256];
+        int nrun = 0;
         for (offset_t p = o; o >= 0 && p < end;) {
             if (p == point) {
                 *crow = r;
@@ -178,14 +181,25 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
             if (c == '\n')
                 break;
             int w = charwidth(c, col);
-            if (draw) {
+            if (draw && c >= 32 && c < 127) {
+                run[nrun++] = static_cast<char>(c);
+            } else if (draw) {
+                if (nrun > 0)
+                    waddnstr(stdscr, run, nrun);
+                nrun = 0;
                 char text[4];
                 copytext(p, len, text);
                 drawchar(c, text, len, col);
             }
+            if (nrun == static_cast<int>(sizeof run)) {
+                waddnstr(stdscr, run, nrun);
+                nrun = 0;
+            }
             col += w;
             p += len;
         }
+        if (nrun > 0)
+            waddnstr(stdscr, run, nrun);
         if (o >= 0 && *crow < 0 && point == end && next < 0) {
             *crow = r;
             *ccol = col;
@@ -244,7 +258,8 @@ void notechange(offset_t at) {
 // The column of o from the known column of a later offset on its line,
 // or -1 when a tab between them makes widths depend on the column.
 int columnbefore(offset_t o) {
-    if (known.line < 0 || o < known.line || o >= known.offset)
+    // Far back, counting from the start of the line is no slower.
+    if (known.line < 0 || o < known.line || o >= known.offset || known.offset - o > 4096)
         return -1;
     int width = 0;
     offset_t p = o;
@@ -265,15 +280,12 @@ int columnof(offset_t o) {
         known = {known.line, o, back};
         return back;
     }
-    offset_t ls, p;
-    int col;
-    if (known.line >= 0 && known.offset <= o && countlines(known.offset, o) == 0) {
-        ls = known.line;
+    offset_t ls = linestart(o);
+    offset_t p = ls;
+    int col = 0;
+    if (known.line == ls && known.offset <= o) {
         p = known.offset;
         col = known.column;
-    } else {
-        ls = p = linestart(o);
-        col = 0;
     }
     while (p < o) {
         int len;
