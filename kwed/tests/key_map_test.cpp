@@ -58,6 +58,26 @@ TEST_F(KeyMap, CommandsAreSortedAndFoundByName) {
     EXPECT_EQ(kwed::findcommand("zzz"), nullptr);
 }
 
+TEST_F(KeyMap, TheDefaultFileBindsEveryCommand) {
+    auto got = load(tree.read(SOURCE_DIR "/kwed.rc"));
+    ASSERT_NE(map, nullptr);
+    for (std::size_t i = 0; i < kwed::command_count; ++i) {
+        int c = kwed::command_names[i].code;
+        bool bound = false;
+        for (const record &r : got)
+            bound = bound || (r.code == c && !r.bytes.empty());
+        EXPECT_TRUE(bound) << kwed::command_names[i].name;
+    }
+    // No key of the default file runs two commands: none hides another.
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        for (std::size_t j = i + 1; j < got.size(); ++j) {
+            if (!got[i].bytes.empty() && got[i].code != got[j].code) {
+                EXPECT_NE(got[i].bytes, got[j].bytes) << got[i].text << " " << got[j].text;
+            }
+        }
+    }
+}
+
 TEST_F(KeyMap, BindingsCommentsAndContinuedLines) {
     auto got = load("# a comment\n"
                     "   # an indented one\n"
