@@ -34,6 +34,24 @@ TEST(CodeCache, StoreIntoTheRestOfTheRunningBlock) {
     EXPECT_EQ(m.executed, 7u);
 }
 
+TEST(CodeCache, NearJumpsAfterAFarOneStayInTheNewSegment) {
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0x00, {0xEB, 0x10});                   // jmp 0x12
+    m.code(0x03, {0xB8, 0x11, 0x11, 0xCD, 0x80}); // mov ax, 0x1111; int 0x80 (never run)
+    m.code(0x12, {0xEA, 0x00, 0x00, 0x00, 0x18}); // jmp 1800:0000
+    const uint8_t far_code[] = {0xB9, 0x03, 0x00, // mov cx, 3
+                                0xE2, 0xFE,       // loop $ (to 1800:0003)
+                                0xB8, 0x42, 0x42, // mov ax, 0x4242
+                                0xCD, 0x80};      // int 0x80
+    for (unsigned i = 0; i < sizeof far_code; ++i)
+        m.at(0x1800, uint16_t(i)) = far_code[i];
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax(), 0x4242);
+    EXPECT_EQ(m.rec.regs.cs, 0x1800);
+    EXPECT_EQ(m.executed, 2u + 1u + 3u + 2u);
+}
+
 TEST(CodeCache, StringStoreOverCachedCode) {
     Machine m(0x10000);
     m.revector_all();
