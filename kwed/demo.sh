@@ -8,7 +8,10 @@ printf '\n== kwed edits a UTF-8 file in a tmux terminal: moves, types, cuts and 
 printf 'first line\nsecond line: grüße\nthird line\n' > "$work/notes.txt"
 sock=kwed-demo-$$
 t() { tmux -L "$sock" -f /dev/null "$@"; }
-trap 't kill-server 2>/dev/null || true' EXIT
+# tmux leaves its socket behind after kill-server: remove it too.
+trap 'p=$(t display-message -p "#{socket_path}" 2>/dev/null || true)
+      t kill-server 2>/dev/null || true
+      [ -z "$p" ] || rm -f "$p"' EXIT
 t new-session -d -s demo -x 60 -y 12 -c "$work" \
     "env LANG=C.UTF-8 ETCDIR='$build/etc' HOME='$work' '$bin/kwed' +2 notes.txt; echo \$? > status; sleep 60"
 wait_for() {

@@ -20,8 +20,14 @@ work=$(mktemp -d)
 # Each run gets a tmux server of its own, so none meets a dying one.
 sock=kwed-bench-$$
 tmux_() { tmux -L "$sock" -f /dev/null "$@"; }
+# Ends the server and removes the socket that tmux leaves behind.
+stop_server() {
+    path=$(tmux_ display-message -p '#{socket_path}' 2>/dev/null || true)
+    tmux_ kill-server 2>/dev/null || true
+    [ -z "$path" ] || rm -f "$path"
+}
 run=0
-trap 'tmux_ kill-server 2>/dev/null || true; rm -rf "$work"' EXIT INT TERM
+trap 'stop_server; rm -rf "$work"' EXIT INT TERM
 
 # 100 MiB of numbered lines; the last line carries a marker to wait for.
 file=$work/big.txt
@@ -44,7 +50,7 @@ wait_for() {
         [ "$(now)" -lt "$limit" ] || {
             echo "timed out waiting for: $1" >&2
             screen >&2
-            tmux_ kill-server 2>/dev/null || true
+            stop_server
             exit 1
         }
     done
@@ -54,7 +60,7 @@ wait_exit() {
     until [ -s "$work/status" ]; do
         [ "$(now)" -lt "$limit" ] || {
             echo "timed out waiting for the end" >&2
-            tmux_ kill-server 2>/dev/null || true
+            stop_server
             exit 1
         }
     done
@@ -118,7 +124,7 @@ run_editor() {
     fi
     wait_exit
     t6=$(now)
-    tmux_ kill-server 2>/dev/null || true
+    stop_server
     echo "$(ms "$t0" "$t1") $(ms "$tj" "$t2") $(ms "$t3" "$t4") $(ms "$t5" "$t6")"
 }
 

@@ -50,6 +50,11 @@ TmuxSession::TmuxSession(const std::string &command, const std::string &cwd, int
                   std::to_string(height), "sh", "-c", script}),
             options);
     started_ = result.status == 0;
+    if (started_) {
+        std::string path =
+            suite_testing::run(tmux({"display-message", "-p", "#{socket_path}"}), options).out;
+        socket_path_ = path.substr(0, path.find('\n'));
+    }
 }
 
 TmuxSession::~TmuxSession() {
@@ -57,6 +62,8 @@ TmuxSession::~TmuxSession() {
     options.no_stdin = true;
     options.timeout_seconds = 30;
     suite_testing::run(tmux({"kill-server"}), options);
+    if (!socket_path_.empty())
+        std::remove(socket_path_.c_str());
     std::remove(status_file_.c_str());
 }
 

@@ -41,6 +41,7 @@ class TmuxSession {
   private:
     std::vector<std::string> tmux(std::vector<std::string> args) const;
     std::string socket_;
+    std::string socket_path_; // removed at the end: tmux leaves it behind
     std::string status_file_;
     bool started_ = false;
 };
