@@ -27,8 +27,9 @@ endfunction()
 
 # suite_add_fuzzer(NAME n SOURCES ... [LIBS ...] [CORPUS dir] [RUNS n])
 # A libFuzzer target, built only by clang (the asan preset). CTest runs it
-# over its corpus and then for a bounded number of fresh inputs, so every
-# sanitizer run also exercises the parser with random input.
+# over its seeds (CORPUS) and the corpus that `make fuzz` keeps in the tool's
+# tests/fuzz/<name>/ folder, then for a bounded number of fresh inputs, so
+# every sanitizer run also exercises the parser with random input.
 function(suite_add_fuzzer)
     cmake_parse_arguments(F "" "NAME;CORPUS;RUNS" "SOURCES;LIBS" ${ARGN})
     if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
@@ -42,14 +43,26 @@ function(suite_add_fuzzer)
     target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
     set_target_properties(${F_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
-    set(corpus_args)
-    if(F_CORPUS AND EXISTS ${F_CORPUS})
-        # Seeds are read, never written: new inputs go to a scratch folder.
-        set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}-corpus)
-        file(MAKE_DIRECTORY ${scratch})
-        set(corpus_args ${scratch} ${F_CORPUS})
-    endif()
+
+    # The kept corpus lives under the tool's own folder, whatever subfolder
+    # declares the target.
+    file(RELATIVE_PATH rel ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+    string(REGEX REPLACE "/.*" "" tool "${rel}")
+    set(kept ${CMAKE_SOURCE_DIR}/${tool}/tests/fuzz/${F_NAME})
+    set(read_dirs)
+    foreach(dir IN ITEMS ${kept} ${F_CORPUS})
+        if(EXISTS ${dir})
+            list(APPEND read_dirs ${dir})
+        endif()
+    endforeach()
+    # `make fuzz` reads where to keep and where to seed from this file.
+    string(REPLACE ";" " " seed_list "${F_CORPUS}")
+    file(WRITE ${CMAKE_BINARY_DIR}/fuzz/${F_NAME}.dirs "${kept}\n${seed_list}\n")
+
+    # Seeds are read, never written: new inputs go to a scratch folder.
+    set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}-corpus)
+    file(MAKE_DIRECTORY ${scratch})
     add_test(NAME ${F_NAME}
-        COMMAND ${F_NAME} -runs=${F_RUNS} -max_len=4096 -seed=1 ${corpus_args})
+        COMMAND ${F_NAME} -runs=${F_RUNS} -max_len=4096 -seed=1 ${scratch} ${read_dirs})
     set_tests_properties(${F_NAME} PROPERTIES LABELS fuzz)
 endfunction()
