@@ -3,6 +3,7 @@
 #include "guest_memory.h"
 #include "tavi.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -13,39 +14,31 @@
 
 namespace taviemu {
 
-namespace {
-
-int result(long value) {
-    return value < 0 ? -errno : static_cast<int>(value);
-}
-
-} // namespace
-
+// The whole buffer the program names must be its own, even when less of it
+// is moved in one call.
 int call_read(int fd, uint16_t seg, uint16_t buffer, uint16_t count) {
-    uint32_t n = count < kMaxTransfer ? count : kMaxTransfer;
-    uint8_t *into = guest_bytes(seg, buffer, n);
+    uint8_t *into = guest_bytes(seg, buffer, count);
     if (into == nullptr)
         return -EFAULT;
-    return result(read(fd, into, n));
+    return call_result(read(fd, into, std::min<uint32_t>(count, kMaxTransfer)));
 }
 
 int call_write(int fd, uint16_t seg, uint16_t buffer, uint16_t count) {
-    uint32_t n = count < kMaxTransfer ? count : kMaxTransfer;
-    const uint8_t *from = guest_bytes(seg, buffer, n);
+    const uint8_t *from = guest_bytes(seg, buffer, count);
     if (from == nullptr)
         return -EFAULT;
-    return result(write(fd, from, n));
+    return call_result(write(fd, from, std::min<uint32_t>(count, kMaxTransfer)));
 }
 
 int call_open(uint16_t seg, uint16_t path, int flags, int mode) {
     const char *name = guest_string(seg, path);
     if (name == nullptr)
         return -EFAULT;
-    return result(open(name, flags, mode));
+    return call_result(open(name, flags, mode));
 }
 
 int call_close(int fd) {
-    return result(close(fd));
+    return call_result(close(fd));
 }
 
 int call_lseek(int fd, int32_t *offset, int whence) {

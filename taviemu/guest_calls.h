@@ -3,6 +3,7 @@
 // every result is the call's value or a negative errno.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 
 namespace taviemu {
@@ -10,6 +11,12 @@ namespace taviemu {
 constexpr uint32_t kMaxTransfer =
     0xF000;                         // bytes per read or write: results stay below the error range
 constexpr uint32_t kBreakGap = 256; // room kept free between the break and SP
+
+// A system call's value as the program gets it: the value, or -errno when
+// the call failed.
+inline int call_result(long value) {
+    return value < 0 ? -errno : static_cast<int>(value);
+}
 
 int call_read(int fd, uint16_t seg, uint16_t buffer, uint16_t count);
 int call_write(int fd, uint16_t seg, uint16_t buffer, uint16_t count);

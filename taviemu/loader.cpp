@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace taviemu {
@@ -53,6 +54,15 @@ int check_fit(const ExecHeader &header) {
     return text + data + bss <= kSegmentSize ? 0 : kTooLarge;
 }
 
+int check_length(const ExecHeader &header, const struct stat &status) {
+    // Only a regular file tells its length before it is read; anything else
+    // is found short by the reads themselves.
+    if (!S_ISREG(status.st_mode))
+        return 0;
+    uint64_t needed = uint64_t{kHeaderSize} + header.text + header.data;
+    return needed > static_cast<uint64_t>(status.st_size) ? -ENOEXEC : 0;
+}
+
 uint32_t bss_end(const ExecHeader &header) {
     uint32_t end = header.data + header.bss;
     return header.separate ? end : header.text + end;
@@ -63,8 +73,12 @@ int load_tavi(int fd) {
     ExecHeader header;
     if (!read_exactly(fd, bytes, kHeaderSize) || parse_header(bytes, header) < 0)
         return -ENOEXEC;
-    // Sizes are checked before anything is read, so no write leaves the
-    // segments of the layout.
+    // A file shorter than its header says is no executable of ours, however
+    // large the sizes; only then do they have to fit the segments. Both are
+    // checked before anything is read, so no write leaves the segments.
+    struct stat status;
+    if (fstat(fd, &status) == 0 && check_length(header, status) < 0)
+        return -ENOEXEC;
     if (check_fit(header) < 0)
         return kTooLarge;
     if (!read_exactly(fd, tavi_base, header.text))

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <sys/stat.h>
 
 namespace taviemu {
 
@@ -42,6 +43,9 @@ struct ExecHeader {
 
 // Decodes 32 header bytes; 0 or -ENOEXEC.
 int parse_header(const uint8_t *bytes, ExecHeader &header);
+// Whether the file `status` describes holds the text and data the header
+// promises; 0 or -ENOEXEC.
+int check_length(const ExecHeader &header, const struct stat &status);
 // Whether text, data and bss fit their segments; 0 or kTooLarge.
 int check_fit(const ExecHeader &header);
 // The end of the bss as an offset in the data segment.

@@ -68,11 +68,10 @@ int check_image(int fd, const struct stat &status, char *const *args, char *cons
     ExecHeader header;
     if (pread(fd, bytes, kHeaderSize, 0) != kHeaderSize || parse_header(bytes, header) < 0)
         return -ENOEXEC;
+    if (check_length(header, status) < 0)
+        return -ENOEXEC;
     if (check_fit(header) < 0)
         return -ENOMEM;
-    if (S_ISREG(status.st_mode) &&
-        uint64_t{kHeaderSize} + header.text + header.data > static_cast<uint64_t>(status.st_size))
-        return -ENOEXEC;
     return check_stack(args, env, bss_end(header));
 }
 

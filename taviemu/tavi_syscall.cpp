@@ -23,10 +23,6 @@ namespace {
 constexpr uint32_t kKernelTermiosSize = 36; // struct termios as the kernel fills it
 constexpr uint32_t kWinsizeSize = 8;        // struct winsize
 
-int result(long value) {
-    return value < 0 ? -errno : static_cast<int>(value);
-}
-
 // A 16-bit process ID argument: negative values keep their meaning.
 pid_t pid_arg(uint16_t value) {
     return static_cast<int16_t>(value);
@@ -34,14 +30,14 @@ pid_t pid_arg(uint16_t value) {
 
 int with_path(const CallArgs &a, int (*call)(const char *, const CallArgs &)) {
     const char *path = guest_string(a.ds, a.bx);
-    return path == nullptr ? -EFAULT : result(call(path, a));
+    return path == nullptr ? -EFAULT : call_result(call(path, a));
 }
 
 int sys_exit(const CallArgs &a) {
     call_exit(a.bx);
 }
 int sys_fork(const CallArgs &) {
-    return result(fork());
+    return call_result(fork());
 }
 int sys_read(const CallArgs &a) {
     return call_read(a.bx, a.ds, a.cx, a.dx);
@@ -65,7 +61,7 @@ int sys_waitpid(const CallArgs &a) {
     if (pid > 0 && status_word != nullptr) {
         put16(status_word, static_cast<uint16_t>(status));
     }
-    return result(pid);
+    return call_result(pid);
 }
 
 int sys_unlink(const CallArgs &a) {
@@ -113,10 +109,10 @@ int sys_getuid(const CallArgs &) {
     return static_cast<int>(getuid());
 }
 int sys_kill(const CallArgs &a) {
-    return result(kill(pid_arg(a.bx), a.cx));
+    return call_result(kill(pid_arg(a.bx), a.cx));
 }
 int sys_dup(const CallArgs &a) {
-    return result(dup(a.bx));
+    return call_result(dup(a.bx));
 }
 
 int sys_pipe(const CallArgs &a) {
@@ -168,7 +164,7 @@ int sys_ioctl(const CallArgs &a) {
 }
 
 int sys_dup2(const CallArgs &a) {
-    return result(dup2(a.bx, a.cx));
+    return call_result(dup2(a.bx, a.cx));
 }
 int sys_getppid(const CallArgs &) {
     return getppid();

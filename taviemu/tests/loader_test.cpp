@@ -64,6 +64,9 @@ TEST(LoadTavi, RefusesSizesBeyondTheFile) {
     EXPECT_EQ(load(header(kMagicCombined, 5, 0, 0) + "abcd"), -ENOEXEC);
     EXPECT_EQ(load(header(kMagicCombined, 4, 3, 0) + "abcdxy"), -ENOEXEC);
     EXPECT_EQ(load(header(kMagicSeparate, 4, 3, 0) + "abcdxyz"), 0);
+    // Short files stay short files even when the sizes would not fit either.
+    EXPECT_EQ(load(header(kMagicCombined, 0x20000, 0, 0) + "abcd"), -ENOEXEC);
+    EXPECT_EQ(load(header(kMagicSeparate, 4, 0xFFFFFFFF, 0) + "abcd"), -ENOEXEC);
 }
 
 TEST(LoadTavi, CombinedLayout) {
@@ -108,7 +111,7 @@ TEST(LoadTavi, RefusesWhatDoesNotFitBeforeWriting) {
     EXPECT_EQ(load(header(kMagicSeparate, 0x10001, 0, 0) + big), kTooLarge);
     EXPECT_EQ(load(header(kMagicSeparate, 0, 0x10000, 1) + big), kTooLarge);
     EXPECT_EQ(load(header(kMagicCombined, 1, 1, 0xFFFFFFFF) + "ab"), kTooLarge);
-    EXPECT_EQ(load(header(kMagicSeparate, 0xFFFFFFFF, 0, 0) + "ab"), kTooLarge);
+    EXPECT_EQ(load(header(kMagicSeparate, 0, 0x20000, 0) + big + big), kTooLarge);
     for (uint8_t b : area.bytes())
         ASSERT_EQ(b, 0x55);
     // Exactly full segments are fine.

@@ -84,6 +84,8 @@ TEST(Start, BadHeadersAreNotTaviBinaries) {
     std::string text = good;
     text[9] = 1; // text 256 bytes larger than the file
     bad.push_back(text);
+    text[10] = 1; // and too large for its segment as well
+    bad.push_back(text);
     for (size_t i = 0; i < bad.size(); ++i) {
         auto r = run({TAVIEMU_PATH, tree.file("bad" + std::to_string(i), bad[i], 0755)});
         EXPECT_EQ(r.err, "Not a tavi binary.\n") << "case " << i;
@@ -95,7 +97,8 @@ TEST(Start, BadHeadersAreNotTaviBinaries) {
 TEST(Start, RefusesWhatDoesNotFit) {
     TempTree tree;
     std::string big = image_of("echo");
-    big[10] = 1; // text size + 0x10000
+    big[10] = 1;                         // text size + 0x10000
+    big += std::string(0x10000, '\x90'); // all of it in the file
     auto r = run({TAVIEMU_PATH, tree.file("big", big, 0755)});
     EXPECT_EQ(r.err, "Tavi binary too large for its segments.\n");
     EXPECT_EQ(r.status, 1);

@@ -80,6 +80,9 @@ TEST(TaviCalls, ReadAndWriteThroughTheDataSegment) {
     EXPECT_EQ(call(3, p.in(), 0xFFFB, 5), 5); // ends exactly at the segment's end
     EXPECT_EQ(std::string(reinterpret_cast<char *>(program.at(kDs, 0xFFFB)), 5), "hello");
     EXPECT_EQ(call(4, 999, 0x100, 5), -EBADF);
+    // A whole segment's worth is moved in parts, so the count stays
+    // below the error range.
+    EXPECT_EQ(call(4, p.out(), 0, 0xFFFF), 0xF000);
 }
 
 TEST(TaviCalls, BadPointersGiveEfaultAndTouchNothing) {
@@ -88,6 +91,9 @@ TEST(TaviCalls, BadPointersGiveEfaultAndTouchNothing) {
     ASSERT_EQ(write(p.out(), "data", 4), 4);
     EXPECT_EQ(call(3, p.in(), 0xFFFC, 5), -EFAULT); // runs past the segment
     EXPECT_EQ(call(4, p.out(), 0xFFF0, 0x20), -EFAULT);
+    // The whole buffer counts, not only the part one call moves.
+    EXPECT_EQ(call(3, p.in(), 0x1000, 0xF001), -EFAULT);
+    EXPECT_EQ(call(4, p.out(), 0x0100, 0xFFFF), -EFAULT);
     tavi_cpu.regs.ds = 0x3000; // outside the area
     EXPECT_EQ(call(4, p.out(), 0, 1), -EFAULT);
     tavi_cpu.regs.ds = 0x0F00; // starts below the area
