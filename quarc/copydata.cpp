@@ -23,13 +23,13 @@ struct fd_closer {
 int copydata(const char *path, long long size) {
     // lstat saw a regular file, but by now something else may stand under
     // its name: a symbolic link is not followed (it would put another file's
-    // data under this name), and a FIFO does not hold the run up waiting for
-    // a writer (it reads as empty, and the size is made up below).
+    // data under this name), and a FIFO or terminal does not hold the run up
+    // (it reads as empty or fails, and the size is made up below). A regular
+    // file reads the same with O_NONBLOCK as without.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
         return code::cannot_open; // the header is already in the archive
     fd_closer closer{fd};
-    fcntl(fd, F_SETFL, 0); // reads (and in-kernel copies) wait for the disk again
     copy_outcome r = copy_from_file(fd, size);
     if (r.write_failed)
         return code::short_write;

@@ -13,8 +13,8 @@ int nhrdlink = 0;
 namespace {
 
 // The tables cannot grow: the run cannot go on without losing links.
-[[noreturn]] void out_of_memory(const char *message) {
-    std::fprintf(stderr, message, nhrdlink);
+[[noreturn]] void out_of_memory(const char *what) {
+    std::fprintf(stderr, "%s[%d]", what, nhrdlink);
     std::exit(1);
 }
 
@@ -31,15 +31,15 @@ void enter_hardlink(const char *name, file_id id) {
     auto grown =
         static_cast<char **>(std::realloc(hrdlink, sizeof(char *) * (std::size_t(nhrdlink) + 1)));
     if (grown == nullptr)
-        out_of_memory("malloc() error in create(), hrdlink[%d]");
+        out_of_memory("malloc() error in create(), hrdlink");
     hrdlink = grown;
     char *copy = strdup(name);
     if (copy == nullptr)
-        out_of_memory("malloc() error in create(), hrdlink[%d]");
+        out_of_memory("malloc() error in create(), hrdlink");
     auto ids =
         static_cast<file_id *>(std::realloc(inode, sizeof(file_id) * (std::size_t(nhrdlink) + 1)));
     if (ids == nullptr)
-        out_of_memory("realloc() error in create(), inode[%d]");
+        out_of_memory("realloc() error in create(), inode");
     inode = ids;
     hrdlink[nhrdlink] = copy;
     inode[nhrdlink] = id;
