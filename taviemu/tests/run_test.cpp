@@ -1,6 +1,6 @@
 // End-to-end runs of taviemu on 16-bit programs written in nasm (built into
 // PROGRAM_DIR by tavi_add_program).
-#include "run_program.h"
+#include "program_runs.h"
 #include "temp_tree.h"
 
 #include <csignal>
@@ -11,28 +11,13 @@
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
-
 using suite_testing::run;
 using suite_testing::RunOptions;
 using suite_testing::TempTree;
+using taviemu_testing::only_env;
+using taviemu_testing::program;
 
 namespace {
-
-std::string program(const std::string &name) {
-    return std::string(PROGRAM_DIR) + "/" + name;
-}
-
-// Options that hand the program exactly the environment `env`.
-RunOptions only_env(std::vector<std::pair<std::string, std::string>> env) {
-    RunOptions options;
-    for (char **e = environ; *e != nullptr; ++e) {
-        std::string entry = *e;
-        options.unset_env.push_back(entry.substr(0, entry.find('=')));
-    }
-    options.env = std::move(env);
-    return options;
-}
 
 std::string image_of(const std::string &name) {
     TempTree reader;
