@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <unistd.h>
 #if defined(__i386__)
 #include <sys/syscall.h>
@@ -21,20 +22,40 @@ constexpr int kTaviInterrupt = 0x80;
 
 vm86::Fault last_fault;
 
-// Enters virtual-8086 mode with tavi_cpu. A 32-bit runner asks the kernel
-// first; a kernel without the call, and every 64-bit runner, uses the
+#if defined(__i386__)
+// The kernel's own vm86 entry, while it serves this runner: std::nullopt
+// once the engine has to do instead. A kernel without the call answers
+// ENOSYS; one that withholds it from this process (a caller without the
+// privilege where low memory may be mapped, or a system-call filter)
+// answers EPERM to the first call. Either way the engine runs the program
+// from then on. Any other failure, or one after the kernel has served,
+// comes back as -errno.
+std::optional<int> kernel_vm86() {
+    enum class Entry { untried, kernel, engine };
+    static Entry entry = Entry::untried;
+    if (entry == Entry::engine)
+        return std::nullopt;
+    long code = syscall(SYS_vm86old, &tavi_cpu);
+    if (code >= 0) {
+        entry = Entry::kernel;
+        return static_cast<int>(code);
+    }
+    int error = errno;
+    if (entry == Entry::untried && (error == ENOSYS || error == EPERM)) {
+        entry = Entry::engine;
+        return std::nullopt;
+    }
+    return -error;
+}
+#endif
+
+// Enters virtual-8086 mode with tavi_cpu: through the kernel where a 32-bit
+// runner may use it, otherwise (and always in a 64-bit runner) through the
 // engine, which runs the program inside the area alone.
 int enter_vm86() {
 #if defined(__i386__)
-    static bool kernel_has_vm86 = true;
-    if (kernel_has_vm86) {
-        long code = syscall(SYS_vm86old, &tavi_cpu);
-        if (code >= 0)
-            return static_cast<int>(code);
-        if (errno != ENOSYS)
-            return -errno;
-        kernel_has_vm86 = false;
-    }
+    if (std::optional<int> code = kernel_vm86())
+        return *code;
 #endif
     const vm86::Memory memory{tavi_base, tavi_linear, kAreaSize};
     return vm86::run(tavi_cpu, memory, {}, &last_fault);

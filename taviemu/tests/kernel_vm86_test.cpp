@@ -1,7 +1,8 @@
-// A 32-bit taviemu asks the kernel's vm86 call first. This machine's 64-bit
-// kernel answers ENOSYS: the runner must then run the program on its engine,
-// with the same results as a 64-bit runner, and not ask the kernel again.
-// strace watches the calls.
+// A 32-bit taviemu asks the kernel's vm86 call first. A 64-bit kernel
+// answers ENOSYS, and a kernel that withholds the call from the runner
+// answers EPERM: the runner must then run the program on its engine, with
+// the same results as a 64-bit runner, and not ask the kernel again. strace
+// watches the calls.
 #include "program_runs.h"
 #include "temp_tree.h"
 
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <sys/utsname.h>
+#include <utility>
 #include <vector>
 
 using suite_testing::run;
@@ -42,6 +44,21 @@ bool kernel_is_64_bit() {
     return uname(&name) == 0 && std::strcmp(name.machine, "x86_64") == 0;
 }
 
+// Runs taviemu (behind `wrapper` when one is given) under strace; the
+// program's results and the vm86 calls strace saw.
+std::pair<suite_testing::RunResult, std::vector<std::string>>
+traced_run(const std::vector<std::string> &args, const std::string &wrapper = "") {
+    TempTree tree;
+    std::vector<std::string> argv = {
+        STRACE_PATH, "-f", "-qq", "-e", "trace=vm86old,vm86", "-o", tree.path("trace")};
+    if (!wrapper.empty())
+        argv.push_back(wrapper);
+    argv.push_back(TAVIEMU_PATH);
+    argv.insert(argv.end(), args.begin(), args.end());
+    auto r = run(argv, only_env({{"HOME", "/home/x"}, {"TERM", "dumb"}}));
+    return {r, vm86_calls(tree.read("trace"))};
+}
+
 } // namespace
 
 TEST(KernelVm86, TriedOnceThenTheEngineRunsTheProgram) {
@@ -57,20 +74,24 @@ TEST(KernelVm86, TriedOnceThenTheEngineRunsTheProgram) {
         {{program("int21")}, "before\n", -1, SIGILL},
     };
     for (const Case &c : cases) {
-        TempTree tree;
-        std::string trace = tree.path("trace");
-        std::vector<std::string> argv = {STRACE_PATH,          "-f", "-qq", "-e",
-                                         "trace=vm86old,vm86", "-o", trace, TAVIEMU_PATH};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        auto r = run(argv, only_env({{"HOME", "/home/x"}, {"TERM", "dumb"}}));
         SCOPED_TRACE(c.args[0]);
+        auto [r, calls] = traced_run(c.args);
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.signal, c.signal);
-        std::vector<std::string> calls = vm86_calls(tree.read("trace"));
-        ASSERT_EQ(calls.size(), 1u) << tree.read("trace");
+        ASSERT_EQ(calls.size(), 1u);
         EXPECT_NE(calls[0].find("vm86old("), std::string::npos) << calls[0];
         EXPECT_NE(calls[0].find("= -1 ENOSYS"), std::string::npos) << calls[0];
     }
+}
+
+TEST(KernelVm86, RefusedToTheRunnerTheEngineRunsTheProgram) {
+    auto [r, calls] = traced_run({program("echo"), "refused"}, DENY_VM86_PATH);
+    EXPECT_EQ(r.out, program("echo") + "\nrefused\nHOME=/home/x\nTERM=dumb\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_NE(calls[0].find("vm86old("), std::string::npos) << calls[0];
+    EXPECT_NE(calls[0].find("= -1 EPERM"), std::string::npos) << calls[0];
 }
