@@ -44,6 +44,7 @@ const char *m_unbound = "52:That key is not bound.";
 const char *m_undone = "53:Undone.";
 const char *m_unreadable = "54:The file could not be read at the start; replace it? (y/n) ";
 const char *m_notsaved = "55:Not saved.";
+const char *m_exists = "56:That file exists already; replace it? (y/n) ";
 
 namespace {
 
@@ -54,7 +55,8 @@ const char *const *const all_ids[] = {
     &m_quitprompt, &m_nomem,    &m_noundo,      &m_emptyscrap, &m_scrap,       &m_helptitle,
     &m_modified,   &m_position, &m_title,       &m_rcnotfound, &m_rcline,      &m_rcread,
     &m_longname,   &m_literal,  &m_rcbadnumber, &m_rcformat,   &m_rcdirective, &m_rccommand,
-    &m_rckey,      &m_rcnokey,  &m_unbound,     &m_undone,     &m_unreadable,  &m_notsaved};
+    &m_rckey,      &m_rcnokey,  &m_unbound,     &m_undone,     &m_unreadable,  &m_notsaved,
+    &m_exists};
 
 } // namespace
 

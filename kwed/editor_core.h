@@ -223,6 +223,7 @@ extern const char *m_unbound;
 extern const char *m_undone;
 extern const char *m_unreadable;
 extern const char *m_notsaved;
+extern const char *m_exists;
 
 } // namespace kwed
 

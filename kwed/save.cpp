@@ -97,6 +97,17 @@ int writesafely(const char *target) {
     return 0;
 }
 
+// Whether fn names a file that exists and is not the one being edited:
+// saving under that name would replace another file's contents.
+bool isotherfile(const char *fn) {
+    struct stat other;
+    if (::stat(fn, &other) != 0)
+        return false;
+    struct stat own;
+    return filename[0] == '\0' || ::stat(filename, &own) != 0 || own.st_dev != other.st_dev ||
+           own.st_ino != other.st_ino;
+}
+
 } // namespace
 
 int savefile(const char *fn) {
@@ -139,6 +150,10 @@ void saveas() {
         return;
     if (answer[0] == '\0') {
         msg(m_noname);
+        return;
+    }
+    if (isotherfile(answer) && !confirm(m_exists)) {
+        msg(m_notsaved);
         return;
     }
     if (savefile(answer) == 0)

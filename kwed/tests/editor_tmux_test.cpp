@@ -278,10 +278,27 @@ TEST_F(Editor, SaveKeepsPermissionsAndSaveAsWritesElsewhere) {
     s->type("copy.txt");
     s->keys({"Enter"});
     EXPECT_TRUE(s->wait_text("Wrote copy.txt")) << s->screen();
+    // Another file of that name is replaced only after a question; the
+    // file being edited itself needs none.
+    tree.file("other.txt", "precious\n");
+    s->type("x");
+    for (const char *answer : {"n", "y"}) {
+        s->keys({"C-w", "C-u"});
+        s->type("other.txt");
+        s->keys({"Enter"});
+        EXPECT_TRUE(s->wait_text("That file exists already; replace it? (y/n)")) << s->screen();
+        s->keys({answer});
+        EXPECT_TRUE(s->wait_text(*answer == 'n' ? "Not saved." : "Wrote other.txt")) << s->screen();
+        EXPECT_EQ(tree.read("other.txt"), *answer == 'n' ? "precious\n" : "more xdata\n");
+    }
+    s->type("y");
+    s->keys({"C-w", "Enter"});
+    EXPECT_TRUE(s->wait_text("Wrote other.txt, 12 bytes.")) << s->screen();
     s->keys({"C-q"});
     EXPECT_EQ(s->wait_exit(), 0);
     EXPECT_EQ(tree.read("f.txt"), "more data\n");
     EXPECT_EQ(tree.read("copy.txt"), "more data\n");
+    EXPECT_EQ(tree.read("other.txt"), "more xydata\n");
     struct stat st;
     ASSERT_EQ(lstat(tree.path("link.txt").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode)); // the link still points to the file

@@ -36,7 +36,16 @@ TmuxSession::TmuxSession(const std::string &command, const std::string &cwd, int
     socket_ = "kwed-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
     status_file_ = cwd + "/.exit-status-" + socket_;
     std::remove(status_file_.c_str());
-    std::string script = "cd " + quote(cwd) + " && " + command + "; echo $? > " +
+    // The pane stays open after the program ends, so that its last screen
+    // can be read. A watcher ends the server when the test process is gone
+    // (a crash, or a timeout that kills it before the destructor runs), so
+    // that no server and no editor outlive the test.
+    std::string server = "/usr/bin/tmux -L " + socket_;
+    std::string watcher = "(trap '' HUP; while kill -0 " + std::to_string(getpid()) +
+                          " 2>/dev/null; do sleep 1; done; s=$(" + server +
+                          " display-message -p '#{socket_path}'); " + server +
+                          " kill-server; rm -f \"$s\") >/dev/null 2>&1 &";
+    std::string script = watcher + " cd " + quote(cwd) + " && " + command + "; echo $? > " +
                          quote(status_file_) + "; sleep 3600";
     suite_testing::RunOptions options;
     options.no_stdin = true;
