@@ -35,7 +35,10 @@ struct CodeCache {
     uint32_t epoch = 0;
     std::vector<Block> blocks;
     std::vector<uint8_t> code_map; // one byte per memory byte: 1 if cached code lies there
-    Block scratch;                 // a block that may not be kept (see lookup_block)
+    Block scratch;                 // a block that may not be kept (see build_block)
+    // The run loop's handler addresses, by operation; filled on first use.
+    const void *handlers[OP_COUNT] = {};
+    bool handlers_ready = false;
 
     uint64_t key(uint32_t index) const { return uint64_t(epoch) << 32 | index; }
 };

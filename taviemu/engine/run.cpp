@@ -99,190 +99,193 @@ constexpr int intx(unsigned n) {
 // Dispatch is threaded: every handler ends by taking the next instruction
 // of its block and jumping straight to that one's handler, so that each
 // handler's jump is predicted on its own. Handlers that transfer control
-// find the next block themselves. The table of handler addresses is built
-// on every call (a few hundred stores), as labels exist only in here.
+// find the next block themselves. The table of handler addresses can only
+// be filled in here, where the labels are; it is kept with the code cache
+// so that this happens once, not on every entry.
 int execute(Cpu &c, uint64_t limit) {
-    const void *table[OP_COUNT];
-    for (const void *&t : table)
-        t = &&op_invalid;
-    table[OP_BLOCK_END] = &&op_block_end;
-    table[0x06] = &&op_0x06;
-    table[0x0E] = &&op_0x06;
-    table[0x16] = &&op_0x06;
-    table[0x1E] = &&op_0x06;
-    table[0x07] = &&op_0x07;
-    table[0x17] = &&op_0x07;
-    table[0x1F] = &&op_0x07;
-    table[0x27] = &&op_0x27;
-    table[0x2F] = &&op_0x2F;
-    table[0x37] = &&op_0x37;
-    table[0x3F] = &&op_0x3F;
-    for (unsigned o = 0x40; o <= 0x47; ++o)
-        table[o] = &&op_0x40_0x47;
-    for (unsigned o = 0x48; o <= 0x4F; ++o)
-        table[o] = &&op_0x48_0x4F;
-    for (unsigned o = 0x50; o <= 0x57; ++o)
-        table[o] = &&op_0x50_0x57;
-    for (unsigned o = 0x58; o <= 0x5F; ++o)
-        table[o] = &&op_0x58_0x5F;
-    table[0x60] = &&op_0x60;
-    table[0x61] = &&op_0x61;
-    table[0x62] = &&op_0x62;
-    table[0x68] = &&op_0x68;
-    table[0x6A] = &&op_0x68;
-    table[0x69] = &&op_0x69;
-    table[0x6B] = &&op_0x69;
-    for (unsigned o = 0x6C; o <= 0x6F; ++o)
-        table[o] = &&op_0x6C_0x6F;
-    for (unsigned o = 0xE4; o <= 0xE7; ++o)
-        table[o] = &&op_0x6C_0x6F;
-    for (unsigned o = 0xEC; o <= 0xEF; ++o)
-        table[o] = &&op_0x6C_0x6F;
-    table[0xF4] = &&op_0x6C_0x6F;
-    JCC_TABLE(0);
-    JCC_TABLE(1);
-    JCC_TABLE(2);
-    JCC_TABLE(3);
-    JCC_TABLE(4);
-    JCC_TABLE(5);
-    JCC_TABLE(6);
-    JCC_TABLE(7);
-    JCC_TABLE(8);
-    JCC_TABLE(9);
-    JCC_TABLE(10);
-    JCC_TABLE(11);
-    JCC_TABLE(12);
-    JCC_TABLE(13);
-    JCC_TABLE(14);
-    JCC_TABLE(15);
-    table[0x84] = &&op_0x84;
-    table[0x85] = &&op_0x85;
-    table[0x86] = &&op_0x86;
-    table[0x87] = &&op_0x87;
-    table[0x88] = &&op_0x88;
-    table[0x89] = &&op_0x89;
-    table[0x8A] = &&op_0x8A;
-    table[0x8B] = &&op_0x8B;
-    table[0x8C] = &&op_0x8C;
-    table[0x8D] = &&op_0x8D;
-    table[0x8E] = &&op_0x8E;
-    table[0x8F] = &&op_0x8F;
-    for (unsigned o = 0x90; o <= 0x97; ++o)
-        table[o] = &&op_0x90_0x97;
-    table[0x98] = &&op_0x98;
-    table[0x99] = &&op_0x99;
-    table[0x9A] = &&op_0x9A;
-    table[0x9B] = &&op_0x9B;
-    table[0x9C] = &&op_0x9C;
-    table[0x9D] = &&op_0x9D;
-    table[0x9E] = &&op_0x9E;
-    table[0x9F] = &&op_0x9F;
-    table[0xA0] = &&op_0xA0;
-    table[0xA1] = &&op_0xA1;
-    table[0xA2] = &&op_0xA2;
-    table[0xA3] = &&op_0xA3;
-    table[0xA4] = &&op_0xA4;
-    table[0xA5] = &&op_0xA5;
-    table[0xA6] = &&op_0xA6;
-    table[0xA7] = &&op_0xA7;
-    table[0xA8] = &&op_0xA8;
-    table[0xA9] = &&op_0xA9;
-    table[0xAA] = &&op_0xAA;
-    table[0xAB] = &&op_0xAB;
-    table[0xAC] = &&op_0xAC;
-    table[0xAD] = &&op_0xAD;
-    table[0xAE] = &&op_0xAE;
-    table[0xAF] = &&op_0xAF;
-    for (unsigned o = 0xB0; o <= 0xB7; ++o)
-        table[o] = &&op_0xB0_0xB7;
-    for (unsigned o = 0xB8; o <= 0xBF; ++o)
-        table[o] = &&op_0xB8_0xBF;
-    table[0xC2] = &&op_0xC2;
-    table[0xC3] = &&op_0xC3;
-    table[0xC4] = &&op_0xC4;
-    table[0xC5] = &&op_0xC4;
-    table[0xC6] = &&op_0xC6;
-    table[0xC7] = &&op_0xC7;
-    table[0xC8] = &&op_0xC8;
-    table[0xC9] = &&op_0xC9;
-    table[0xCA] = &&op_0xCA;
-    table[0xCB] = &&op_0xCB;
-    table[0xCC] = &&op_0xCC;
-    table[0xCD] = &&op_0xCC;
-    table[0xCE] = &&op_0xCC;
-    table[0xCF] = &&op_0xCF;
-    table[0xD4] = &&op_0xD4;
-    table[0xD5] = &&op_0xD5;
-    table[0xD6] = &&op_0xD6;
-    table[0xD7] = &&op_0xD7;
-    for (unsigned o = 0xD8; o <= 0xDF; ++o)
-        table[o] = &&op_0xD8_0xDF;
-    table[0xE0] = &&op_0xE0;
-    table[0xE1] = &&op_0xE0;
-    table[0xE2] = &&op_0xE0;
-    table[0xE3] = &&op_0xE3;
-    table[0xE8] = &&op_0xE8;
-    table[0xE9] = &&op_0xE9;
-    table[0xEB] = &&op_0xE9;
-    table[0xEA] = &&op_0xEA;
-    table[0xF5] = &&op_0xF5;
-    table[0xF8] = &&op_0xF8;
-    table[0xF9] = &&op_0xF8;
-    table[0xFA] = &&op_0xFA;
-    table[0xFB] = &&op_0xFA;
-    table[0xFC] = &&op_0xFC;
-    table[0xFD] = &&op_0xFC;
-    table[G_UN8 + 0] = &&op_G_UN8_0;
-    table[G_UN8 + 1] = &&op_G_UN8_0;
-    table[G_UN16 + 0] = &&op_G_UN16_0;
-    table[G_UN16 + 1] = &&op_G_UN16_0;
-    table[G_UN8 + 2] = &&op_G_UN8_2;
-    table[G_UN16 + 2] = &&op_G_UN16_2;
-    table[G_UN8 + 3] = &&op_G_UN8_3;
-    table[G_UN16 + 3] = &&op_G_UN16_3;
-    table[G_UN8 + 4] = &&op_G_UN8_4;
-    table[G_UN16 + 4] = &&op_G_UN16_4;
-    table[G_UN8 + 5] = &&op_G_UN8_5;
-    table[G_UN16 + 5] = &&op_G_UN16_5;
-    table[G_UN8 + 6] = &&op_G_UN8_6;
-    table[G_UN16 + 6] = &&op_G_UN16_6;
-    table[G_UN8 + 7] = &&op_G_UN8_7;
-    table[G_UN16 + 7] = &&op_G_UN16_7;
-    table[G_FE + 0] = &&op_G_FE_0;
-    table[G_FE + 1] = &&op_G_FE_1;
-    table[G_FF + 0] = &&op_G_FF_0;
-    table[G_FF + 1] = &&op_G_FF_1;
-    table[G_FF + 2] = &&op_G_FF_2;
-    table[G_FF + 3] = &&op_G_FF_3;
-    table[G_FF + 4] = &&op_G_FF_4;
-    table[G_FF + 5] = &&op_G_FF_5;
-    table[G_FF + 6] = &&op_G_FF_6;
-    table[OP_TOO_LONG] = &&op_OP_TOO_LONG;
-    ALU_TABLE(ALU_ADD);
-    ALU_TABLE(ALU_OR);
-    ALU_TABLE(ALU_ADC);
-    ALU_TABLE(ALU_SBB);
-    ALU_TABLE(ALU_AND);
-    ALU_TABLE(ALU_SUB);
-    ALU_TABLE(ALU_XOR);
-    ALU_TABLE(ALU_CMP);
-    GROUP_ALU_TABLE(ALU_ADD);
-    GROUP_ALU_TABLE(ALU_OR);
-    GROUP_ALU_TABLE(ALU_ADC);
-    GROUP_ALU_TABLE(ALU_SBB);
-    GROUP_ALU_TABLE(ALU_AND);
-    GROUP_ALU_TABLE(ALU_SUB);
-    GROUP_ALU_TABLE(ALU_XOR);
-    GROUP_ALU_TABLE(ALU_CMP);
-    GROUP_SHIFT_TABLE(SH_ROL);
-    GROUP_SHIFT_TABLE(SH_ROR);
-    GROUP_SHIFT_TABLE(SH_RCL);
-    GROUP_SHIFT_TABLE(SH_RCR);
-    GROUP_SHIFT_TABLE(SH_SHL);
-    GROUP_SHIFT_TABLE(SH_SHR);
-    GROUP_SHIFT_TABLE(SH_SAL);
-    GROUP_SHIFT_TABLE(SH_SAR);
-
+    const void **const table = c.cache->handlers;
+    if (!c.cache->handlers_ready) [[unlikely]] {
+        for (unsigned op = 0; op < OP_COUNT; ++op)
+            table[op] = &&op_invalid;
+        table[OP_BLOCK_END] = &&op_block_end;
+        table[0x06] = &&op_0x06;
+        table[0x0E] = &&op_0x06;
+        table[0x16] = &&op_0x06;
+        table[0x1E] = &&op_0x06;
+        table[0x07] = &&op_0x07;
+        table[0x17] = &&op_0x07;
+        table[0x1F] = &&op_0x07;
+        table[0x27] = &&op_0x27;
+        table[0x2F] = &&op_0x2F;
+        table[0x37] = &&op_0x37;
+        table[0x3F] = &&op_0x3F;
+        for (unsigned o = 0x40; o <= 0x47; ++o)
+            table[o] = &&op_0x40_0x47;
+        for (unsigned o = 0x48; o <= 0x4F; ++o)
+            table[o] = &&op_0x48_0x4F;
+        for (unsigned o = 0x50; o <= 0x57; ++o)
+            table[o] = &&op_0x50_0x57;
+        for (unsigned o = 0x58; o <= 0x5F; ++o)
+            table[o] = &&op_0x58_0x5F;
+        table[0x60] = &&op_0x60;
+        table[0x61] = &&op_0x61;
+        table[0x62] = &&op_0x62;
+        table[0x68] = &&op_0x68;
+        table[0x6A] = &&op_0x68;
+        table[0x69] = &&op_0x69;
+        table[0x6B] = &&op_0x69;
+        for (unsigned o = 0x6C; o <= 0x6F; ++o)
+            table[o] = &&op_0x6C_0x6F;
+        for (unsigned o = 0xE4; o <= 0xE7; ++o)
+            table[o] = &&op_0x6C_0x6F;
+        for (unsigned o = 0xEC; o <= 0xEF; ++o)
+            table[o] = &&op_0x6C_0x6F;
+        table[0xF4] = &&op_0x6C_0x6F;
+        JCC_TABLE(0);
+        JCC_TABLE(1);
+        JCC_TABLE(2);
+        JCC_TABLE(3);
+        JCC_TABLE(4);
+        JCC_TABLE(5);
+        JCC_TABLE(6);
+        JCC_TABLE(7);
+        JCC_TABLE(8);
+        JCC_TABLE(9);
+        JCC_TABLE(10);
+        JCC_TABLE(11);
+        JCC_TABLE(12);
+        JCC_TABLE(13);
+        JCC_TABLE(14);
+        JCC_TABLE(15);
+        table[0x84] = &&op_0x84;
+        table[0x85] = &&op_0x85;
+        table[0x86] = &&op_0x86;
+        table[0x87] = &&op_0x87;
+        table[0x88] = &&op_0x88;
+        table[0x89] = &&op_0x89;
+        table[0x8A] = &&op_0x8A;
+        table[0x8B] = &&op_0x8B;
+        table[0x8C] = &&op_0x8C;
+        table[0x8D] = &&op_0x8D;
+        table[0x8E] = &&op_0x8E;
+        table[0x8F] = &&op_0x8F;
+        for (unsigned o = 0x90; o <= 0x97; ++o)
+            table[o] = &&op_0x90_0x97;
+        table[0x98] = &&op_0x98;
+        table[0x99] = &&op_0x99;
+        table[0x9A] = &&op_0x9A;
+        table[0x9B] = &&op_0x9B;
+        table[0x9C] = &&op_0x9C;
+        table[0x9D] = &&op_0x9D;
+        table[0x9E] = &&op_0x9E;
+        table[0x9F] = &&op_0x9F;
+        table[0xA0] = &&op_0xA0;
+        table[0xA1] = &&op_0xA1;
+        table[0xA2] = &&op_0xA2;
+        table[0xA3] = &&op_0xA3;
+        table[0xA4] = &&op_0xA4;
+        table[0xA5] = &&op_0xA5;
+        table[0xA6] = &&op_0xA6;
+        table[0xA7] = &&op_0xA7;
+        table[0xA8] = &&op_0xA8;
+        table[0xA9] = &&op_0xA9;
+        table[0xAA] = &&op_0xAA;
+        table[0xAB] = &&op_0xAB;
+        table[0xAC] = &&op_0xAC;
+        table[0xAD] = &&op_0xAD;
+        table[0xAE] = &&op_0xAE;
+        table[0xAF] = &&op_0xAF;
+        for (unsigned o = 0xB0; o <= 0xB7; ++o)
+            table[o] = &&op_0xB0_0xB7;
+        for (unsigned o = 0xB8; o <= 0xBF; ++o)
+            table[o] = &&op_0xB8_0xBF;
+        table[0xC2] = &&op_0xC2;
+        table[0xC3] = &&op_0xC3;
+        table[0xC4] = &&op_0xC4;
+        table[0xC5] = &&op_0xC4;
+        table[0xC6] = &&op_0xC6;
+        table[0xC7] = &&op_0xC7;
+        table[0xC8] = &&op_0xC8;
+        table[0xC9] = &&op_0xC9;
+        table[0xCA] = &&op_0xCA;
+        table[0xCB] = &&op_0xCB;
+        table[0xCC] = &&op_0xCC;
+        table[0xCD] = &&op_0xCC;
+        table[0xCE] = &&op_0xCC;
+        table[0xCF] = &&op_0xCF;
+        table[0xD4] = &&op_0xD4;
+        table[0xD5] = &&op_0xD5;
+        table[0xD6] = &&op_0xD6;
+        table[0xD7] = &&op_0xD7;
+        for (unsigned o = 0xD8; o <= 0xDF; ++o)
+            table[o] = &&op_0xD8_0xDF;
+        table[0xE0] = &&op_0xE0;
+        table[0xE1] = &&op_0xE0;
+        table[0xE2] = &&op_0xE0;
+        table[0xE3] = &&op_0xE3;
+        table[0xE8] = &&op_0xE8;
+        table[0xE9] = &&op_0xE9;
+        table[0xEB] = &&op_0xE9;
+        table[0xEA] = &&op_0xEA;
+        table[0xF5] = &&op_0xF5;
+        table[0xF8] = &&op_0xF8;
+        table[0xF9] = &&op_0xF8;
+        table[0xFA] = &&op_0xFA;
+        table[0xFB] = &&op_0xFA;
+        table[0xFC] = &&op_0xFC;
+        table[0xFD] = &&op_0xFC;
+        table[G_UN8 + 0] = &&op_G_UN8_0;
+        table[G_UN8 + 1] = &&op_G_UN8_0;
+        table[G_UN16 + 0] = &&op_G_UN16_0;
+        table[G_UN16 + 1] = &&op_G_UN16_0;
+        table[G_UN8 + 2] = &&op_G_UN8_2;
+        table[G_UN16 + 2] = &&op_G_UN16_2;
+        table[G_UN8 + 3] = &&op_G_UN8_3;
+        table[G_UN16 + 3] = &&op_G_UN16_3;
+        table[G_UN8 + 4] = &&op_G_UN8_4;
+        table[G_UN16 + 4] = &&op_G_UN16_4;
+        table[G_UN8 + 5] = &&op_G_UN8_5;
+        table[G_UN16 + 5] = &&op_G_UN16_5;
+        table[G_UN8 + 6] = &&op_G_UN8_6;
+        table[G_UN16 + 6] = &&op_G_UN16_6;
+        table[G_UN8 + 7] = &&op_G_UN8_7;
+        table[G_UN16 + 7] = &&op_G_UN16_7;
+        table[G_FE + 0] = &&op_G_FE_0;
+        table[G_FE + 1] = &&op_G_FE_1;
+        table[G_FF + 0] = &&op_G_FF_0;
+        table[G_FF + 1] = &&op_G_FF_1;
+        table[G_FF + 2] = &&op_G_FF_2;
+        table[G_FF + 3] = &&op_G_FF_3;
+        table[G_FF + 4] = &&op_G_FF_4;
+        table[G_FF + 5] = &&op_G_FF_5;
+        table[G_FF + 6] = &&op_G_FF_6;
+        table[OP_TOO_LONG] = &&op_OP_TOO_LONG;
+        ALU_TABLE(ALU_ADD);
+        ALU_TABLE(ALU_OR);
+        ALU_TABLE(ALU_ADC);
+        ALU_TABLE(ALU_SBB);
+        ALU_TABLE(ALU_AND);
+        ALU_TABLE(ALU_SUB);
+        ALU_TABLE(ALU_XOR);
+        ALU_TABLE(ALU_CMP);
+        GROUP_ALU_TABLE(ALU_ADD);
+        GROUP_ALU_TABLE(ALU_OR);
+        GROUP_ALU_TABLE(ALU_ADC);
+        GROUP_ALU_TABLE(ALU_SBB);
+        GROUP_ALU_TABLE(ALU_AND);
+        GROUP_ALU_TABLE(ALU_SUB);
+        GROUP_ALU_TABLE(ALU_XOR);
+        GROUP_ALU_TABLE(ALU_CMP);
+        GROUP_SHIFT_TABLE(SH_ROL);
+        GROUP_SHIFT_TABLE(SH_ROR);
+        GROUP_SHIFT_TABLE(SH_RCL);
+        GROUP_SHIFT_TABLE(SH_RCR);
+        GROUP_SHIFT_TABLE(SH_SHL);
+        GROUP_SHIFT_TABLE(SH_SHR);
+        GROUP_SHIFT_TABLE(SH_SAL);
+        GROUP_SHIFT_TABLE(SH_SAR);
+        c.cache->handlers_ready = true;
+    }
     // The hot state lives in locals; c.ip and c.executed are brought up to
     // date whenever control leaves this function, a trap included.
     uint16_t ip = c.ip;
