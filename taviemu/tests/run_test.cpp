@@ -289,6 +289,8 @@ TEST(Identity, SetUserIdRunsWithTheOwnersEffectiveId) {
     EXPECT_EQ(run({TAVIEMU_PATH, suid}).out, "uid=0 euid=100 gid=0 egid=0\n");
     EXPECT_EQ(run({TAVIEMU_PATH, sgid}).out, "uid=0 euid=0 gid=0 egid=100\n");
     EXPECT_EQ(run({TAVIEMU_PATH, plain}).out, "uid=0 euid=0 gid=0 egid=0\n");
+    // execve takes on the new program's identity as start-up does.
+    EXPECT_EQ(run({TAVIEMU_PATH, program("exec"), suid}).out, "uid=0 euid=100 gid=0 egid=0\n");
     // Without the privilege the caller's identity stays.
     if (access("/usr/bin/setpriv", X_OK) == 0) {
         auto r = run({"/usr/bin/setpriv", "--reuid=200", "--regid=200", "--clear-groups",

@@ -12,6 +12,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 using namespace taviemu;
@@ -178,6 +180,35 @@ TEST(TaviCalls, IoctlTellsAFileFromATerminal) {
     EXPECT_EQ(call(54, p.in(), 0x1234, 0), -EINVAL);
 }
 
+TEST(TaviCalls, IoctlCopiesTheTerminalsReplyAndNoMore) {
+    Program program;
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    winsize size{24, 80, 0, 0};
+    ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &size), 0);
+    termios settings;
+    ASSERT_EQ(tcgetattr(terminal, &settings), 0);
+    std::memset(program.at(kDs, 0x700), 0xAA, 0x200);
+    uint16_t fd = static_cast<uint16_t>(terminal);
+
+    EXPECT_EQ(call(54, fd, 0x5413, 0x700), 0); // TIOCGWINSZ: 8 bytes
+    EXPECT_EQ(get16(program.at(kDs, 0x700)), 24);
+    EXPECT_EQ(get16(program.at(kDs, 0x702)), 80);
+    EXPECT_EQ(*program.at(kDs, 0x708), 0xAA);
+    EXPECT_EQ(call(54, fd, 0x5401, 0x800), 0); // TCGETS: the kernel's 36 bytes
+    EXPECT_EQ(get32(program.at(kDs, 0x800)), settings.c_iflag);
+    EXPECT_EQ(get32(program.at(kDs, 0x80C)), settings.c_lflag);
+    EXPECT_EQ(*program.at(kDs, 0x800 + 36), 0xAA);
+    EXPECT_EQ(call(54, fd, 0x5401, 0), 0); // only asks
+    EXPECT_EQ(call(54, fd, 0x5401, 0xFFFF - 35 + 1), -EFAULT);
+    close(terminal);
+    close(master);
+}
+
 TEST(TaviCalls, BrkGrowsUpToTheGapBelowSp) {
     Program program;
     std::memset(program.at(kDs, 0x1000), 0x77, 0x100);
@@ -310,5 +341,10 @@ TEST(MinixCalls, SendAloneDoesNotReplyAndBadMessagesAreLeftAlone) {
     tavi_cpu.regs.eax = 3;
     tavi_cpu.regs.ebx = 0xFFF0; // the message would run past the segment
     minix_syscall();
+    EXPECT_EQ(p.drain(), "");
+    // A buffer past the segment: the reply says EFAULT, nothing is written.
+    message(program, 4, {{4, p.out()}, {6, 0x20}, {10, 0xFFF0}});
+    minix(3);
+    EXPECT_EQ(reply_type(program), -EFAULT);
     EXPECT_EQ(p.drain(), "");
 }
