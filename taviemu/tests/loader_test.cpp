@@ -122,7 +122,11 @@ TEST(LoadTavi, RefusesWhatDoesNotFitBeforeWriting) {
 TEST(LoadTavi, DataSegmentMustBeExpressible) {
     TestArea area;
     tavi_linear = kAreaAddress + 8; // not on a paragraph boundary
-    EXPECT_EQ(load(header(kMagicCombined, 1, 0, 0) + "x"), kBadSegment);
+    testing::internal::CaptureStdout();
+    int loaded = load(header(kMagicCombined, 1, 0, 0) + "x");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Error VM86 problem 10008!=10000 (Is DS > 16 bits ?)\n");
+    EXPECT_EQ(loaded, kBadSegment);
 }
 
 TEST(BuildStack, BlockOfTheExample) {
