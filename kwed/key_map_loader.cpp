@@ -3,7 +3,6 @@
 // name followed by the keys that run it; see kwed.rc.md.
 #include "editor_core.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -143,28 +142,10 @@ char *resttext(char *s) {
     return s;
 }
 
-// The conversions of a printf format, e.g. "sd" for "%s at %d".
-void conversions(const char *f, char *out, std::size_t size) {
-    std::size_t n = 0;
-    for (; *f; ++f) {
-        if (*f != '%')
-            continue;
-        ++f;
-        while (*f && !std::isalpha(static_cast<unsigned char>(*f)) && *f != '%')
-            ++f;
-        while (*f == 'l' || *f == 'h' || *f == 'z')
-            ++f;
-        if (*f == '\0')
-            break;
-        if (*f != '%' && n + 1 < size)
-            out[n++] = *f;
-    }
-    out[n] = '\0';
-}
-
-// ".message N text": the text replaces message N. It must use the same
-// conversions as the built-in text, since the program passes arguments
-// that fit those. Texts of fatal messages keep their closing newline.
+// ".message N text": the text replaces message N. It must take the same
+// arguments as the built-in text, since the program passes arguments
+// that fit those; getmsg would pass over any other text. Texts of fatal messages keep their closing
+// newline.
 bool setmessage(char *rest) {
     char *word = nextword(&rest);
     char *end = nullptr;
@@ -175,10 +156,7 @@ bool setmessage(char *rest) {
     }
     char *text = resttext(rest);
     const char *builtin = builtintext(static_cast<int>(n));
-    char want[32], have[32];
-    conversions(builtin ? builtin : "", want, sizeof want);
-    conversions(text, have, sizeof have);
-    if (std::strcmp(want, have) != 0) {
+    if (!same_arguments(text, builtin ? builtin : "")) {
         rcerror(m_rcformat, n);
         return false;
     }

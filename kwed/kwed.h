@@ -134,6 +134,10 @@ char *encode(char *text);
 // The text to use for a message id: the replacement or the built-in text.
 const char *getmsg(const char *id);
 
+// Whether a replacement text takes the same printf arguments as the
+// built-in text it replaces (and no %n, no positional arguments).
+bool same_arguments(const char *replacement, const char *builtin);
+
 // Formats a message into msgline (cut to fit) and sets msgflag.
 void msg(const char *id, ...);
 

@@ -64,15 +64,6 @@ bool format_arguments(const char *fmt, std::string &args) {
     return true;
 }
 
-// A replacement text is used only when it takes the same arguments as
-// the built-in text: a text from the run-control file must not make the
-// formatting read arguments that were never passed.
-bool same_arguments(const char *replacement, const char *builtin) {
-    std::string want;
-    std::string have;
-    return format_arguments(builtin, want) && format_arguments(replacement, have) && want == have;
-}
-
 // The status fatal ends with for a message id.
 int exit_status(const char *id) {
     if (id == f_ok)
@@ -100,6 +91,15 @@ void trim_partial_character(char *text, std::size_t len) {
 }
 
 } // namespace
+
+// A replacement text is used only when it takes the same arguments as
+// the built-in text: a text from the run-control file must not make the
+// formatting read arguments that were never passed.
+bool same_arguments(const char *replacement, const char *builtin) {
+    std::string want;
+    std::string have;
+    return format_arguments(builtin, want) && format_arguments(replacement, have) && want == have;
+}
 
 const char *getmsg(const char *id) {
     if (id == nullptr)

@@ -126,16 +126,19 @@ TEST_F(KeyMap, MessageEntriesReplaceTextsWithTheSameConversions) {
     std::string config = std::to_string(std::strtol(kwed::f_config, nullptr, 0));
     load(".message 26 Nicht gefunden: %s\n.message 0x17 Geschrieben: %s, %lld Bytes.\n"
          ".message " +
-         config + " Schlechte Datei.\nquit ^Q\n");
+         config + " Schlechte Datei.\n.message 39 Zeile %ld, Spalte %d\nquit ^Q\n");
     ASSERT_NE(map, nullptr);
     EXPECT_STREQ(kwed::getmsg(kwed::m_notfound), "Nicht gefunden: %s");
     EXPECT_STREQ(kwed::getmsg(kwed::m_saved), "Geschrieben: %s, %lld Bytes.");
     EXPECT_STREQ(kwed::getmsg(kwed::f_config), "Schlechte Datei.\n"); // keeps its newline
+    EXPECT_STREQ(kwed::getmsg(kwed::m_position), "Zeile %ld, Spalte %d");
     kwed::finikey(map);
     map = nullptr;
     EXPECT_STREQ(kwed::getmsg(kwed::m_notfound), "Not found: %s");
-    for (const char *bad : {".message 26 %d\n", ".message 26 %s %s\n", ".message 128 x\n",
-                            ".message -1 x\n", ".message x y\n"}) {
+    // The length of a number counts too: message 39 takes a long and an int.
+    for (const char *bad :
+         {".message 26 %d\n", ".message 26 %s %s\n", ".message 128 x\n", ".message -1 x\n",
+          ".message x y\n", ".message 39 %d %d\n", ".message 26 %n%s\n"}) {
         EXPECT_EQ(load(bad), std::vector<record>{}) << bad;
         EXPECT_EQ(map, nullptr) << bad;
     }

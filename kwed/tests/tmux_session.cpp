@@ -141,6 +141,10 @@ bool TmuxSession::wait_text(const std::string &text, double seconds) const {
                     seconds);
 }
 
+bool TmuxSession::wait_cursor(const std::string &where, double seconds) const {
+    return wait_for([&](const std::string &) { return cursor() == where; }, seconds);
+}
+
 int TmuxSession::wait_exit(double seconds) const {
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     for (;;) {

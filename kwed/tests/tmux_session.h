@@ -35,6 +35,9 @@ class TmuxSession {
     // Polls the screen until the predicate holds; false after the timeout.
     bool wait_for(const std::function<bool(const std::string &)> &pred, double seconds = 30) const;
     bool wait_text(const std::string &text, double seconds = 30) const;
+    // Polls until the cursor is at "x,y": the program places it last, after
+    // the rows of the same update, which may reach tmux in parts.
+    bool wait_cursor(const std::string &where, double seconds = 30) const;
     // Waits for the program to end and returns its exit status, or -1.
     int wait_exit(double seconds = 30) const;
 
