@@ -46,6 +46,7 @@ CodeCache &cache_for_run(uint8_t *host, uint32_t base, uint32_t size) {
         current->base = base;
         current->size = size;
         current->blocks.assign(block_slots, Block{});
+        current->sources.assign(size_t(block_slots) * block_code_bytes, 0);
         current->code_map.assign(size_t(size) + 1, 0);
     }
     new_epoch(*current);
@@ -60,12 +61,26 @@ void new_epoch(CodeCache &cache) {
     }
 }
 
+// Whether `b`, decoded in an earlier epoch from the code at `index`, can
+// serve as it is: its bytes are still those it was decoded from.
+bool still_valid(const CodeCache &cache, const Block &b, uint16_t ip, uint32_t index) {
+    if ((b.key >> 32) == 0 || uint32_t(b.key) != index || ip + b.bytes > 0x10000)
+        return false;
+    const uint8_t *source = cache.sources.data() + size_t(block_slot(index)) * block_code_bytes;
+    return std::memcmp(cache.host + index, source, b.bytes) == 0;
+}
+
 const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
     CodeCache &cache = *c.cache;
     // Near the end of the budget the block is cut short and not kept.
     bool keep = room >= block_insns;
     unsigned most = keep ? block_insns : unsigned(room);
     Block &b = keep ? cache.blocks[block_slot(index)] : cache.scratch;
+    if (keep && still_valid(cache, b, ip, index)) {
+        std::memset(cache.code_map.data() + index, 1, b.bytes);
+        b.key = cache.key(index);
+        return b;
+    }
     b.key = 0;
     b.count = 0;
     uint32_t bytes = 0;
@@ -94,14 +109,17 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
         }
         b.insns[b.count++] = in;
         bytes += in.len;
-        if (ends_block(in.op) || ip + bytes >= 0x10000)
-            break;
+        if (ends_block(in.op) || ip + bytes >= 0x10000 || bytes + 16 > block_code_bytes)
+            break; // (no instruction is longer than 16 bytes)
     }
     std::memset(cache.code_map.data() + index, 1, bytes);
     b.bytes = uint16_t(bytes);
     end_with_marker(b);
-    if (keep)
+    if (keep) {
+        std::memcpy(cache.sources.data() + size_t(block_slot(index)) * block_code_bytes,
+                    cache.host + index, bytes);
         b.key = cache.key(index);
+    }
     return b;
 }
 

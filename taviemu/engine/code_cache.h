@@ -4,8 +4,8 @@
 //
 // Staying right: a write into a byte that holds cached code, or a new run()
 // (the caller may have written into the memory in between), moves the cache
-// to a new epoch, which every block's key carries, so that all code is
-// decoded afresh from then on.
+// to a new epoch, which every block's key carries. A block of an older
+// epoch is used again only after its code bytes are found unchanged.
 #pragma once
 
 #include "decode.h"
@@ -15,9 +15,10 @@
 
 namespace vm86::engine {
 
-// Instructions in a block at most (a block then fills 256 bytes), and
-// slots in the direct-mapped table.
+// Instructions in a block at most (a block then fills 256 bytes), bytes
+// of code it is decoded from at most, and slots in the direct-mapped table.
 constexpr unsigned block_insns = 14;
+constexpr unsigned block_code_bytes = 64;
 constexpr uint32_t block_slots = 1u << 13;
 
 struct Block {
@@ -34,6 +35,9 @@ struct CodeCache {
     uint32_t base = 0, size = 0;
     uint32_t epoch = 0;
     std::vector<Block> blocks;
+    // The code bytes each slot's block was decoded from (block_code_bytes
+    // per slot): in a new epoch a block whose bytes are unchanged is kept.
+    std::vector<uint8_t> sources;
     std::vector<uint8_t> code_map; // one byte per memory byte: 1 if cached code lies there
     Block scratch;                 // a block that may not be kept (see build_block)
     // The run loop's handler addresses, by operation; filled on first use.
