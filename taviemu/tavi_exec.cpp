@@ -18,8 +18,6 @@ namespace taviemu {
 
 namespace {
 
-constexpr size_t kMaxStrings = 0x8000; // more words than a segment holds cannot be valid
-
 class FileDescriptor {
   public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
@@ -33,8 +31,11 @@ class FileDescriptor {
 };
 
 // Copies the strings of the null-terminated vector of offsets at DS:vector
-// (none when the vector's offset is 0).
-int copy_vector(uint16_t ds, uint16_t vector, std::vector<std::string> &into) {
+// (none when the vector's offset is 0). Each string with its NUL and its
+// word is taken from `room`, the bytes left of a segment for the new
+// stack block: a vector may name one string many times, and a list that
+// can never fit is refused before it is copied whole.
+int copy_vector(uint16_t ds, uint16_t vector, std::vector<std::string> &into, uint32_t &room) {
     if (vector == 0)
         return 0;
     for (uint32_t at = vector;; at += 2) {
@@ -47,8 +48,10 @@ int copy_vector(uint16_t ds, uint16_t vector, std::vector<std::string> &into) {
         const char *text = guest_string(ds, offset);
         if (text == nullptr)
             return -EFAULT;
-        if (into.size() == kMaxStrings)
+        size_t cost = std::strlen(text) + 1 + 2;
+        if (cost > room)
             return -E2BIG;
+        room -= static_cast<uint32_t>(cost);
         into.emplace_back(text);
     }
 }
@@ -83,9 +86,10 @@ int call_execve(const CallArgs &a) {
         return -EFAULT;
     std::string path = name;
     std::vector<std::string> arg_strings, env_strings;
-    int copied = copy_vector(a.ds, a.cx, arg_strings);
+    uint32_t room = kSegmentSize;
+    int copied = copy_vector(a.ds, a.cx, arg_strings, room);
     if (copied == 0)
-        copied = copy_vector(a.ds, a.dx, env_strings);
+        copied = copy_vector(a.ds, a.dx, env_strings, room);
     if (copied < 0)
         return copied;
     std::vector<char *> args = pointers(arg_strings), env = pointers(env_strings);

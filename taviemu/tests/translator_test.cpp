@@ -7,12 +7,15 @@
 #include "test_area.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -242,6 +245,62 @@ TEST(TaviCalls, ExecveRefusesWithoutTouchingTheProgram) {
     EXPECT_EQ(tavi_cpu.regs.esp, regs.esp);
     EXPECT_EQ(tavi_cpu.regs.ds, regs.ds);
     EXPECT_EQ(tavi_cpu.regs.eip, regs.eip);
+}
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+constexpr bool kSanitized = __has_feature(address_sanitizer);
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// Runs `body` in a child whose address space may grow by `headroom` bytes
+// at most (not under the address sanitizer, whose shadow memory such a
+// limit breaks); true when it returned true.
+bool in_bounded_child(size_t headroom, bool (*body)()) {
+    pid_t child = fork();
+    if (child == 0) {
+        long pages = 0;
+        if (FILE *statm = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(statm, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(statm);
+        }
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max =
+            static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + headroom;
+        if (!kSanitized && (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0))
+            _exit(2);
+        try {
+            _exit(body() ? 0 : 1);
+        } catch (...) { // out of memory
+            _exit(3);
+        }
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+TEST(TaviCalls, ExecveRefusesListsTooLargeBeforeCopyingThem) {
+    Program program;
+    // One string of 32 KiB named 0x3F00 times: half a gigabyte if copied.
+    program.put(0x50, "/nonexistent/prog\0");
+    std::memset(program.at(kDs, 0x8000), 'a', 0x7FFE);
+    for (uint16_t at = 0x100; at < 0x100 + 2 * 0x3F00; at += 2)
+        put16(program.at(kDs, at), 0x8000);
+    EXPECT_TRUE(in_bounded_child(64 << 20, [] { return call(11, 0x50, 0x100, 0) == -E2BIG; }));
+    // The same string twice in the environment does not fit either.
+    put16(program.at(kDs, 0x104), 0);
+    EXPECT_EQ(call(11, 0x50, 0, 0x100), -E2BIG);
+    // Once it does, and the file is looked for.
+    put16(program.at(kDs, 0x102), 0);
+    EXPECT_EQ(call(11, 0x50, 0x100, 0), -ENOENT);
 }
 
 namespace {
