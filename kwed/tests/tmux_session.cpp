@@ -124,13 +124,33 @@ bool TmuxSession::resize(int width, int height) const {
                .status == 0;
 }
 
+bool TmuxSession::ended() const {
+    std::ifstream in(status_file_);
+    int status;
+    return static_cast<bool>(in >> status);
+}
+
 bool TmuxSession::wait_for(const std::function<bool(const std::string &)> &pred,
                            double seconds) const {
-    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    if (!started_)
+        return false;
+    using clock = std::chrono::steady_clock;
+    auto end = clock::now() + std::chrono::duration<double>(seconds);
+    bool gone = false;
     for (;;) {
         if (pred(screen()))
             return true;
-        if (std::chrono::steady_clock::now() > end)
+        auto now = clock::now();
+        // Once the program has ended, only its last output can still reach
+        // the screen: a short grace for tmux to draw it, so that a test
+        // whose editor died fails soon instead of at every timeout.
+        if (!gone && ended()) {
+            gone = true;
+            auto grace = now + std::chrono::seconds(3);
+            if (grace < end)
+                end = grace;
+        }
+        if (now > end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -146,6 +166,8 @@ bool TmuxSession::wait_cursor(const std::string &where, double seconds) const {
 }
 
 int TmuxSession::wait_exit(double seconds) const {
+    if (!started_)
+        return -1;
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     for (;;) {
         std::ifstream in(status_file_);

@@ -42,6 +42,8 @@ class TmuxSession {
     int wait_exit(double seconds = 30) const;
 
   private:
+    // Whether the program has ended (its exit status is written).
+    bool ended() const;
     std::vector<std::string> tmux(std::vector<std::string> args) const;
     std::string socket_;
     std::string socket_path_; // removed at the end: tmux leaves it behind
