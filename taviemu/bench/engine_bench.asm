@@ -109,7 +109,7 @@ sieve:
     jb .candidate
     ret
 
-; Counts the places in TEXT where PATTERN occurs, comparing byte by byte.
+; Counts the places in TEXT where the pattern occurs, comparing byte by byte.
 search:
     xor ax, ax
     mov si, TEXT
@@ -131,7 +131,7 @@ search:
 .done:
     ret
 
-pattern: db "abc"
+pattern: db "ab"
 PATTERN_LEN equ $ - pattern
 rounds: dw 0
 checksum: dw 0, 0

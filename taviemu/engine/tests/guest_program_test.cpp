@@ -11,7 +11,7 @@ namespace vm86::testing {
 namespace {
 
 // What engine_bench.asm computes, done in C++: its text generator, a
-// bitwise CRC-32, a sieve and a count of "abc" in the text.
+// bitwise CRC-32, a sieve and a count of "ab" in the text.
 [[maybe_unused]] uint32_t expected_checksum(unsigned rounds) {
     std::vector<uint8_t> text;
     uint16_t ax = 12345;
@@ -36,8 +36,8 @@ namespace {
             composite[m] = true;
     }
     uint16_t found = 0;
-    for (size_t i = 0; i + 3 <= text.size(); ++i)
-        found = uint16_t(found + (text[i] == 'a' && text[i + 1] == 'b' && text[i + 2] == 'c'));
+    for (size_t i = 0; i + 2 <= text.size(); ++i)
+        found = uint16_t(found + (text[i] == 'a' && text[i + 1] == 'b'));
     uint16_t lo = 0, hi = 0;
     for (unsigned r = 0; r < rounds; ++r) {
         lo = uint16_t((lo ^ uint16_t(crc)) + primes);
