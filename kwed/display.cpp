@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <poll.h>
 #include <unistd.h>
 
@@ -212,6 +213,38 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
     }
 }
 
+// Adds as much of a name or message as fits in `cols` columns (only
+// measures it when not draw) and returns the columns it takes. Control
+// characters and bytes that are no UTF-8 show as '?': a file name must
+// not move the cursor to another row or send bytes to the terminal.
+int addclipped(const char *s, int cols, bool draw = true) {
+    const auto *p = reinterpret_cast<const unsigned char *>(s);
+    std::size_t n = std::strlen(s);
+    int used = 0;
+    while (n > 0) {
+        int len;
+        std::int32_t c = decodeutf8(p, n, &len);
+        bool odd = c < 32 || c == 127 || (c > 127 && ::wcwidth(static_cast<wchar_t>(c)) < 0);
+        int w = odd ? 1 : charwidth(c, used);
+        if (used + w > cols)
+            break;
+        if (draw && odd) {
+            waddch(stdscr, '?');
+        } else if (draw && c < 128) {
+            waddch(stdscr, static_cast<chtype>(c));
+        } else if (draw) {
+            wchar_t wc = static_cast<wchar_t>(c);
+            waddnwstr(stdscr, &wc, 1);
+        }
+        used += w;
+        p += len;
+        n -= static_cast<std::size_t>(len);
+    }
+    return used;
+}
+
+// The header: title, file name and [modified] on the left, the cursor's
+// position on the right; a long name is cut so that the position shows.
 void drawheader() {
     if (textline <= 0)
         return;
@@ -222,15 +255,15 @@ void drawheader() {
     const char *title = key_mode[1].lhs ? pooltext(key_mode[1].lhs) : getmsg(m_title);
     std::snprintf(left, sizeof left, " %s%s%s%s", title, filename[0] ? "  " : "", filename,
                   modified ? getmsg(m_modified) : "");
+    int width = screenwidth();
+    int rwidth = addclipped(right, width, false);
+    int room = rwidth < width ? width - rwidth : width;
     wmove(stdscr, 0, 0);
     wattron(stdscr, A_REVERSE);
-    waddnstr(stdscr, left, screenwidth());
-    int used = getcurx(stdscr);
-    int rlen = static_cast<int>(std::strlen(right));
-    for (int c = used; c < screenwidth() - rlen; ++c)
+    for (int c = addclipped(left, room); c < room; ++c)
         waddch(stdscr, ' ');
-    if (screenwidth() - rlen > used)
-        waddstr(stdscr, right);
+    if (rwidth < width)
+        addclipped(right, rwidth);
     wattroff(stdscr, A_REVERSE);
 }
 
@@ -319,7 +352,7 @@ offset_t atcolumn(offset_t ls, int want) {
 void drawmessage() {
     wmove(stdscr, LINES - 1, 0);
     wclrtoeol(stdscr);
-    waddnstr(stdscr, msgline, screenwidth() - 1);
+    addclipped(msgline, screenwidth() - 1);
     msgshown = 1;
     wrefresh(stdscr);
 }
@@ -369,7 +402,7 @@ void display(std::int32_t disp) {
     drawheader();
     if (msgflag) {
         wmove(stdscr, LINES - 1, 0);
-        waddnstr(stdscr, msgline, screenwidth() - 1);
+        addclipped(msgline, screenwidth() - 1);
         wclrtoeol(stdscr);
         msgflag = 0;
         msgshown = 1;

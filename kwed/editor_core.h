@@ -55,6 +55,8 @@ offset_t prevchar(offset_t o);
 // Decodes the character at o: its code point (or the byte, when the bytes
 // there are no valid UTF-8), and sets *len to its length in bytes.
 std::int32_t charat(offset_t o, int *len);
+// The same for the n bytes at s (a name, a message); 0 when n is 0.
+std::int32_t decodeutf8(const unsigned char *s, std::size_t n, int *len);
 // Counts the newlines in [from, to).
 offset_t countlines(offset_t from, offset_t to);
 // The offset where line number n (from 1) starts, or the last line's start.

@@ -29,28 +29,37 @@ int seqlen(unsigned char b) {
 
 } // namespace
 
-std::int32_t charat(offset_t o, int *len) {
-    offset_t size = textsize();
-    unsigned char b = byteat(o);
-    int n = seqlen(b);
+std::int32_t decodeutf8(const unsigned char *s, std::size_t n, int *len) {
     *len = 1;
-    if (n == 1)
-        return b;
-    if (n == 0 || o + n > size)
-        return -static_cast<std::int32_t>(b);
-    std::int32_t cp = b & (0x3F >> (n - 1));
-    for (int i = 1; i < n; ++i) {
-        unsigned char c = byteat(o + i);
-        if ((c & 0xC0) != 0x80)
-            return -static_cast<std::int32_t>(b);
-        cp = (cp << 6) | (c & 0x3F);
+    int need = n > 0 ? seqlen(s[0]) : 0;
+    if (need == 1)
+        return s[0];
+    if (need == 0 || static_cast<std::size_t>(need) > n)
+        return n > 0 ? -static_cast<std::int32_t>(s[0]) : 0;
+    std::int32_t cp = s[0] & (0x3F >> (need - 1));
+    for (int i = 1; i < need; ++i) {
+        if ((s[i] & 0xC0) != 0x80)
+            return -static_cast<std::int32_t>(s[0]);
+        cp = (cp << 6) | (s[i] & 0x3F);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not characters.
     static constexpr std::int32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < least[n] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
-        return -static_cast<std::int32_t>(b);
-    *len = n;
+    if (cp < least[need] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+        return -static_cast<std::int32_t>(s[0]);
+    *len = need;
     return cp;
+}
+
+std::int32_t charat(offset_t o, int *len) {
+    unsigned char b = byteat(o);
+    *len = 1;
+    if (b < 0x80)
+        return b;
+    unsigned char s[4];
+    std::size_t n = 0;
+    for (offset_t size = textsize(); n < sizeof s && o + static_cast<offset_t>(n) < size; ++n)
+        s[n] = byteat(o + static_cast<offset_t>(n));
+    return decodeutf8(s, n, len);
 }
 
 offset_t nextchar(offset_t o) {

@@ -194,6 +194,26 @@ TEST_F(Editor, LongLinesWrapAndOddBytesShowAsThemselves) {
     EXPECT_EQ(tree.read("f.txt"), digits + "\n" + full + "\nbad byte, tab\tend, ctl \x01\n");
 }
 
+// A long file name is cut so that the position shows and the next row
+// stays the text's; control characters in it show as '?'.
+TEST_F(Editor, NamesStayOnTheHeaderAndMessageRows) {
+    std::string name = "ctl\x01" + std::string(80, 'n') + ".txt";
+    tree.file(name, "first\nsecond\n");
+    auto s = start(quote(name));
+    std::string header = " kwed  ctl?" + std::string(80 - 11 - 14, 'n') + "line 1, col 1 ";
+    EXPECT_TRUE(s->wait_for([&](const std::string &x) { return x.rfind(header, 0) == 0; }))
+        << s->screen();
+    EXPECT_EQ(s->row(1), "first");
+    s->keys({"C-s"});
+    std::string message = "Wrote ctl?" + std::string(79 - 10, 'n');
+    EXPECT_TRUE(s->wait_text("\n" + message + "\n")) << s->screen();
+    EXPECT_EQ(s->row(1), "first");
+    EXPECT_EQ(s->row(2), "second");
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    EXPECT_EQ(tree.read(name), "first\nsecond\n");
+}
+
 TEST_F(Editor, QuitAsksBeforeDiscardingChanges) {
     tree.file("f.txt", "keep\n");
     auto s = start("f.txt");

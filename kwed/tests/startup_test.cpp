@@ -106,6 +106,11 @@ TEST(Startup, RunControlFileFaultsNameTheFileAndLine) {
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err, "kwed: cannot open the run-control file missing.rc (looked in the current "
                      "folder, $HOME and the etc folder)\n");
+    // After -f the next argument is the name, whatever it begins with.
+    r = kwed({"-f", "-x", "text"}, options);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, "kwed: cannot open the run-control file -x (looked in the current "
+                     "folder, $HOME and the etc folder)\n");
 }
 
 // A replaced message text from the key map is what fatal then prints.
