@@ -13,14 +13,8 @@
 
 namespace {
 
+using kwed_testing::quote;
 using kwed_testing::TmuxSession;
-
-std::string quote(const std::string &s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 class Editor : public ::testing::Test {
   protected:

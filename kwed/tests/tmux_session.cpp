@@ -16,14 +16,14 @@ namespace {
 
 int counter = 0;
 
+} // namespace
+
 std::string quote(const std::string &s) {
     std::string q = "'";
     for (char c : s)
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
-
-} // namespace
 
 std::vector<std::string> TmuxSession::tmux(std::vector<std::string> args) const {
     std::vector<std::string> argv = {"/usr/bin/tmux", "-L", socket_, "-f", "/dev/null"};

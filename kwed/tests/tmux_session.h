@@ -10,6 +10,9 @@
 
 namespace kwed_testing {
 
+// s quoted for sh: in single quotes, any single quote in it escaped.
+std::string quote(const std::string &s);
+
 class TmuxSession {
   public:
     // Starts `command` (run by sh in `cwd`) in an 80x24 window. Its exit
