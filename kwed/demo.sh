@@ -3,6 +3,8 @@
 set -eu
 bin=$1 build=$2 work=$3
 [ -x "$bin/kwed" ] || exit 0
+# The editor runs in the work folder: the other folders are made absolute.
+bin=$(cd "$bin" && pwd) build=$(cd "$build" && pwd) work=$(cd "$work" && pwd)
 command -v tmux >/dev/null || { echo "(kwed demo skipped: no tmux)"; exit 0; }
 printf '\n== kwed edits a UTF-8 file in a tmux terminal: moves, types, cuts and pastes a line, saves, quits\n'
 printf 'first line\nsecond line: grüße\nthird line\n' > "$work/notes.txt"
