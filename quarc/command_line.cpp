@@ -52,6 +52,8 @@ template <typename F> int scan_excludes(int argc, char **argv, F take) {
 // buffer still ends the line it belongs to. Input that cannot be read fails
 // like a member: the names it held would be missing from the archive.
 bool names_from_input() {
+    // After an end of input a terminal can give more: every "-" reads on.
+    std::clearerr(stdin);
     char name[kNameSize];
     while (std::fgets(name, sizeof name, stdin) != nullptr) {
         std::size_t len = std::strlen(name);

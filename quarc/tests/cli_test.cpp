@@ -161,6 +161,49 @@ TEST(StandardInput, NamesOnePerLineInPlace) {
     EXPECT_EQ(names(r.out), list{"a"});
 }
 
+// Feeds quarc's standard input from a terminal: the argument is a shell
+// command, the input is typed as one piece (a Control-D at the start of a
+// line is an end of input, and the terminal goes on after it). Exits 77
+// when no terminal can be had.
+const char *kOnATerminal = R"(
+import os, pty, select, sys, time
+try:
+    pid, fd = pty.fork()
+except OSError:
+    sys.exit(77)
+if pid == 0:
+    os.execv("/bin/sh", ["sh", "-c", sys.argv[1]])
+os.write(fd, sys.argv[2].encode())
+deadline = time.time() + 60
+while True:
+    done, status = os.waitpid(pid, os.WNOHANG)
+    if done:
+        sys.exit(os.waitstatus_to_exitcode(status))
+    if time.time() > deadline:
+        os.kill(pid, 9)
+        sys.exit(124)
+    if select.select([fd], [], [], 0.1)[0]:
+        try:
+            os.read(fd, 4096)  # the echo
+        except OSError:
+            time.sleep(0.05)  # the terminal is closed: the child is ending
+)";
+
+TEST(StandardInput, EachDashReadsOnAfterAnEndOfInputFromATerminal) {
+    TempTree t;
+    t.file("a", "1");
+    t.file("b", "2");
+    auto r = quarc_test::shell(
+        "python3 -c " + quarc_test::quoted(kOnATerminal) + " " +
+            quarc_test::quoted(quarc_test::quoted(QUARC_PATH) + " - - > out.tar") +
+            " 'a\n\004b\n\004'",
+        t.root());
+    if (r.status == 77)
+        GTEST_SKIP() << "no terminal to be had";
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(names(t.read("out.tar")), (list{"a", "b"}));
+}
+
 TEST(StandardInput, LongLineArrivesAsSeveralNames) {
     TempTree t;
     std::string first(99, 'p'), second(51, 'q');
