@@ -213,11 +213,12 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
     }
 }
 
-// Adds as much of a name or message as fits in `cols` columns (only
-// measures it when not draw) and returns the columns it takes. Control
-// characters and bytes that are no UTF-8 show as '?': a file name must
-// not move the cursor to another row or send bytes to the terminal.
-int addclipped(const char *s, int cols, bool draw = true) {
+} // namespace
+
+// Control characters and bytes that are no UTF-8 show as '?': a file
+// name must not move the cursor to another row or send bytes to the
+// terminal.
+int addclipped(const char *s, int cols, bool draw) {
     const auto *p = reinterpret_cast<const unsigned char *>(s);
     std::size_t n = std::strlen(s);
     int used = 0;
@@ -242,6 +243,8 @@ int addclipped(const char *s, int cols, bool draw = true) {
     }
     return used;
 }
+
+namespace {
 
 // The header: title, file name and [modified] on the left, the cursor's
 // position on the right; a long name is cut so that the position shows.

@@ -101,6 +101,9 @@ void notechange(offset_t at);
 int columnof(offset_t o);
 // The offset nearest to display column col on the line that starts at ls.
 offset_t atcolumn(offset_t ls, int col);
+// Adds as much of a name or message as fits in cols columns at the
+// cursor (only measures it when not draw); returns the columns it takes.
+int addclipped(const char *s, int cols, bool draw = true);
 // Draws the message line now (prompts use it before reading a key).
 void drawmessage();
 // The help panel: the rows it takes (0 when hidden), and drawing it.

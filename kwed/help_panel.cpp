@@ -80,7 +80,7 @@ void drawhelp(int first, int rows) {
         percol = 1;
     wmove(stdscr, first, 0);
     wattron(stdscr, A_BOLD);
-    waddnstr(stdscr, getmsg(m_helptitle), screenwidth());
+    addclipped(getmsg(m_helptitle), screenwidth() - 1);
     wattroff(stdscr, A_BOLD);
     wclrtoeol(stdscr);
     for (int r = 1; r < rows; ++r) {
