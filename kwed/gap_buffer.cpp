@@ -141,8 +141,13 @@ int readfile(const char *fn) {
     if (fd < 0)
         return errno;
     struct stat st;
+    if (fstat(fd, &st) != 0) {
+        int err = errno;
+        ::close(fd);
+        return err;
+    }
     std::size_t want = gap_step;
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) {
         ::close(fd);
         return EISDIR;
     }
