@@ -45,6 +45,8 @@ const char *m_undone = "53:Undone.";
 const char *m_unreadable = "54:The file could not be read at the start; replace it? (y/n) ";
 const char *m_notsaved = "55:Not saved.";
 const char *m_exists = "56:That file exists already; replace it? (y/n) ";
+const char *m_rescued = "57:the terminal went away; the unsaved text was kept in %s\n";
+const char *m_lost = "58:the terminal went away; the unsaved text could not be kept: %s\n";
 
 namespace {
 
@@ -56,7 +58,7 @@ const char *const *const all_ids[] = {
     &m_modified,   &m_position, &m_title,       &m_rcnotfound, &m_rcline,      &m_rcread,
     &m_longname,   &m_literal,  &m_rcbadnumber, &m_rcformat,   &m_rcdirective, &m_rccommand,
     &m_rckey,      &m_rcnokey,  &m_unbound,     &m_undone,     &m_unreadable,  &m_notsaved,
-    &m_exists};
+    &m_exists,     &m_rescued,  &m_lost};
 
 } // namespace
 

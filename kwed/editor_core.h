@@ -154,6 +154,9 @@ const command_name *findcommand(std::string_view name);
 
 // Saves the text to fn; 0 on success, else the message line says why.
 int savefile(const char *fn);
+// Called when the terminal has gone: unsaved text is kept in a new file of
+// its own and the editor ends through fatal; without changes it just ends.
+void rescue();
 // Set when the file named on the command line exists but could not be
 // read: saving the (empty) text over it asks first.
 extern int unread;
@@ -229,6 +232,8 @@ extern const char *m_undone;
 extern const char *m_unreadable;
 extern const char *m_notsaved;
 extern const char *m_exists;
+extern const char *m_rescued;
+extern const char *m_lost;
 
 } // namespace kwed
 

@@ -144,8 +144,9 @@ int getkey(keymap_t *map) {
     int best = 0, bestcode = 0;
     int c = nextbyte(-1);
     if (c < 0) {
-        // The terminal is gone: nothing more can be typed.
-        done = 1;
+        // The terminal is gone: nothing more can be typed, and unsaved
+        // text must not go with it.
+        rescue();
         return k_end;
     }
     while (c >= 0) {

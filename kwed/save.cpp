@@ -136,6 +136,42 @@ int savefile(const char *fn) {
     return 0;
 }
 
+namespace {
+
+// A name for the rescued text that no file has yet: beside the file being
+// edited (or "kwed" in the current folder for an unnamed text), else in the
+// home folder; attempts 0 to 9 and 10 to 19 give .save, .save1 ... .save9
+// (a zero with precision 0 prints nothing). Returns false when that name is
+// taken, too long, or there is no home folder.
+bool rescuename(char *name, std::size_t size, int attempt) {
+    const char *home = std::getenv("HOME");
+    const char *base = filename[0] ? filename : "kwed";
+    if (attempt >= 10 && (!home || !*home))
+        return false;
+    int n = attempt < 10 ? std::snprintf(name, size, "%s.save%.0d", base, attempt)
+                         : std::snprintf(name, size, "%s/kwed.save%.0d", home, attempt - 10);
+    struct stat st;
+    return n > 0 && static_cast<std::size_t>(n) < size && ::lstat(name, &st) != 0 &&
+           errno == ENOENT;
+}
+
+} // namespace
+
+void rescue() {
+    if (!modified) {
+        done = 1;
+        return;
+    }
+    char name[filename_size + 32];
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 20 && err; ++attempt)
+        if (rescuename(name, sizeof name, attempt))
+            err = writesafely(name);
+    if (err)
+        fatal(m_lost, std::strerror(err));
+    fatal(m_rescued, name);
+}
+
 void save() {
     if (filename[0] == '\0')
         saveas();

@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <unistd.h>
 
 namespace {
 
@@ -131,6 +133,40 @@ TEST(Startup, MessagesReplacedByTheRunControlFile) {
     auto u = kwed({"-f", rc, "-q"}, options);
     EXPECT_EQ(u.status, 2);
     EXPECT_EQ(u.err, usage);
+}
+
+// When the terminal's input ends, unsaved text is kept in a new file beside
+// the original (never over it, nor over an earlier rescue) and the run ends
+// with status 3; without changes the run just ends.
+TEST(Startup, LostTerminalKeepsUnsavedTextInAFileOfItsOwn) {
+    suite_testing::TempTree tree;
+    std::string rc = tree.file("kwed.rc", "quit ^Q\n");
+    std::string file = tree.file("notes.txt", "one\ntwo\n");
+    RunOptions options;
+    options.env = {{"TERM", "xterm"}, {"HOME", tree.root()}};
+    options.timeout_seconds = 30;
+    auto typed = [&](std::string_view keys) {
+        options.input = keys;
+        return run({KWED_PATH, "-f", rc, file}, options);
+    };
+
+    auto r = typed("abc");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err,
+              "kwed: the terminal went away; the unsaved text was kept in " + file + ".save\n");
+    EXPECT_EQ(tree.read("notes.txt.save"), "abcone\ntwo\n");
+    EXPECT_EQ(tree.read("notes.txt"), "one\ntwo\n");
+
+    r = typed("xyz");
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(tree.read("notes.txt.save"), "abcone\ntwo\n");
+    EXPECT_EQ(tree.read("notes.txt.save1"), "xyzone\ntwo\n");
+
+    // Nothing changed: a normal end, and no further file.
+    r = typed("");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(access(tree.path("notes.txt.save2").c_str(), F_OK), 0);
 }
 
 } // namespace
