@@ -295,6 +295,11 @@ int execute(Cpu &c, uint64_t limit) {
     Block *const blocks = c.cache->blocks.data();
     uint64_t epoch_key = c.cache->key(0); // changes when a write hits cached code
     uint32_t code_base = 0;               // CS * 16 - memory base, as of the last block entered
+    // The block running, and the IP it was entered at. It stays right until
+    // a write changes code or control passes elsewhere, both of which lead
+    // to a lookup.
+    const Block *current_block = nullptr;
+    uint16_t block_ip = 0;
 #define SAVE()                                                                                     \
     do {                                                                                           \
         c.ip = ip;                                                                                 \
@@ -342,6 +347,8 @@ int execute(Cpu &c, uint64_t limit) {
         }                                                                                          \
         if (limit - executed < block->count) [[unlikely]]                                          \
             block = &single_instruction(c, *block);                                                \
+        current_block = block;                                                                     \
+        block_ip = ip;                                                                             \
         insn = block->insns;                                                                       \
         next = uint16_t(ip + insn->len);                                                           \
         goto *table[insn->op];                                                                     \
@@ -368,6 +375,12 @@ int execute(Cpu &c, uint64_t limit) {
     do {                                                                                           \
         ip = next;                                                                                 \
         ++executed;                                                                                \
+        if (ip == block_ip && limit - executed >= current_block->count) {                          \
+            /* back to the start of this block: a loop */                                          \
+            insn = current_block->insns;                                                           \
+            next = uint16_t(ip + insn->len);                                                       \
+            goto *table[insn->op];                                                                 \
+        }                                                                                          \
         ENTER_AT_CODE_BASE();                                                                      \
     } while (0)
 

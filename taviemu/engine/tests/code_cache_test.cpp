@@ -52,6 +52,19 @@ TEST(CodeCache, NearJumpsAfterAFarOneStayInTheNewSegment) {
     EXPECT_EQ(m.executed, 2u + 1u + 3u + 2u);
 }
 
+TEST(CodeCache, LoopThatRewritesItsOwnBody) {
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0, {0xB9, 0x05, 0x00,             // mov cx, 5
+               0x40,                         // inc ax (becomes inc bx)
+               0xC6, 0x06, 0x03, 0x00, 0x43, // mov byte [0x03], 0x43
+               0xE2, 0xF8,                   // loop 0x03
+               0xCD, 0x80});                 // int 0x80
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax(), 1);
+    EXPECT_EQ(m.rec.regs.ebx, 4u);
+}
+
 TEST(CodeCache, StringStoreOverCachedCode) {
     Machine m(0x10000);
     m.revector_all();

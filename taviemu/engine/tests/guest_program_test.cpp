@@ -96,6 +96,24 @@ TEST(Budget, StopsExactlyInsideAStraightLineRun) {
     }
 }
 
+TEST(Budget, StopsExactlyInsideATightLoop) {
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0, {0xB9, 0x64, 0x00,     // mov cx, 100
+               0x40,                 // inc ax
+               0xE2, 0xFD,           // loop 0x03
+               0xCD, 0x80});         // int 0x80
+    m.options.max_instructions = 38; // mov, then 18 turns of two and one inc more
+    EXPECT_EQ(m.run(), VM86_SIGNAL);
+    EXPECT_EQ(m.ax(), 19);
+    EXPECT_EQ(m.ip(), 4);
+    EXPECT_EQ(m.rec.regs.ecx, 100u - 18u);
+    m.options.max_instructions = 0;
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax(), 100);
+    EXPECT_EQ(m.executed, (1u + 100u * 2u + 1u) - 38u); // the rest of the program
+}
+
 TEST(Budget, RepeatedStringInstructionCountsOnce) {
     Machine m(0x10000);
     m.revector_all();
