@@ -21,10 +21,10 @@ constexpr unsigned block_insns = 14;
 constexpr unsigned block_code_bytes = 64;
 constexpr uint32_t block_slots = 1u << 13;
 
-struct Block {
-    uint64_t key = 0;   // epoch << 32 | memory index of the first byte; 0: empty
-    uint16_t bytes = 0; // length of the code it was decoded from
-    uint8_t count = 0;  // instructions, not counting the end marker
+struct alignas(64) Block { // whole cache lines
+    uint64_t key = 0;      // epoch << 32 | memory index of the first byte; 0: empty
+    uint16_t bytes = 0;    // length of the code it was decoded from
+    uint8_t count = 0;     // instructions, not counting the end marker
     Insn insns[block_insns + 1];
 };
 
