@@ -41,6 +41,27 @@ inline void check_overrun(Cpu &c, const Insn &in, uint16_t off, const Overrun &h
     raise_exception(13);
 }
 
+// One step, or under a REP prefix one step for each count in CX.
+template <class Step> inline void repeat(Cpu &c, const Insn &in, Step step) {
+    if (!in.rep)
+        return step();
+    for (; c.r[CX]; --c.r[CX])
+        step();
+}
+
+// CMPS and SCAS: REPE (F3) goes on while equal, REPNE (F2) while not.
+template <class Step> inline void repeat_compare(Cpu &c, const Insn &in, Step step) {
+    if (!in.rep)
+        return step();
+    bool while_equal = in.rep == 0xF3;
+    while (c.r[CX]) {
+        step();
+        --c.r[CX];
+        if (get_zf(c) != while_equal)
+            break;
+    }
+}
+
 template <bool W> inline void movs(Cpu &c, const Insn &in) {
     uint16_t d = string_step<W>(c);
     auto once = [&] {
@@ -51,26 +72,17 @@ template <bool W> inline void movs(Cpu &c, const Insn &in) {
         c.r[SI] = uint16_t(c.r[SI] + d);
         c.r[DI] = uint16_t(c.r[DI] + d);
     };
-    if (!in.rep)
-        return once();
-    for (; c.r[CX]; --c.r[CX])
-        once();
+    repeat(c, in, once);
 }
 
 template <bool W> inline void stos(Cpu &c, const Insn &in) {
     uint16_t d = string_step<W>(c);
     uint16_t v = get_reg<W>(c, AX);
-    if (!in.rep) {
+    repeat(c, in, [&] {
         check_overrun<W>(c, in, c.r[DI], stos_write);
         write_mem<W>(c, ES, c.r[DI], v);
         c.r[DI] = uint16_t(c.r[DI] + d);
-        return;
-    }
-    for (; c.r[CX]; --c.r[CX]) {
-        check_overrun<W>(c, in, c.r[DI], stos_write);
-        write_mem<W>(c, ES, c.r[DI], v);
-        c.r[DI] = uint16_t(c.r[DI] + d);
-    }
+    });
 }
 
 template <bool W> inline void lods(Cpu &c, const Insn &in) {
@@ -80,13 +92,9 @@ template <bool W> inline void lods(Cpu &c, const Insn &in) {
         set_reg<W>(c, AX, read_mem<W>(c, in.seg, c.r[SI]));
         c.r[SI] = uint16_t(c.r[SI] + d);
     };
-    if (!in.rep)
-        return once();
-    for (; c.r[CX]; --c.r[CX])
-        once();
+    repeat(c, in, once);
 }
 
-// CMPS and SCAS: REPE (F3) goes on while equal, REPNE (F2) while not.
 template <bool W> inline void cmps(Cpu &c, const Insn &in) {
     uint16_t d = string_step<W>(c);
     auto once = [&] {
@@ -98,15 +106,7 @@ template <bool W> inline void cmps(Cpu &c, const Insn &in) {
         c.r[SI] = uint16_t(c.r[SI] + d);
         c.r[DI] = uint16_t(c.r[DI] + d);
     };
-    if (!in.rep)
-        return once();
-    bool while_equal = in.rep == 0xF3;
-    while (c.r[CX]) {
-        once();
-        --c.r[CX];
-        if (get_zf(c) != while_equal)
-            break;
-    }
+    repeat_compare(c, in, once);
 }
 
 template <bool W> inline void scas(Cpu &c, const Insn &in) {
@@ -116,15 +116,7 @@ template <bool W> inline void scas(Cpu &c, const Insn &in) {
         alu<W>(c, ALU_CMP, get_reg<W>(c, AX), read_mem<W>(c, ES, c.r[DI]));
         c.r[DI] = uint16_t(c.r[DI] + d);
     };
-    if (!in.rep)
-        return once();
-    bool while_equal = in.rep == 0xF3;
-    while (c.r[CX]) {
-        once();
-        --c.r[CX];
-        if (get_zf(c) != while_equal)
-            break;
-    }
+    repeat_compare(c, in, once);
 }
 
 } // namespace vm86::engine
