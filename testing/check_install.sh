@@ -33,7 +33,7 @@ if [ -d "$build/lib/sonarel" ]; then
     # A plain tclsh finds the package below a folder on its search path.
     got=$(echo 'puts [package require Sonarel]' |
         TCLLIBPATH="$dest/usr/lib/tcltk" DEVSIM_MIXER=0x3232 \
-        LD_PRELOAD="${SUITE_PRELOAD:-}$build/lib/libdevsim.so" tclsh 2>&1 || true)
+        LD_PRELOAD="$build/lib/libdevsim.so" tclsh 2>&1 || true)
     case $got in
         [0-9]*) ;;
         *) echo "package require Sonarel from the installed folder: $got"; fail=1 ;;
