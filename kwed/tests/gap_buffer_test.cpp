@@ -1,5 +1,6 @@
 // The text buffer against a plain string model: random edits at random
 // places, with every lookup checked after each one.
+#include "buffer_contents.h"
 #include "editor_core.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +12,7 @@ namespace {
 
 using kwed::offset_t;
 
-std::string contents() {
-    std::string s(static_cast<std::size_t>(kwed::textsize()), '\0');
-    kwed::copytext(0, s.size(), s.data());
-    return s;
-}
+using kwed_testing::contents;
 
 class Buffer : public ::testing::Test {
   protected:

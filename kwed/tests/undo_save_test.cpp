@@ -1,5 +1,6 @@
 // Undo groups and the saved state; saving through a temporary file that
 // leaves the original alone when anything fails.
+#include "buffer_contents.h"
 #include "editor_core.h"
 #include "temp_tree.h"
 
@@ -14,11 +15,7 @@
 
 namespace {
 
-std::string contents() {
-    std::string s(static_cast<std::size_t>(kwed::textsize()), '\0');
-    kwed::copytext(0, s.size(), s.data());
-    return s;
-}
+using kwed_testing::contents;
 
 class Core : public ::testing::Test {
   protected:
