@@ -118,8 +118,6 @@ void scrollrows(int n);
 constexpr int raw_byte = 0x200000;
 // Whether more keys wait to be read.
 bool keyspending();
-// Drops bytes read ahead and draws the screen before the next key (tests).
-void forgetkeys();
 // Reads one byte from the terminal: waits up to ms milliseconds (forever
 // when negative); -1 on timeout.
 int readbyte(int ms);

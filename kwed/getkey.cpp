@@ -175,10 +175,4 @@ bool keyspending() {
     return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);
 }
 
-void forgetkeys() {
-    npending = 0;
-    inlen = inpos = 0;
-    shown = false;
-}
-
 } // namespace kwed
