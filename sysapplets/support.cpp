@@ -18,10 +18,6 @@ void set_program_name(const char *name) {
     current_name = name;
 }
 
-const char *program_name() {
-    return current_name;
-}
-
 int name_and_error(const char *name) {
     const int saved = errno;
     std::fprintf(stderr, "%s: %s: %s\n", current_name, name, std::strerror(saved));

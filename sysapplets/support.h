@@ -14,7 +14,6 @@ struct file_info {
 
 // The name messages start with: the name the applet runs as.
 void set_program_name(const char *name);
-const char *program_name();
 
 // Prints "program: name: reason" on standard error, the reason being the
 // system's text for the current errno. Returns -1 so callers may pass it on.
