@@ -304,11 +304,15 @@ TEST(Output, SameBytesThroughPipeFileAndAppendedFile) {
     EXPECT_TRUE(piped.out == t.read("cat.tar"));
     auto a = read_archive(piped.out);
     EXPECT_EQ(a.error, "");
+    int found = 0;
     for (const auto &m : a.members) {
         if (m.name == "tree/big") {
+            ++found;
+            EXPECT_EQ(m.size, static_cast<long long>(big.size()));
             EXPECT_TRUE(m.data.substr(0, big.size()) == big);
         }
     }
+    EXPECT_EQ(found, 1);
 }
 
 } // namespace
