@@ -134,11 +134,17 @@ void frame() {
     }
 }
 
+// An invalid byte, a control character or a character the terminal has no
+// glyph for: shown in another form than itself.
+bool unprintable(std::int32_t c) {
+    return c < 32 || c == 127 || (c > 127 && ::wcwidth(static_cast<wchar_t>(c)) < 0);
+}
+
 void drawchar(std::int32_t c, const char *text, int len, int col) {
     if (c == '\t') {
         for (int i = charwidth(c, col); i > 0; --i)
             waddch(stdscr, ' ');
-    } else if (c < 0 || c < 32 || c == 127 || (c > 127 && ::wcwidth(c) < 0)) {
+    } else if (unprintable(c)) {
         char shown[16];
         if (c < 0)
             std::snprintf(shown, sizeof shown, "<%02X>", static_cast<unsigned>(-c));
@@ -225,7 +231,7 @@ int addclipped(const char *s, int cols, bool draw) {
     while (n > 0) {
         int len;
         std::int32_t c = decodeutf8(p, n, &len);
-        bool odd = c < 32 || c == 127 || (c > 127 && ::wcwidth(static_cast<wchar_t>(c)) < 0);
+        bool odd = unprintable(c);
         int w = odd ? 1 : charwidth(c, used);
         if (used + w > cols)
             break;
