@@ -54,8 +54,17 @@ constexpr int VM86_SIGNAL = 0;
 constexpr int VM86_UNKNOWN = 1;
 constexpr int VM86_INTx = 2;
 constexpr int VM86_STI = 3;
-constexpr int vm86_type(int code) { return code & 0xff; }
-constexpr int vm86_arg(int code) { return code >> 8; }
+// The debug trap after an instruction run with TF set (argument 1). The
+// kernel's vm86old entry sends SIGTRAP to the caller instead; the engine,
+// which sends no signals, returns this code of the kernel's vm86 entry so
+// that the caller can do the same.
+constexpr int VM86_TRAP = 6;
+constexpr int vm86_type(int code) {
+    return code & 0xff;
+}
+constexpr int vm86_arg(int code) {
+    return code >> 8;
+}
 
 constexpr uint32_t CPU_286 = 2;
 
@@ -78,18 +87,23 @@ struct Options {
     bool real_mode_flags = false;
 };
 
-// Why a run ended when it could not go on (a negative result of run()).
+// Why a run ended when it could not go on (a negative result of run()),
+// and whether a VM86_INTx result is a processor exception.
 struct Fault {
     uint32_t linear = 0; // the address that lay outside the memory
     uint16_t cs = 0, ip = 0;
+    // VM86_INTx came from a fault (divide error, BOUND, invalid opcode,
+    // segment overrun), not from an INT instruction: the record's CS:IP is
+    // the faulting instruction, which has no end to go on from.
+    bool exception = false;
 };
 
 // Runs until the program needs the caller. Returns a vm86 code as the kernel
 // does (>= 0), or -EFAULT when an access fell outside `memory` (details in
 // *fault when given). `executed`, when given, receives the count of
 // instructions completed in this call.
-int run(Record &record, const Memory &memory, const Options &options = {},
-        Fault *fault = nullptr, uint64_t *executed = nullptr);
+int run(Record &record, const Memory &memory, const Options &options = {}, Fault *fault = nullptr,
+        uint64_t *executed = nullptr);
 
 // Drops every decoded instruction the engine keeps for this thread. Not
 // needed for correctness (each run() checks again what the caller may have

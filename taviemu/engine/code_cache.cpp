@@ -48,6 +48,7 @@ CodeCache &cache_for_run(uint8_t *host, uint32_t base, uint32_t size) {
         current->blocks.assign(block_slots, Block{});
         current->sources.assign(size_t(block_slots) * block_code_bytes, 0);
         current->code_map.assign(size_t(size) + 1, 0);
+        current->block_start.assign(size_t(size) + 1, 0);
     }
     new_epoch(*current);
     return *current;
@@ -78,6 +79,7 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
     Block &b = keep ? cache.blocks[block_slot(index)] : cache.scratch;
     if (keep && still_valid(cache, b, ip, index)) {
         std::memset(cache.code_map.data() + index, 1, b.bytes);
+        cache.block_start[index] = 1;
         b.key = cache.key(index);
         return b;
     }
@@ -118,6 +120,7 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
     if (keep) {
         std::memcpy(cache.sources.data() + size_t(block_slot(index)) * block_code_bytes,
                     cache.host + index, bytes);
+        cache.block_start[index] = 1;
         b.key = cache.key(index);
     }
     return b;
@@ -132,10 +135,24 @@ const Block &single_instruction(Cpu &c, const Block &b) {
     return s;
 }
 
-void code_overwritten(Cpu &c) {
+// A block that covers a written byte starts at most block_code_bytes
+// before it, and every byte from its start on is marked: the search goes
+// back from the last written byte to the first byte not marked.
+void code_overwritten(Cpu &c, uint32_t i, uint32_t n) {
     CodeCache &cache = *c.cache;
-    new_epoch(cache);
-    std::memset(cache.code_map.data(), 0, cache.code_map.size());
+    const uint8_t *marked = cache.code_map.data();
+    uint32_t last = i + n - 1;
+    uint32_t lowest = last >= block_code_bytes ? last - (block_code_bytes - 1) : 0;
+    for (uint32_t start = last + 1; start-- > lowest;) {
+        if (!marked[start] && start < i)
+            break;
+        if (!cache.block_start[start])
+            continue;
+        Block &b = cache.blocks[block_slot(start)];
+        if (b.key == cache.key(start) && start + b.bytes > i)
+            b.key = 0;
+    }
+    // The running block may be among them, or be one that is not kept.
     c.code_changed = true;
 }
 

@@ -2,10 +2,12 @@
 // decoded once and kept by the position of their first byte in the caller's
 // memory; each block ends with a marker that sends the run loop back here.
 //
-// Staying right: a write into a byte that holds cached code, or a new run()
-// (the caller may have written into the memory in between), moves the cache
-// to a new epoch, which every block's key carries. A block of an older
-// epoch is used again only after its code bytes are found unchanged.
+// Staying right: a write into a byte that holds cached code drops the
+// blocks decoded from that byte alone, which are decoded again when next
+// run. A new run() (the caller may have written into the memory in
+// between) moves the cache to a new epoch, which every block's key
+// carries; a block of an older epoch is used again only after its code
+// bytes are found unchanged.
 #pragma once
 
 #include "decode.h"
@@ -38,8 +40,11 @@ struct CodeCache {
     // The code bytes each slot's block was decoded from (block_code_bytes
     // per slot): in a new epoch a block whose bytes are unchanged is kept.
     std::vector<uint8_t> sources;
-    std::vector<uint8_t> code_map; // one byte per memory byte: 1 if cached code lies there
-    Block scratch;                 // a block that may not be kept (see build_block)
+    // One byte per memory byte: 1 if cached code may lie there. Bytes stay
+    // marked when their blocks are dropped: a mark only costs a search.
+    std::vector<uint8_t> code_map;
+    std::vector<uint8_t> block_start; // one byte per memory byte: 1 if a kept block starts there
+    Block scratch;                    // a block that may not be kept (see build_block)
     // The run loop's handler addresses, by operation; filled on first use.
     const void *handlers[OP_COUNT] = {};
     bool handlers_ready = false;

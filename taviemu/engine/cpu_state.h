@@ -76,6 +76,7 @@ struct Cpu {
     const uint8_t *int_revectored = nullptr; // 256 bits
     const uint8_t *int21_revectored = nullptr; // 256 bits, by AH
     bool real_mode_flags = false;
+    bool interrupt_entered = false; // set by every interrupt entry (which clears TF)
     uint64_t executed = 0; // instructions completed in this run (kept up to date on leaving)
 
     void set_seg(unsigned s, uint16_t v) {
@@ -106,9 +107,10 @@ template <bool W> VM86_HOT void set_reg(Cpu &c, unsigned n, uint16_t v) {
 
 // ---- memory ----
 
-// Called when a write is about to change bytes that hold decoded code:
-// every decoded block is dropped and the running one is left.
-void code_overwritten(Cpu &c);
+// Called when a write is about to change `n` bytes at memory index `i`,
+// some of which hold decoded code: the blocks decoded from them are
+// dropped and the running one is left.
+void code_overwritten(Cpu &c, uint32_t i, uint32_t n);
 
 // Host address of `n` bytes at linear address `lin`, or a trap when any of
 // them lies outside the caller's memory.
@@ -134,7 +136,7 @@ VM86_HOT void write8(Cpu &c, unsigned seg, uint16_t off, uint8_t v) {
     uint8_t *p = host_at(c, c.sbase[seg] + off, 1);
     uint32_t i = uint32_t(p - c.host);
     if (c.code_map[i]) [[unlikely]]
-        code_overwritten(c);
+        code_overwritten(c, i, 1);
     *p = v;
 }
 
@@ -144,7 +146,7 @@ VM86_HOT void write16(Cpu &c, unsigned seg, uint16_t off, uint16_t v) {
     uint8_t *p = host_at(c, c.sbase[seg] + off, 2);
     uint32_t i = uint32_t(p - c.host);
     if (c.code_map[i] | c.code_map[i + 1]) [[unlikely]]
-        code_overwritten(c);
+        code_overwritten(c, i, 2);
     p[0] = uint8_t(v);
     p[1] = uint8_t(v >> 8);
 }
@@ -368,7 +370,23 @@ VM86_HOT bool condition(const Cpu &c, unsigned cc) {
     return t != bool(cc & 1);
 }
 
+// Checks the word at seg:off as a later access of the same instruction
+// will make it: it faults now, before the instruction has changed
+// anything, or not at all.
+inline void check_word(Cpu &c, unsigned seg, uint16_t off) {
+    if (off == 0xFFFF)
+        raise_exception(13);
+    host_at(c, c.sbase[seg] + off, 2);
+}
+
 // ---- stack ----
+
+// Checks the `words` pushes that an instruction is about to make, so that
+// a later one that faults leaves SP and memory as they were.
+inline void check_pushes(Cpu &c, unsigned words) {
+    for (unsigned k = 1; k <= words; ++k)
+        check_word(c, SS, uint16_t(c.r[SP] - 2 * k));
+}
 
 VM86_HOT void push16(Cpu &c, uint16_t v) {
     uint16_t sp = uint16_t(c.r[SP] - 2);

@@ -38,12 +38,15 @@ bool enter_interrupt(Cpu &c, uint8_t n, uint16_t return_ip, uint16_t *new_ip) {
     if (!c.real_mode_flags && segment == bios_segment)
         return false;
     uint16_t sp = c.r[SP];
+    for (uint16_t k = 1; k <= 6; ++k) // all three words are there, or nothing is pushed
+        host_at(c, c.sbase[SS] + uint16_t(sp - k), 1);
     push_wrapping(c, uint16_t(sp - 2), pushed_flags(c));
     push_wrapping(c, uint16_t(sp - 4), c.sreg[CS]);
     push_wrapping(c, uint16_t(sp - 6), return_ip);
     c.r[SP] = uint16_t(sp - 6);
     materialize(c);
     c.flags &= uint16_t(~(IF | TF));
+    c.interrupt_entered = true;
     c.set_seg(CS, segment);
     *new_ip = offset;
     return true;

@@ -1,5 +1,8 @@
 // Stack frames and transfers of control that need more than one line:
-// PUSHA/POPA, ENTER/LEAVE, far calls and returns, IRET, BOUND.
+// PUSHA/POPA, ENTER/LEAVE, far calls and returns, IRET, BOUND. An
+// instruction that writes several words checks them all first: when one
+// of them would fault, SP and memory stay as they were, and the fault is
+// reported at an instruction that has done nothing.
 #pragma once
 
 #include "cpu_state.h"
@@ -8,6 +11,7 @@
 namespace vm86::engine {
 
 inline void pusha(Cpu &c) {
+    check_pushes(c, 8);
     uint16_t sp = c.r[SP];
     for (unsigned n = AX; n <= DI; ++n)
         push16(c, n == SP ? sp : c.r[n]);
@@ -24,6 +28,9 @@ inline void popa(Cpu &c) {
 // ENTER size, level: the 286 takes the level modulo 32.
 inline void enter(Cpu &c, uint16_t size, uint8_t level) {
     level &= 31;
+    check_pushes(c, level > 0 ? level + 1u : 1u);
+    for (unsigned i = 1; i < level; ++i)
+        check_word(c, SS, uint16_t(c.r[BP] - 2 * i)); // the frame pointers copied
     push16(c, c.r[BP]);
     uint16_t frame = c.r[SP];
     if (level > 0) {
@@ -46,6 +53,7 @@ inline void leave(Cpu &c) {
 
 // Pushes CS and the return address, then loads CS; returns the new IP.
 inline uint16_t call_far(Cpu &c, uint16_t segment, uint16_t offset, uint16_t return_ip) {
+    check_pushes(c, 2);
     push16(c, c.sreg[CS]);
     push16(c, return_ip);
     c.set_seg(CS, segment);
@@ -73,9 +81,13 @@ inline uint16_t iret(Cpu &c) {
     return ip;
 }
 
-// Loads a far pointer (offset, then segment) from the memory operand.
+// Loads a far pointer (offset, then segment) from the memory operand. The
+// four bytes are one operand: when its last byte lies past offset FFFF the
+// 286 raises exception 13 rather than wrap to offset 0.
 inline void load_far_pointer(Cpu &c, const Insn &in, uint16_t &offset, uint16_t &segment) {
     uint16_t off = effective_offset(c, in);
+    if (off > 0xFFFC)
+        raise_exception(13);
     offset = read16(c, in.seg, off);
     segment = read16(c, in.seg, uint16_t(off + 2));
 }
