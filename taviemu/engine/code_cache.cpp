@@ -3,6 +3,7 @@
 
 #include "../vm86_engine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -48,7 +49,7 @@ CodeCache &cache_for_run(uint8_t *host, uint32_t base, uint32_t size) {
         current->blocks.assign(block_slots, Block{});
         current->sources.assign(size_t(block_slots) * block_code_bytes, 0);
         current->code_map.assign(size_t(size) + 1, 0);
-        current->block_start.assign(size_t(size) + 1, 0);
+        current->block_starts.assign(size_t(size) / 64 + 1, 0);
     }
     new_epoch(*current);
     return *current;
@@ -77,9 +78,11 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
     bool keep = room >= block_insns;
     unsigned most = keep ? block_insns : unsigned(room);
     Block &b = keep ? cache.blocks[block_slot(index)] : cache.scratch;
+    if (!keep)
+        cache.scratch_index = index;
     if (keep && still_valid(cache, b, ip, index)) {
         std::memset(cache.code_map.data() + index, 1, b.bytes);
-        cache.block_start[index] = 1;
+        cache.mark_start(index);
         b.key = cache.key(index);
         return b;
     }
@@ -105,6 +108,7 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
             // contiguous in memory, so it runs from a block that is not kept.
             cache.scratch.count = 1;
             cache.scratch.bytes = in.len;
+            cache.scratch_index = index;
             cache.scratch.insns[0] = in;
             end_with_marker(cache.scratch);
             return cache.scratch;
@@ -120,7 +124,7 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
     if (keep) {
         std::memcpy(cache.sources.data() + size_t(block_slot(index)) * block_code_bytes,
                     cache.host + index, bytes);
-        cache.block_start[index] = 1;
+        cache.mark_start(index);
         b.key = cache.key(index);
     }
     return b;
@@ -128,6 +132,8 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
 
 const Block &single_instruction(Cpu &c, const Block &b) {
     Block &s = c.cache->scratch;
+    if (&b != &s)
+        c.cache->scratch_index = uint32_t(b.key);
     s.count = 1;
     s.bytes = b.insns[0].len;
     s.insns[0] = b.insns[0];
@@ -135,25 +141,80 @@ const Block &single_instruction(Cpu &c, const Block &b) {
     return s;
 }
 
-// A block that covers a written byte starts at most block_code_bytes
-// before it, and every byte from its start on is marked: the search goes
-// back from the last written byte to the first byte not marked.
 void code_overwritten(Cpu &c, uint32_t i, uint32_t n) {
-    CodeCache &cache = *c.cache;
-    const uint8_t *marked = cache.code_map.data();
-    uint32_t last = i + n - 1;
-    uint32_t lowest = last >= block_code_bytes ? last - (block_code_bytes - 1) : 0;
-    for (uint32_t start = last + 1; start-- > lowest;) {
-        if (!marked[start] && start < i)
-            break;
-        if (!cache.block_start[start])
-            continue;
-        Block &b = cache.blocks[block_slot(start)];
-        if (b.key == cache.key(start) && start + b.bytes > i)
-            b.key = 0;
+    if (!c.code_changed) {
+        c.written_from = i;
+        c.written_to = i + n;
+        c.code_changed = true;
+        return;
     }
-    // The running block may be among them, or be one that is not kept.
-    c.code_changed = true;
+    c.written_from = std::min(c.written_from, i);
+    c.written_to = std::max(c.written_to, i + n);
+}
+
+namespace {
+
+// Decodes again, where they stand, the instructions of `b` (decoded from
+// memory index `start`) that have bytes in [from, to). False when one of
+// them changes its length or whether it ends the block, or can no longer
+// be fetched: the block must then be decoded anew.
+bool decode_again(Cpu &c, Block &b, uint32_t start, uint32_t from, uint32_t to) {
+    uint32_t at = start;
+    for (unsigned k = 0; k < b.count; ++k) {
+        Insn &old = b.insns[k];
+        uint32_t end = at + old.len;
+        if (end > from && at < to) {
+            Insn in;
+            try {
+                in = decode_at(c, c.base + at);
+            } catch (const Trap &) {
+                return false;
+            }
+            if (in.len != old.len || ends_block(in.op) != ends_block(old.op))
+                return false;
+            old = in;
+        }
+        at = end;
+    }
+    return true;
+}
+
+// Brings one block up to date with the writes into [from, to), if they
+// touch it.
+void update_block(Cpu &c, uint32_t start, uint32_t from, uint32_t to) {
+    CodeCache &cache = *c.cache;
+    Block &b = cache.blocks[block_slot(start)];
+    if (b.key != cache.key(start) || start + b.bytes <= from)
+        return;
+    if (decode_again(c, b, start, from, to))
+        std::memcpy(cache.sources.data() + size_t(block_slot(start)) * block_code_bytes,
+                    cache.host + start, b.bytes);
+    else
+        b.key = 0;
+}
+
+} // namespace
+
+// A block that covers a written byte starts at most block_code_bytes
+// before it: the kept blocks that start from there to the last written
+// byte are the ones to look at.
+bool code_written(Cpu &c, const Block *running, uint32_t index) {
+    CodeCache &cache = *c.cache;
+    c.code_changed = false;
+    uint32_t from = c.written_from, to = c.written_to;
+    uint32_t lowest = from >= block_code_bytes ? from - (block_code_bytes - 1) : 0;
+    for (uint32_t word = lowest >> 6; word <= (to - 1) >> 6; ++word) {
+        uint64_t bits = cache.block_starts[word];
+        while (bits) {
+            uint32_t start = word << 6 | uint32_t(__builtin_ctzll(bits));
+            bits &= bits - 1;
+            if (start >= lowest && start < to)
+                update_block(c, start, from, to);
+        }
+    }
+    if (running == &cache.scratch) // not kept, so not decoded again
+        return cache.scratch_index >= to || cache.scratch_index + cache.scratch.bytes <= from;
+    return running != nullptr && running->key == cache.key(index);
 }
 
 } // namespace vm86::engine

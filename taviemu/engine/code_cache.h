@@ -2,8 +2,10 @@
 // decoded once and kept by the position of their first byte in the caller's
 // memory; each block ends with a marker that sends the run loop back here.
 //
-// Staying right: a write into a byte that holds cached code drops the
-// blocks decoded from that byte alone, which are decoded again when next
+// Staying right: the instruction that writes into bytes holding cached
+// code completes as it was decoded; then the instructions decoded from
+// those bytes are decoded again where they stand, or, when one of them no
+// longer fits its block, the block is dropped and decoded anew when next
 // run. A new run() (the caller may have written into the memory in
 // between) moves the cache to a new epoch, which every block's key
 // carries; a block of an older epoch is used again only after its code
@@ -43,13 +45,15 @@ struct CodeCache {
     // One byte per memory byte: 1 if cached code may lie there. Bytes stay
     // marked when their blocks are dropped: a mark only costs a search.
     std::vector<uint8_t> code_map;
-    std::vector<uint8_t> block_start; // one byte per memory byte: 1 if a kept block starts there
-    Block scratch;                    // a block that may not be kept (see build_block)
+    std::vector<uint64_t> block_starts; // one bit per memory byte: a kept block starts there
+    Block scratch;                      // a block that may not be kept (see build_block)
+    uint32_t scratch_index = 0;         // the memory index it was decoded from
     // The run loop's handler addresses, by operation; filled on first use.
     const void *handlers[OP_COUNT] = {};
     bool handlers_ready = false;
 
     uint64_t key(uint32_t index) const { return uint64_t(epoch) << 32 | index; }
+    void mark_start(uint32_t index) { block_starts[index >> 6] |= uint64_t(1) << (index & 63); }
 };
 
 // The cache for `host`/`base`/`size`, made empty when the memory differs
@@ -74,5 +78,10 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room);
 // A block of the first instruction of `b` alone, for when the instruction
 // budget ends inside `b`.
 const Block &single_instruction(Cpu &c, const Block &b);
+
+// Brings the blocks up to date with the writes into code that
+// code_overwritten() has noted since the last call. True when `running`,
+// the block entered at memory index `index`, may go on as it stands.
+bool code_written(Cpu &c, const Block *running, uint32_t index);
 
 } // namespace vm86::engine

@@ -72,8 +72,9 @@ struct Cpu {
     uint32_t base = 0, size = 0;
     uint8_t *code_map = nullptr; // bytes holding decoded instructions
     CodeCache *cache = nullptr;
-    bool code_changed = false;               // a write hit cached code: the current block is stale
-    const uint8_t *int_revectored = nullptr; // 256 bits
+    bool code_changed = false; // writes have hit cached code: [written_from, written_to)
+    uint32_t written_from = 0, written_to = 0; // memory indexes
+    const uint8_t *int_revectored = nullptr;   // 256 bits
     const uint8_t *int21_revectored = nullptr; // 256 bits, by AH
     bool real_mode_flags = false;
     bool interrupt_entered = false; // set by every interrupt entry (which clears TF)
@@ -108,8 +109,8 @@ template <bool W> VM86_HOT void set_reg(Cpu &c, unsigned n, uint16_t v) {
 // ---- memory ----
 
 // Called when a write is about to change `n` bytes at memory index `i`,
-// some of which hold decoded code: the blocks decoded from them are
-// dropped and the running one is left.
+// some of which hold decoded code: notes them for code_written(), which
+// the run loop calls once the writing instruction has completed.
 void code_overwritten(Cpu &c, uint32_t i, uint32_t n);
 
 // Host address of `n` bytes at linear address `lin`, or a trap when any of

@@ -141,9 +141,10 @@ constexpr unsigned max_length = 10;
 
 struct Fetcher {
     Cpu &c;
+    uint32_t segment_base; // linear
     uint16_t ip;
     unsigned n = 0;
-    uint8_t byte() { return read8(c, CS, uint16_t(ip + n++)); }
+    uint8_t byte() { return *host_at(c, segment_base + uint16_t(ip + n++), 1); }
     uint16_t word() {
         uint16_t lo = byte();
         return uint16_t(lo | byte() << 8);
@@ -153,10 +154,19 @@ struct Fetcher {
 } // namespace
 
 Insn decode(Cpu &c, uint16_t ip, bool &wrapped) {
+    return decode_in(c, c.sbase[CS], ip, wrapped);
+}
+
+Insn decode_at(Cpu &c, uint32_t linear) {
+    bool wrapped;
+    return decode_in(c, linear, 0, wrapped);
+}
+
+Insn decode_in(Cpu &c, uint32_t segment_base, uint16_t ip, bool &wrapped) {
     Insn in{};
     in.seg = DS;
     in.base = in.index = ZERO;
-    Fetcher f{c, ip};
+    Fetcher f{c, segment_base, ip};
     bool override = false;
     unsigned opcode;
     for (;;) {

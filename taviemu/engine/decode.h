@@ -52,6 +52,11 @@ static_assert(sizeof(Insn) == 16);
 // the instruction's bytes wrap past offset FFFF of the code segment (such
 // an instruction must not be cached by its linear address).
 Insn decode(Cpu &c, uint16_t ip, bool &wrapped);
+// The same in the segment at linear `segment_base`.
+Insn decode_in(Cpu &c, uint32_t segment_base, uint16_t ip, bool &wrapped);
+// The instruction at linear address `linear`, as a block decoded it (a
+// block's bytes never wrap).
+Insn decode_at(Cpu &c, uint32_t linear);
 
 inline uint16_t effective_offset(const Cpu &c, const Insn &in) {
     return uint16_t(c.r[in.base] + c.r[in.index] + in.disp);

@@ -146,7 +146,8 @@ int execute(Cpu &c, uint64_t limit) {
 // is predicted for that place alone.
 #define ENTER_BLOCK()                                                                              \
     do {                                                                                           \
-        c.code_changed = false;                                                                    \
+        if (c.code_changed) [[unlikely]]                                                           \
+            code_written(c, nullptr, 0);                                                           \
         code_base = c.sbase[CS] - c.base;                                                          \
         ENTER_AT_CODE_BASE();                                                                      \
     } while (0)
@@ -206,7 +207,14 @@ int execute(Cpu &c, uint64_t limit) {
     } while (0)
 
     try {
+        ENTER_BLOCK();
     lookup:
+        // An instruction has written into decoded code. The block running
+        // goes on with its next instruction when it is still whole.
+        if (code_written(c, current_block, code_base + block_ip)) {
+            next = uint16_t(ip + insn->len);
+            goto *table[insn->op];
+        }
         ENTER_BLOCK();
     op_block_end:
         ENTER_BLOCK();

@@ -65,6 +65,34 @@ TEST(CodeCache, LoopThatRewritesItsOwnBody) {
     EXPECT_EQ(m.rec.regs.ebx, 4u);
 }
 
+TEST(CodeCache, RewrittenInstructionOfAnotherLength) {
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0, {0xB9, 0x02, 0x00,             // mov cx, 2
+               0x01, 0xC3,                   // add bx, ax
+               0xC6, 0x06, 0x0D, 0x00, 0xB8, // mov byte [0x0d], 0xb8
+               0x90, 0x90, 0x90,             // nop x3
+               0xB0, 0x07,                   // mov al, 7 (becomes mov ax, 0x9007)
+               0x90,                         // nop (the immediate's high byte)
+               0xE2, 0xF1,                   // loop 0x03
+               0xCD, 0x80});                 // int 0x80
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax(), 0x9007);
+    EXPECT_EQ(m.rec.regs.ebx, 0x9007u);
+    EXPECT_EQ(m.executed, 1u + 2u * 7u + 1u); // the nop is the immediate's now
+}
+
+TEST(CodeCache, InstructionThatOverwritesItselfCompletesAsFetched) {
+    Machine m(0x10000);
+    m.revector_all();
+    m.rec.regs.esp = 0x0003;
+    m.code(0, {0xE8, 0x10, 0x00}); // call 0x13: the return address lands on its own operand
+    m.code(0x13, {0xCD, 0x80});    // int 0x80
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ip(), 0x15);
+    EXPECT_EQ(m.word(0x1000, 1), 3);
+}
+
 TEST(CodeCache, StringStoreOverCachedCode) {
     Machine m(0x10000);
     m.revector_all();

@@ -147,6 +147,13 @@ TEST(Exceptions, InvalidOpcodeBoundAndSegmentOverrun) {
                0xA1, 0xFF, 0xFF}); // mov ax, [0xffff]: a word past the segment's end
     EXPECT_EQ(w.run(), intx(13));
     EXPECT_EQ(w.ip(), 1);
+    EXPECT_TRUE(w.fault.exception);
+
+    Machine n; // an INT instruction is no exception, whatever its number
+    n.revector_all();
+    n.code(0, {0xCD, 0x0D}); // int 13
+    EXPECT_EQ(n.run(), intx(13));
+    EXPECT_FALSE(n.fault.exception);
 }
 
 TEST(VirtualIf, CliStiPushfPopf) {
@@ -185,6 +192,40 @@ TEST(VirtualIf, IretTakesIfFromTheStack) {
     EXPECT_EQ(m.ip(), 0x22);
     EXPECT_EQ(m.flags() & IF, IF);
     EXPECT_EQ(m.sp(), 0xFFFE);
+}
+
+TEST(TrapFlag, SingleStepTrapComesAfterTheNextInstruction) {
+    constexpr int trap = VM86_TRAP | 1 << 8;
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0, {0x68, 0x00, 0x01, // push TF
+               0x9D,             // popf: no trap after it, TF was clear
+               0x40,             // inc ax: the trap comes after this
+               0x40,             // inc ax
+               0xCD, 0x80,       // int 0x80: returns to the caller, no trap
+               0x43,             // inc bx
+               0xF4});           // hlt
+    EXPECT_EQ(m.run(), trap);
+    EXPECT_EQ(m.ip(), 5);
+    EXPECT_EQ(m.ax(), 1);
+    EXPECT_EQ(m.run(), trap);
+    EXPECT_EQ(m.ip(), 6);
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ip(), 8);
+    EXPECT_EQ(m.run(), trap);
+    EXPECT_EQ(m.rec.regs.ebx, 1u);
+    EXPECT_EQ(m.executed, 1u);
+
+    Machine i(0x10000); // IRET loads TF from the stack the same way
+    i.revector_all();
+    i.code(0, {0x68, 0x00, 0x01, // push TF
+               0x0E,             // push cs
+               0x68, 0x20, 0x00, // push 0x20
+               0xCF});           // iret
+    i.code(0x20, {0x41, 0x41});  // inc cx; inc cx
+    EXPECT_EQ(i.run(), trap);
+    EXPECT_EQ(i.ip(), 0x21);
+    EXPECT_EQ(i.rec.regs.ecx, 1u);
 }
 
 TEST(Unknown, InputOutputAndHltStopAtTheInstruction) {
