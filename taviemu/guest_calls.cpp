@@ -51,13 +51,17 @@ int call_lseek(int fd, int32_t *offset, int whence) {
     return 0;
 }
 
+// The break lies in the data segment of the loaded layout, whatever DS
+// holds now. The stack it must stay below is where SP stands while SS is
+// still that segment, and otherwise the block of arguments at its top.
 int call_brk(uint32_t end) {
-    uint32_t sp = tavi_cpu.regs.esp & 0xFFFF;
+    const vm86::Regs &r = tavi_cpu.regs;
+    uint32_t sp = r.ss == tavi_data_segment ? r.esp & 0xFFFF : tavi_stack_start;
     if (end < tavi_bss_end || sp < kBreakGap || end > sp - kBreakGap)
         return -ENOMEM;
     if (end > tavi_brk) {
         // Memory the break grows over reads as zero, as fresh memory does.
-        uint8_t *fresh = guest_bytes(tavi_cpu.regs.ds, tavi_brk, end - tavi_brk);
+        uint8_t *fresh = guest_bytes(tavi_data_segment, tavi_brk, end - tavi_brk);
         if (fresh == nullptr)
             return -ENOMEM;
         std::memset(fresh, 0, end - tavi_brk);

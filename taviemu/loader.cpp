@@ -15,6 +15,8 @@ uint8_t *tavi_base = nullptr;
 uint32_t tavi_linear = 0;
 uint32_t tavi_bss_end = 0;
 uint32_t tavi_brk = 0;
+uint16_t tavi_data_segment = 0;
+uint16_t tavi_stack_start = 0;
 
 namespace {
 
@@ -90,6 +92,7 @@ int load_tavi(int fd) {
 
     uint32_t data_base = header.separate ? tavi_linear + kSegmentSize : tavi_linear;
     tavi_cpu.regs.ds = tavi_cpu.regs.es = tavi_cpu.regs.ss = static_cast<uint16_t>(data_base / 16);
+    tavi_data_segment = tavi_cpu.regs.ds;
     tavi_cpu.regs.esp = kSegmentSize;
     tavi_cpu.regs.cs = static_cast<uint16_t>(tavi_linear / 16);
     tavi_cpu.regs.eip = 0;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -40,7 +41,11 @@ int main(int argc, char **argv, char **envp) {
         std::perror(path);
         return 1;
     }
-    take_identity(status);
+    int taken = take_identity(status);
+    if (taken < 0) {
+        std::fprintf(stderr, kIdentityRefused, std::strerror(-taken));
+        return 1;
+    }
     tavi_init();
 
     tavi_base = map_area();

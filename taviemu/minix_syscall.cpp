@@ -4,6 +4,7 @@
 // type field, overwrites the message. Registers are left as they are.
 #include "guest_calls.h"
 #include "guest_memory.h"
+#include "process_numbers.h"
 #include "tavi.h"
 
 #include <algorithm>
@@ -65,8 +66,8 @@ int serve(uint8_t *message, uint16_t ds) {
         return r;
     }
     case kGetpid:
-        put16(message + kM2I1, static_cast<uint16_t>(getppid()));
-        return getpid();
+        put16(message + kM2I1, static_cast<uint16_t>(process_number(getppid())));
+        return process_number(getpid());
     default:
         return -ENOSYS;
     }

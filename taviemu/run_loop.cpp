@@ -72,6 +72,34 @@ int enter_vm86() {
     std::exit(1);
 }
 
+// A processor exception (a divide error, an undefined opcode, a word past
+// the segment's end) is an interrupt the runner does not serve: SIGILL, as
+// for any other. The faulting instruction has no end to go on from, so
+// when SIGILL does not end the process the run ends here rather than fault
+// again for ever.
+[[noreturn]] void exception_not_served(int number) {
+    std::fflush(stderr);
+    kill(getpid(), SIGILL);
+    std::fprintf(stderr, "VM86 failed: exception %d at %04x:%04x\n", number,
+                 static_cast<unsigned>(tavi_cpu.regs.cs),
+                 static_cast<unsigned>(tavi_cpu.regs.eip & 0xFFFF));
+    std::exit(1);
+}
+
+// The debug trap after an instruction run with TF set: the kernel's vm86old
+// entry forces SIGTRAP on the process, which neither ignoring nor blocking
+// the signal escapes. The engine reports it; the runner does the same.
+[[noreturn]] void single_step_trap() {
+    std::fflush(stderr);
+    std::signal(SIGTRAP, SIG_DFL);
+    sigset_t trap;
+    sigemptyset(&trap);
+    sigaddset(&trap, SIGTRAP);
+    sigprocmask(SIG_UNBLOCK, &trap, nullptr);
+    raise(SIGTRAP);
+    std::exit(1); // not reached: SIGTRAP ends the process
+}
+
 void tavi_take_interrupt(int number) {
     if (number == kMinixInterrupt) {
         minix_syscall();
@@ -100,11 +128,15 @@ void run_tavi() {
         std::fputs("VM86_UNKNOWN returned\n", stderr);
         std::exit(1);
     case vm86::VM86_INTx:
+        if (last_fault.exception)
+            exception_not_served(vm86::vm86_arg(code));
         tavi_take_interrupt(vm86::vm86_arg(code));
         break;
     case vm86::VM86_STI:
         std::fputs("VM86_STI returned\n", stderr);
         break;
+    case vm86::VM86_TRAP:
+        single_step_trap();
     default:
         break;
     }

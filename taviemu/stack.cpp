@@ -61,6 +61,7 @@ int build_stack(char *const *args, char *const *env) {
     uint16_t s = static_cast<uint16_t>(tavi_cpu.regs.esp + 2 * (a.count + e.count + 3));
     write_list(args, data_seg, word, s);
     write_list(env, data_seg, word, s);
+    tavi_stack_start = static_cast<uint16_t>(tavi_cpu.regs.esp);
     return 0;
 }
 

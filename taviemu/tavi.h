@@ -34,6 +34,11 @@ extern uint32_t tavi_linear;
 // data segment.
 extern uint32_t tavi_bss_end;
 extern uint32_t tavi_brk;
+// The data segment as the loader laid it out, and SP as build_stack left
+// it (below the argument strings): the break is the layout's, whatever the
+// program has since done with DS and SS.
+extern uint16_t tavi_data_segment;
+extern uint16_t tavi_stack_start;
 
 // The executable's header, decoded.
 struct ExecHeader {

@@ -103,8 +103,13 @@ int call_execve(const CallArgs &a) {
     if (checked < 0)
         return checked;
 
-    // From here on the old program is gone.
-    take_identity(status);
+    // From here on the old program is gone: with part of its identity
+    // changed, it could not go on either.
+    int taken = take_identity(status);
+    if (taken < 0) {
+        std::fprintf(stderr, kIdentityRefused, std::strerror(-taken));
+        std::exit(1);
+    }
     std::memset(tavi_base, 0, kAreaSize);
     vm86::reset_code_cache(); // nothing decoded from the old program applies
     tavi_cpu.regs = vm86::Regs{};

@@ -4,6 +4,7 @@
 #include "tavi_syscall.h"
 #include "guest_calls.h"
 #include "guest_memory.h"
+#include "process_numbers.h"
 #include "tavi.h"
 
 #include <algorithm>
@@ -23,11 +24,6 @@ namespace {
 constexpr uint32_t kKernelTermiosSize = 36; // struct termios as the kernel fills it
 constexpr uint32_t kWinsizeSize = 8;        // struct winsize
 
-// A 16-bit process ID argument: negative values keep their meaning.
-pid_t pid_arg(uint16_t value) {
-    return static_cast<int16_t>(value);
-}
-
 int with_path(const CallArgs &a, int (*call)(const char *, const CallArgs &)) {
     const char *path = guest_string(a.ds, a.bx);
     return path == nullptr ? -EFAULT : call_result(call(path, a));
@@ -37,7 +33,7 @@ int sys_exit(const CallArgs &a) {
     call_exit(a.bx);
 }
 int sys_fork(const CallArgs &) {
-    return call_result(fork());
+    return fork_numbered();
 }
 int sys_read(const CallArgs &a) {
     return call_read(a.bx, a.ds, a.cx, a.dx);
@@ -56,12 +52,20 @@ int sys_waitpid(const CallArgs &a) {
     uint8_t *status_word = nullptr;
     if (a.cx != 0 && (status_word = guest_bytes(a.ds, a.cx, 2)) == nullptr)
         return -EFAULT;
+    pid_t of = host_process(a.bx);
+    if (of == 0 && a.bx != 0)
+        return -ECHILD; // no child has that number
     int status = 0;
-    pid_t pid = waitpid(pid_arg(a.bx), &status, a.dx);
-    if (pid > 0 && status_word != nullptr) {
+    pid_t pid = waitpid(of, &status, a.dx);
+    if (pid <= 0)
+        return call_result(pid);
+    if (status_word != nullptr) {
         put16(status_word, static_cast<uint16_t>(status));
     }
-    return call_result(pid);
+    int number = process_number(pid);
+    if (WIFEXITED(status) || WIFSIGNALED(status))
+        forget_process(pid);
+    return number;
 }
 
 int sys_unlink(const CallArgs &a) {
@@ -103,13 +107,16 @@ int sys_lseek(const CallArgs &a) {
 }
 
 int sys_getpid(const CallArgs &) {
-    return getpid();
+    return process_number(getpid());
 }
 int sys_getuid(const CallArgs &) {
     return static_cast<int>(getuid());
 }
 int sys_kill(const CallArgs &a) {
-    return call_result(kill(pid_arg(a.bx), a.cx));
+    pid_t to = host_process(a.bx);
+    if (to == 0 && a.bx != 0)
+        return -ESRCH;
+    return call_result(kill(to, a.cx));
 }
 int sys_dup(const CallArgs &a) {
     return call_result(dup(a.bx));
@@ -167,7 +174,7 @@ int sys_dup2(const CallArgs &a) {
     return call_result(dup2(a.bx, a.cx));
 }
 int sys_getppid(const CallArgs &) {
-    return getppid();
+    return process_number(getppid());
 }
 
 constexpr CallEntry kCalls[] = {

@@ -3,11 +3,13 @@
 #include "program_runs.h"
 #include "temp_tree.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -153,6 +155,38 @@ TEST(RunLoop, PortInstructionIsUnknown) {
     EXPECT_EQ(r.status, 1);
 }
 
+// An exception has no instruction end to go on from: SIGILL, and when that
+// does not end the runner, one line and status 1 instead of the same
+// exception again for ever.
+TEST(RunLoop, ExceptionEndsTheRunEvenWithSigillIgnored) {
+    for (auto [kind, place] : std::vector<std::pair<std::string, std::string>>{
+             {"0", "0 at 1000:0020"}, {"6", "6 at 1000:0030"}, {"13", "13 at 1000:0040"}}) {
+        auto r = run({TAVIEMU_PATH, program("exception"), kind});
+        EXPECT_EQ(r.out, "before\n") << kind;
+        EXPECT_EQ(r.signal, SIGILL) << kind;
+        RunOptions ignored;
+        ignored.timeout_seconds = 10;
+        r = run({"/bin/sh", "-c", "trap '' ILL; exec \"$0\" \"$@\"", TAVIEMU_PATH,
+                 program("exception"), kind},
+                ignored);
+        EXPECT_FALSE(r.timed_out) << kind;
+        EXPECT_EQ(r.out, "before\n") << kind;
+        EXPECT_EQ(r.err, "VM86 failed: exception " + place + "\n") << kind;
+        EXPECT_EQ(r.status, 1) << kind;
+    }
+}
+
+TEST(RunLoop, TrapFlagEndsTheRunnerWithSigtrap) {
+    // The trap comes after the first instruction that is not a system call,
+    // however SIGTRAP is disposed of.
+    for (std::string disposition : {"", "trap '' TRAP; "}) {
+        auto r = run(
+            {"/bin/sh", "-c", disposition + "exec \"$0\" \"$@\"", TAVIEMU_PATH, program("trap")});
+        EXPECT_EQ(r.out, "a") << disposition;
+        EXPECT_EQ(r.signal, SIGTRAP) << disposition;
+    }
+}
+
 TEST(RunLoop, AccessOutsideTheAreaEndsTheRunner) {
     auto r = run({TAVIEMU_PATH, program("fault")});
     EXPECT_EQ(r.err.rfind("VM86 failed: memory access outside the tavi area at 0x50010", 0), 0u)
@@ -235,6 +269,12 @@ TEST(Translators, BrkGrowthAndRefusal) {
     }
 }
 
+TEST(Translators, BrkIsTheLayoutsWhateverDsHolds) {
+    auto r = run({TAVIEMU_PATH, program("brkds")});
+    EXPECT_EQ(r.out, "0000\ntext intact\n");
+    EXPECT_EQ(r.status, 0);
+}
+
 TEST(Translators, ForkAndWaitpid) {
     auto r = run({TAVIEMU_PATH, program("fork")});
     EXPECT_EQ(r.out, "child\nparent: waited for the child, status 0700\n");
@@ -257,6 +297,47 @@ TEST(Translators, ExecveOfAnotherProgram) {
     EXPECT_EQ(r.status, 3);
 }
 
+const std::string kProcessNumbersOut =
+    "numbers agree\nkill 0000\nwait 000f\nkill fffd\nwait fff6\n"; // -ESRCH, -ECHILD
+
+TEST(Translators, ProcessNumbersOfForkKillAndWaitpid) {
+    RunOptions options;
+    options.timeout_seconds = 10;
+    auto r = run({TAVIEMU_PATH, program("procnum")}, options);
+    EXPECT_EQ(r.out, kProcessNumbersOut);
+    EXPECT_EQ(r.status, 0);
+}
+
+// Process IDs above 32767 and 65535: in a PID namespace whose next IDs are
+// set, the runner itself (exec'd by the shell) or its child gets one.
+TEST(Translators, ProcessNumbersStaySmallWhereIdsAreLarge) {
+    if (geteuid() != 0 || access("/usr/bin/unshare", X_OK) != 0)
+        GTEST_SKIP() << "needs root and unshare";
+    RunOptions options;
+    options.timeout_seconds = 10;
+    for (std::string last : {"65535", "39999"}) {
+        auto in_namespace = [&](const std::string &command, const std::string &name,
+                                const std::string &arg) {
+            std::string script = "echo 4194304 > /proc/sys/kernel/pid_max 2>/dev/null; echo " +
+                                 last + " > /proc/sys/kernel/ns_last_pid && " + command +
+                                 " \"$0\" \"$1\" \"$2\"";
+            return run({"/usr/bin/unshare", "--pid", "--fork", "--kill-child", "--mount-proc",
+                        "/bin/sh", "-c", script, TAVIEMU_PATH, program(name), arg},
+                       options);
+        };
+        auto r = in_namespace("exec", "procnum", "");
+        EXPECT_EQ(r.out, kProcessNumbersOut) << last;
+        EXPECT_EQ(r.status, 0) << last;
+        r = in_namespace("exec", "fork", "");
+        EXPECT_EQ(r.out, "child\nparent: waited for the child, status 0700\n") << last;
+        EXPECT_EQ(r.status, 0) << last;
+        TempTree tree;
+        r = in_namespace("", "minix", tree.file("f", "0123456789\n")); // the runner is a child
+        EXPECT_EQ(r.out.substr(r.out.find("pid")), "pid ok\n") << last;
+        EXPECT_EQ(r.status, 5) << last;
+    }
+}
+
 TEST(Translators, BadPointersGiveEfault) {
     auto r = run({TAVIEMU_PATH, program("efault")}, "input");
     EXPECT_EQ(r.out, "fff2\nfff2\nfff2\nfff2\nfff2\nfff2\nffda\nffe7\n");
@@ -272,6 +353,24 @@ TEST(Translators, MinixMessages) {
 }
 
 // --- Identity ---
+
+TEST(Identity, OnlyARegularFileRuns) {
+    // As execve has it: a FIFO (which would block the open) or a directory
+    // is not executable, at start-up or for the program's execve.
+    TempTree tree;
+    std::string fifo = tree.fifo("fifo", 0755);
+    std::string dir = tree.dir("dir", 0755);
+    RunOptions options;
+    options.timeout_seconds = 10;
+    for (const std::string &path : {fifo, dir}) {
+        auto r = run({TAVIEMU_PATH, path}, options);
+        EXPECT_EQ(r.err, path + ": Permission denied\n");
+        EXPECT_EQ(r.status, 1);
+        r = run({TAVIEMU_PATH, program("exec"), path}, options);
+        EXPECT_EQ(r.out, "execve: fff3\n"); // -EACCES
+        EXPECT_EQ(r.status, 3);
+    }
+}
 
 TEST(Identity, SetUserIdRunsWithTheOwnersEffectiveId) {
     if (geteuid() != 0)
@@ -297,4 +396,96 @@ TEST(Identity, SetUserIdRunsWithTheOwnersEffectiveId) {
                       TAVIEMU_PATH, suid});
         EXPECT_EQ(r.out, "uid=200 euid=200 gid=200 egid=200\n") << r.err;
     }
+}
+
+namespace {
+
+// A copy of the runner installed set-user-ID root in `tree`, as a system
+// installs it to run set-ID programs.
+std::string setuid_runner(TempTree &tree) {
+    std::string runner = tree.file("bin/taviemu", tree.read(TAVIEMU_PATH), 0755);
+    chmod(tree.root().c_str(), 0755);
+    chmod(tree.path("bin").c_str(), 0755);
+    EXPECT_EQ(chown(runner.c_str(), 0, 0), 0);
+    EXPECT_EQ(chmod(runner.c_str(), 04755), 0);
+    return runner;
+}
+
+// Runs `argv` as user and group 200 with no supplementary groups.
+suite_testing::RunResult run_as_200(std::vector<std::string> argv) {
+    argv.insert(argv.begin(), {"/usr/bin/setpriv", "--reuid=200", "--regid=200", "--clear-groups"});
+    return run(argv);
+}
+
+bool can_switch_users() {
+    return geteuid() == 0 && access("/usr/bin/setpriv", X_OK) == 0 &&
+           access("/usr/bin/unshare", X_OK) == 0;
+}
+
+} // namespace
+
+TEST(Identity, SetIdBitsCountForNothingOnANosuidMount) {
+    if (!can_switch_users())
+        GTEST_SKIP() << "needs root, setpriv and unshare";
+    TempTree tree;
+    std::string mount = tree.dir("nosuid", 0755);
+    std::string script = "mount -t tmpfs -o nosuid none \"$1\" && cp \"$2\" \"$1/p\" && "
+                         "chown 100:100 \"$1/p\" && chmod 6755 \"$1/p\" && exec \"$0\" \"$1/p\"";
+    auto r = run({"/usr/bin/unshare", "--mount", "/bin/sh", "-c", script, TAVIEMU_PATH, mount,
+                  program("uid")});
+    EXPECT_EQ(r.out, "uid=0 euid=0 gid=0 egid=0\n") << r.err;
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(Identity, RefusedWhenItCannotBeTakenOn) {
+    // In a user namespace that maps root alone, the owner of a set-user-ID
+    // file has no ID the runner could take on: it would run as root.
+    if (!can_switch_users())
+        GTEST_SKIP() << "needs root, setpriv and unshare";
+    TempTree tree;
+    chmod(tree.root().c_str(), 0755);
+    std::string suid = tree.file("suid", image_of("uid"), 0755);
+    ASSERT_EQ(chown(suid.c_str(), 100, 100), 0);
+    ASSERT_EQ(chmod(suid.c_str(), 04755), 0);
+    auto r = run({"/usr/bin/unshare", "--user", "--map-root-user", TAVIEMU_PATH, suid});
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "taviemu: cannot take on the program's identity: Invalid argument\n");
+    EXPECT_EQ(r.status, 1);
+    r = run({"/usr/bin/unshare", "--user", "--map-root-user", TAVIEMU_PATH, program("exec"), suid});
+    EXPECT_EQ(r.err, "taviemu: cannot take on the program's identity: Invalid argument\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(Identity, SetUserIdRunnerChecksTheFileItRuns) {
+    // A symbolic link swapped between a program the caller may run and a
+    // set-user-ID one he may not: the runner never runs the second.
+    if (!can_switch_users())
+        GTEST_SKIP() << "needs root, setpriv and unshare";
+    TempTree tree;
+    std::string runner = setuid_runner(tree);
+    std::string plain = tree.file("plain", image_of("uid"), 0755);
+    std::string secret = tree.file("secret", image_of("uid"), 0755);
+    ASSERT_EQ(chown(secret.c_str(), 100, 100), 0);
+    ASSERT_EQ(chmod(secret.c_str(), 04700), 0); // its owner's alone
+    EXPECT_EQ(run_as_200({runner, plain}).out, "uid=200 euid=200 gid=200 egid=200\n");
+    auto r = run_as_200({runner, secret});
+    EXPECT_EQ(r.err, secret + ": Permission denied\n");
+    EXPECT_EQ(r.status, 1);
+
+    std::string link = tree.symlink(plain, "link");
+    std::atomic<bool> done{false};
+    std::thread swapper([&] {
+        for (bool to_secret = true; !done; to_secret = !to_secret) {
+            std::string next = tree.path("next");
+            unlink(next.c_str());
+            if (symlink((to_secret ? secret : plain).c_str(), next.c_str()) == 0)
+                rename(next.c_str(), link.c_str());
+        }
+    });
+    int as_owner = 0, runs = 0;
+    for (; runs < 400; ++runs)
+        as_owner += run_as_200({runner, link}).out.find("euid=100") != std::string::npos;
+    done = true;
+    swapper.join();
+    EXPECT_EQ(as_owner, 0) << "of " << runs << " runs";
 }

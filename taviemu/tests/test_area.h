@@ -17,6 +17,7 @@ class TestArea {
         tavi_linear = kAreaAddress;
         tavi_cpu = vm86::Record{};
         tavi_bss_end = tavi_brk = 0;
+        tavi_data_segment = tavi_stack_start = 0;
     }
     ~TestArea() { tavi_base = nullptr; }
     TestArea(const TestArea &) = delete;

@@ -1,6 +1,7 @@
 // The translators called directly, with the program's registers set by hand
 // and its memory on the heap.
 #include "guest_memory.h"
+#include "process_numbers.h"
 #include "tavi.h"
 #include "tavi_syscall.h"
 #include "temp_tree.h"
@@ -56,8 +57,8 @@ class Pipe {
 
 struct Program : TestArea {
     Program() {
-        tavi_cpu.regs.ds = tavi_cpu.regs.ss = kDs;
-        tavi_cpu.regs.esp = 0x8000;
+        tavi_cpu.regs.ds = tavi_cpu.regs.ss = tavi_data_segment = kDs;
+        tavi_cpu.regs.esp = tavi_stack_start = 0x8000;
         tavi_bss_end = tavi_brk = 0x1000;
     }
     void put(uint16_t off, std::string_view text) {
@@ -167,8 +168,8 @@ TEST(TaviCalls, TimeAndIdentity) {
     EXPECT_GE(got, static_cast<uint32_t>(before));
     EXPECT_LE(got, static_cast<uint32_t>(time(nullptr)));
     EXPECT_EQ(call(13, 0), 0);
-    EXPECT_EQ(call(20), getpid());
-    EXPECT_EQ(call(64), getppid());
+    EXPECT_EQ(host_process(static_cast<uint16_t>(call(20))), getpid());
+    EXPECT_EQ(host_process(static_cast<uint16_t>(call(64))), getppid());
     EXPECT_EQ(call(24), static_cast<int>(getuid()));
     EXPECT_EQ(call(49), static_cast<int>(geteuid()));
     EXPECT_EQ(call(47), static_cast<int>(getgid()));
@@ -378,8 +379,8 @@ TEST(MinixCalls, OpenLseekBrkGetpidAndUnknown) {
 
     message(program, 20, {});
     minix(3);
-    EXPECT_EQ(reply_type(program), static_cast<int16_t>(getpid()));
-    EXPECT_EQ(get16(program.at(kDs, 0x104)), static_cast<uint16_t>(getppid()));
+    EXPECT_EQ(host_process(static_cast<uint16_t>(reply_type(program))), getpid());
+    EXPECT_EQ(host_process(get16(program.at(kDs, 0x104))), getppid());
 
     message(program, 99, {});
     minix(3);

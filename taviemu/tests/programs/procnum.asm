@@ -1,0 +1,94 @@
+; Forks a child that sends its getpid and getppid through a pipe and then
+; waits for ever on another; the parent checks them against fork's result and its own
+; getpid, kills the child, waits for it, and tries kill and waitpid on it
+; again now that it is gone. Prints one line per step.
+%include "tavi.inc"
+        mov bx, fds
+        sys SYS_PIPE
+        mov bx, hold
+        sys SYS_PIPE
+        sys SYS_FORK
+        test ax, ax
+        js failed
+        jz child
+        mov [child_pid], ax
+        mov bx, [fds]
+        mov cx, got
+        mov dx, 4
+        sys SYS_READ
+        cmp ax, 4
+        jne failed
+        mov si, s_agree
+        mov ax, [got]
+        cmp ax, [child_pid]
+        jne .differ
+        sys SYS_GETPID
+        cmp ax, [got + 2]
+        je .same
+.differ: mov si, s_differ
+.same:  call puts
+        mov bx, [child_pid]
+        mov cx, 15              ; SIGTERM
+        sys SYS_KILL
+        mov si, s_kill
+        call result
+        mov bx, [child_pid]
+        mov cx, status
+        mov dx, 0
+        sys SYS_WAITPID
+        cmp ax, [child_pid]
+        jne failed
+        mov si, s_wait
+        mov ax, [status]
+        call result
+        mov bx, [child_pid]
+        mov cx, 15
+        sys SYS_KILL
+        mov si, s_kill
+        call result
+        mov bx, [child_pid]
+        mov cx, status
+        mov dx, 0
+        sys SYS_WAITPID
+        mov si, s_wait
+        call result
+        mov bx, 0
+        call exit
+child:  sys SYS_GETPID
+        mov [got], ax
+        sys SYS_GETPPID
+        mov [got + 2], ax
+        mov bx, [fds + 2]
+        mov cx, got
+        mov dx, 4
+        sys SYS_WRITE
+        mov bx, [hold]          ; nobody writes there: waits until killed
+        mov cx, got
+        mov dx, 1
+        sys SYS_READ
+        mov bx, 3
+        call exit
+failed: mov bx, 1
+        call exit
+
+; Writes the text at SI, then AX in hex and a newline.
+result: push ax
+        call puts
+        pop ax
+        call put_hex
+        call put_nl
+        ret
+        section .data
+s_agree: db "numbers agree", 10, 0
+s_differ: db "numbers differ", 10, 0
+s_kill: db "kill ", 0
+s_wait: db "wait ", 0
+        section .bss
+fds:    resw 2
+hold:   resw 2
+got:    resw 2
+child_pid: resw 1
+status: resw 1
+        section .text
+%include "lib.inc"
+        tavi_end
