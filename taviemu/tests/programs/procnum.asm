@@ -1,7 +1,8 @@
 ; Forks a child that sends its getpid and getppid through a pipe and then
 ; waits for ever on another; the parent checks them against fork's result and its own
 ; getpid, kills the child, waits for it, and tries kill and waitpid on it
-; again now that it is gone. Prints one line per step.
+; again now that it is gone. Prints one line per step: a status word or an
+; error.
 %include "tavi.inc"
         mov bx, fds
         sys SYS_PIPE
@@ -27,31 +28,10 @@
         je .same
 .differ: mov si, s_differ
 .same:  call puts
-        mov bx, [child_pid]
-        mov cx, 15              ; SIGTERM
-        sys SYS_KILL
-        mov si, s_kill
-        call result
-        mov bx, [child_pid]
-        mov cx, status
-        mov dx, 0
-        sys SYS_WAITPID
-        cmp ax, [child_pid]
-        jne failed
-        mov si, s_wait
-        mov ax, [status]
-        call result
-        mov bx, [child_pid]
-        mov cx, 15
-        sys SYS_KILL
-        mov si, s_kill
-        call result
-        mov bx, [child_pid]
-        mov cx, status
-        mov dx, 0
-        sys SYS_WAITPID
-        mov si, s_wait
-        call result
+        call kill_child
+        call wait_child
+        call kill_child         ; the child is gone now
+        call wait_child
         mov bx, 0
         call exit
 child:  sys SYS_GETPID
@@ -70,6 +50,26 @@ child:  sys SYS_GETPID
         call exit
 failed: mov bx, 1
         call exit
+
+; Sends SIGTERM to the child and prints the result.
+kill_child:
+        mov bx, [child_pid]
+        mov cx, 15
+        sys SYS_KILL
+        mov si, s_kill
+        jmp result
+
+; Waits for the child and prints its status word, or the error.
+wait_child:
+        mov bx, [child_pid]
+        mov cx, status
+        mov dx, 0
+        sys SYS_WAITPID
+        cmp ax, [child_pid]
+        jne .print
+        mov ax, [status]
+.print: mov si, s_wait
+        jmp result
 
 ; Writes the text at SI, then AX in hex and a newline.
 result: push ax
