@@ -49,10 +49,13 @@ int check_opened(int fd, struct stat &status) {
         if (!mode_allows_execute(status))
             return -EACCES;
     }
+    // The mount's flags, as the kernel's execve heeds them; where they
+    // cannot be had, the set-ID bits count for nothing.
     struct statvfs fs;
-    if (fstatvfs(fd, &fs) < 0 || (fs.f_flag & ST_NOEXEC) != 0)
+    bool mount_known = fstatvfs(fd, &fs) == 0;
+    if (mount_known && (fs.f_flag & ST_NOEXEC) != 0)
         return -EACCES;
-    if (fs.f_flag & ST_NOSUID)
+    if (!mount_known || (fs.f_flag & ST_NOSUID) != 0)
         status.st_mode &= ~(S_ISUID | S_ISGID);
     return 0;
 }

@@ -113,7 +113,7 @@ int execute(Cpu &c, uint64_t limit) {
     const Insn *insn;
     uint16_t next;
     Block *const blocks = c.cache->blocks.data();
-    uint64_t epoch_key = c.cache->key(0); // changes when the caller may have written code
+    uint64_t epoch_key = c.cache->key(0); // the epoch of this run()
     uint32_t code_base = 0;               // CS * 16 - memory base, as of the last block entered
     // The block running, and the IP it was entered at. It stays right until
     // a write changes code or control passes elsewhere, both of which lead
