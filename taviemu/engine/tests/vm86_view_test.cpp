@@ -228,6 +228,24 @@ TEST(TrapFlag, SingleStepTrapComesAfterTheNextInstruction) {
     EXPECT_EQ(i.rec.regs.ecx, 1u);
 }
 
+TEST(TrapFlag, ChipViewTakesInterruptOne) {
+    Machine m;
+    m.options.real_mode_flags = true;
+    m.vector(1, 0x1800, 0x10);
+    m.at(0x1800, 0x10) = 0xF4;   // the handler: hlt
+    m.code(0, {0x68, 0x00, 0x01, // push TF
+               0x9D,             // popf
+               0x40,             // inc ax: then interrupt 1
+               0x40});           // inc ax
+    EXPECT_EQ(m.run(), VM86_UNKNOWN);
+    EXPECT_EQ(m.rec.regs.cs, 0x1800);
+    EXPECT_EQ(m.ip(), 0x10);
+    EXPECT_EQ(m.ax(), 1);
+    EXPECT_EQ(m.word(0x1000, 0xFFF8), 5);       // pushed IP: past the first inc
+    EXPECT_EQ(m.word(0x1000, 0xFFFC) & TF, TF); // pushed FLAGS keep TF
+    EXPECT_EQ(m.flags() & TF, 0);               // the handler runs without it
+}
+
 TEST(Unknown, InputOutputAndHltStopAtTheInstruction) {
     struct Case {
         const char *what;
