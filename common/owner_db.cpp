@@ -20,11 +20,14 @@ int copy_name(std::string_view name, std::span<char> out) {
     return int(n);
 }
 
-// The next colon-separated field of `line`, taken off its front.
+// The next colon-separated field of `line`, taken off its front. (No
+// substr: it may throw, and the tools do without the C++ runtime.)
 std::string_view next_field(std::string_view &line) {
     std::size_t colon = line.find(':');
-    std::string_view field = line.substr(0, colon);
-    line = colon == std::string_view::npos ? std::string_view() : line.substr(colon + 1);
+    if (colon == std::string_view::npos)
+        colon = line.size();
+    std::string_view field(line.data(), colon);
+    line.remove_prefix(colon < line.size() ? colon + 1 : colon);
     return field;
 }
 
