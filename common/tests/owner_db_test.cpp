@@ -33,18 +33,17 @@ TEST(OwnerFile, FirstLineWithTheNumberGivesTheName) {
                                             "averyveryverylongnamethatgoesonandon:x:2000:2000\n"
                                             "last:x:3000");
     const std::pair<unsigned, std::string> cases[] = {
-        {0, "root"},
-        {7, "(none)"},    // "7x" and the comment are no entry for 7
-        {1000, "crowd"},  // the first of two, after a long line
-        {3000, "last"},   // no newline and no further fields
-        {7, "(none)"},    // 4294967303 is not 7 cut to 32 bits
-        {5, "(none)"},
-        {2000, "averyveryverylongnamethatgoesonandon"},
+        {0, "root"},     {7, "(none)"}, // "7x" and the comment are no entry for 7
+        {1000, "crowd"},                // the first of two, after a long line
+        {3000, "last"},                 // no newline and no further fields
+        {7, "(none)"},                  // 4294967303 is not 7 cut to 32 bits
+        {5, "(none)"},   {2000, "averyveryverylongnamethatgoesonandon"},
     };
     for (const auto &[id, name] : cases)
         EXPECT_EQ(lookup(file, id, 64), name) << id;
     // A name longer than the room is cut to it.
-    EXPECT_EQ(lookup(file, 2000, 32), std::string("averyveryverylongnamethatgoesonandon").substr(0, 32));
+    EXPECT_EQ(lookup(file, 2000, 32),
+              std::string("averyveryverylongnamethatgoesonandon").substr(0, 32));
     EXPECT_EQ(lookup(t.path("missing"), 0), "(none)");
 }
 

@@ -337,8 +337,8 @@ list sorted_lines(const std::string &text) {
 TEST(Failures, TooLongNamesAreNamedAndLeftOut) {
     TempTree t;
     std::string dir(10, 'd');
-    std::string kept = dir + "/" + std::string(88, 'k');   // 99 characters
-    std::string sub = dir + "/" + std::string(88, 's');    // 99 and "/"
+    std::string kept = dir + "/" + std::string(88, 'k');    // 99 characters
+    std::string sub = dir + "/" + std::string(88, 's');     // 99 and "/"
     std::string dropped = dir + "/" + std::string(89, 'x'); // 100
     t.file(kept, "kept");
     t.file(dropped, "dropped");

@@ -53,7 +53,7 @@ static mode_t mode_arg(int flags, va_list ap) {
         mode_t mode = mode_arg(flags, ap);                                                         \
         va_end(ap);                                                                                \
         swap_if_due(path);                                                                         \
-        int (*real) params = (int (*) params)dlsym(RTLD_NEXT, #name);                              \
+        int(*real) params = (int(*) params)dlsym(RTLD_NEXT, #name);                                \
         return real(__VA_ARGS__, flags, mode);                                                     \
     }
 

@@ -18,7 +18,8 @@ struct swap {
     bool exchange = false; // exchanged, not renamed over
 };
 
-suite_testing::RunResult run_with_swap(const TempTree &t, const swap &s, const std::string &member) {
+suite_testing::RunResult run_with_swap(const TempTree &t, const swap &s,
+                                       const std::string &member) {
     suite_testing::RunOptions options;
     options.cwd = t.root();
     options.no_stdin = true;
@@ -73,8 +74,9 @@ TEST(Swaps, FileReplacedBeforeItIsOpenedGivesZeros) {
     auto r = run_with_swap(t, {"f", "spare", "d/sub/f"}, "d");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "quarc: d/sub/f: file was replaced while it was read\n");
-    EXPECT_EQ(members_of(r.out),
-              (std::vector<stored>{{"d/", ""}, {"d/sub/", ""}, {"d/sub/f", std::string(13, '\0')}}));
+    EXPECT_EQ(
+        members_of(r.out),
+        (std::vector<stored>{{"d/", ""}, {"d/sub/", ""}, {"d/sub/f", std::string(13, '\0')}}));
 }
 
 // A directory exchanged for a symbolic link to another directory, or for
@@ -85,8 +87,7 @@ TEST(Swaps, DirectoryReplacedBeforeItIsOpenedIsNotEntered) {
         build_tree(t);
         auto r = run_with_swap(t, {"sub", replacement, "d/sub", true}, "d");
         EXPECT_EQ(r.status, 1) << replacement;
-        EXPECT_EQ(r.err, "quarc: d/sub: directory was replaced while it was read\n")
-            << replacement;
+        EXPECT_EQ(r.err, "quarc: d/sub: directory was replaced while it was read\n") << replacement;
         EXPECT_EQ(members_of(r.out), (std::vector<stored>{{"d/", ""}, {"d/sub/", ""}}))
             << replacement;
     }
@@ -100,8 +101,8 @@ TEST(Swaps, SymbolicLinkPutInAParentIsNotFollowed) {
     auto r = run_with_swap(t, {"f", "lnk", "d/sub", true}, "d");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(members_of(r.out), (std::vector<stored>{
-                                     {"d/", ""}, {"d/sub/", ""}, {"d/sub/f", "the real data"}}));
+    EXPECT_EQ(members_of(r.out),
+              (std::vector<stored>{{"d/", ""}, {"d/sub/", ""}, {"d/sub/f", "the real data"}}));
 }
 
 } // namespace
