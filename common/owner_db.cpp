@@ -46,7 +46,8 @@ bool is_number(std::string_view text, unsigned id) {
     return value == id;
 }
 
-// The name on `line` when the line is an entry for `id`; empty otherwise.
+} // namespace
+
 std::string_view entry_name(std::string_view line, unsigned id) {
     if (!line.empty() && line.back() == '\n')
         line.remove_suffix(1);
@@ -56,8 +57,6 @@ std::string_view entry_name(std::string_view line, unsigned id) {
     next_field(line); // the password
     return is_number(next_field(line), id) ? name : std::string_view();
 }
-
-} // namespace
 
 int name_in_file(const char *file, unsigned id, std::span<char> out) {
     std::FILE *f = std::fopen(file, "re");

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <span>
+#include <string_view>
 
 namespace suite {
 
@@ -22,5 +23,9 @@ int group_name(unsigned id, std::span<char> out);
 // whose number is `id`. Empty lines and lines that begin with "#" are
 // skipped; -1 also when the file cannot be read.
 int name_in_file(const char *file, unsigned id, std::span<char> out);
+
+// One line of such a file (with or without its newline): the name when the
+// line is an entry for `id`, empty otherwise. The name lies inside `line`.
+std::string_view entry_name(std::string_view line, unsigned id);
 
 } // namespace suite
