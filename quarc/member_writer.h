@@ -9,8 +9,8 @@ namespace quarc {
 // Result codes of create and walkdir. main turns every code but ok into
 // exit status 1; none of them is shown to the user.
 namespace code {
-constexpr int ok = 0;                    // member written, or name excluded
-constexpr int does_not_fit = 1;          // name of 100 or more, or link target of 100 or more
+constexpr int ok = 0;                    // member written or excluded, or left out and named
+constexpr int does_not_fit = 1;          // a link target of 100 or more, or a number too wide
 constexpr int cannot_stat = 2;           // lstat failed
 constexpr int cannot_read_link = 3;      // readlink failed
 constexpr int short_write = 4;           // the archive could not be written
