@@ -1,6 +1,7 @@
 // Many hard-linked files in one run: every second name is stored as a link
 // to the first, and GNU tar extracts the links intact.
 #include "archive_reader.h"
+#include "peer_program.h"
 #include "quarc_run.h"
 
 #include <fcntl.h>
@@ -15,6 +16,7 @@ using quarc_test::shell;
 using suite_testing::TempTree;
 
 TEST(HardLinks, FortyThousandPairsExtractIntactWithGnuTar) {
+    SUITE_REQUIRE_PROGRAMS("tar");
     constexpr int pairs = 40000;
     TempTree t(true);
     t.dir("src/a");
