@@ -2,10 +2,12 @@
 #   make       installs missing packages (as root), builds into build/, runs the demo
 #   make test  the same set-up and build, then every test: the debug build's, the
 #              sanitizer build's and the 32-bit build's
-# Others: make install [PREFIX=/usr/local] [DESTDIR=], make static, make fuzz
+# Others: make install [PREFIX=/usr/local] [SYSCONFDIR=] [DESTDIR=], make static, make fuzz
 # [FUZZ_SECONDS=60], make coverage, make release.
 PREFIX ?= /usr/local
 DESTDIR ?=
+# kwed's system key map: $(PREFIX)/etc, or /etc for PREFIX=/usr, unless set.
+SYSCONFDIR ?= etc
 FUZZ_SECONDS ?= 60
 export PREFIX DESTDIR FUZZ_SECONDS
 
@@ -24,7 +26,7 @@ demo: build
 	scripts/demo
 
 release: deps
-	cmake --preset release >/dev/null
+	cmake --preset release -DCMAKE_INSTALL_PREFIX=$(PREFIX) -DCMAKE_INSTALL_SYSCONFDIR=$(SYSCONFDIR) >/dev/null
 	cmake --build --preset release
 
 test-dev: build

@@ -1,7 +1,7 @@
 // The texts of the computed columns: TIME, TTY, USER and the command name.
 #include "brevic.h"
 
-#include <pwd.h>
+#include "owner_db.h"
 
 namespace brevic {
 namespace {
@@ -75,8 +75,11 @@ bool has_terminal(int tty_nr) {
 // kept and the password database is asked only when the user changes.
 const char *user_names::lookup(std::uint32_t uid) {
     if (!valid_ || uid != uid_) {
-        const passwd *entry = ::getpwuid(uid);
-        format_user(uid, entry != nullptr ? entry->pw_name : nullptr, text_);
+        char name[9]; // the column shows 8 characters of it
+        int len = suite::user_name(uid, std::span<char>(name, 8));
+        if (len >= 0)
+            name[len] = '\0';
+        format_user(uid, len >= 0 ? name : nullptr, text_);
         uid_ = uid;
         valid_ = true;
     }

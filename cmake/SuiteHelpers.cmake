@@ -18,8 +18,7 @@ function(suite_add_gtest)
         add_dependencies(${T_NAME} ${prog})
     endforeach()
     target_compile_definitions(${T_NAME} PRIVATE
-        "SOURCE_DIR=\"${CMAKE_CURRENT_SOURCE_DIR}\""
-        "SHARED_DIR=\"${CMAKE_SOURCE_DIR}/../shared\"")
+        "SOURCE_DIR=\"${CMAKE_CURRENT_SOURCE_DIR}\"")
     gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
         PROPERTIES LABELS "${T_NAME}")

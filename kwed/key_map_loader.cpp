@@ -97,9 +97,8 @@ void nameopened(const char *name, std::FILE *fp) {
     if (fstat(fileno(fp), &opened) != 0)
         return;
     const char *home = std::getenv("HOME");
-    const char *etc = std::getenv("ETCDIR");
     char *candidates[] = {strdup(name), home ? pathname(home, name) : nullptr,
-                          pathname(etc ? etc : "/etc", name)};
+                          pathname(etcdir(), name)};
     bool found = false;
     for (char *c : candidates) {
         struct stat st;

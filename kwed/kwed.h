@@ -105,8 +105,13 @@ extern const char *f_alloc;
 // ----------------------------------------- run-control file (rcfile.cpp)
 
 // Opens the run-control file: the name itself, then under $HOME, then
-// under $ETCDIR (or /etc). Returns null when none opens.
+// under etcdir(). Returns null when none opens.
 std::FILE *openrc(const char *name);
+
+// The system folder of run-control files: $ETCDIR, or when that is not set
+// the folder the build was configured to install into (/etc for a /usr
+// prefix, /usr/local/etc for /usr/local).
+const char *etcdir();
 
 // directory + "/" + name on the heap, exactly one slash between them; a
 // null argument counts as empty. Null when memory runs out.

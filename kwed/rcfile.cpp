@@ -64,10 +64,12 @@ std::FILE *openrc(const char *name) {
         if (std::FILE *fp = open_under(home, name, joined))
             return fp;
     }
+    return open_under(etcdir(), name, joined);
+}
+
+const char *etcdir() {
     const char *etc = std::getenv("ETCDIR");
-    if (etc == nullptr)
-        etc = "/etc";
-    return open_under(etc, name, joined);
+    return etc ? etc : KWED_SYSCONFDIR;
 }
 
 } // namespace kwed

@@ -127,7 +127,7 @@ int run(int argc, char **argv) {
         report_write_error();
     release_hardlinks();
     release_exclude_table();
-    return written && !data_changed ? 0 : 1;
+    return written && !archive_incomplete ? 0 : 1;
 }
 
 } // namespace quarc

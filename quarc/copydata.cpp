@@ -2,6 +2,7 @@
 #include "header_block.h"
 #include "member_writer.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -9,7 +10,12 @@
 
 namespace quarc {
 
-bool data_changed = false;
+bool archive_incomplete = false;
+
+void report_incomplete(const char *name, const char *what) {
+    std::fprintf(stderr, "quarc: %s: %s\n", name, what);
+    archive_incomplete = true;
+}
 
 namespace {
 
@@ -18,34 +24,46 @@ struct fd_closer {
     ~fd_closer() { close(fd); }
 };
 
+long long padding_of(long long size) {
+    return (static_cast<long long>(kBlockSize) - size % kBlockSize) % kBlockSize;
+}
+
+// Another file stands under the name by now: its data must not go under
+// this member's header, so the header's size is made up with zeros.
+int replaced(const char *path, long long size) {
+    if (!write_zeros(size + padding_of(size)))
+        return code::short_write;
+    report_incomplete(path, "file was replaced while it was read");
+    return code::ok;
+}
+
 } // namespace
 
-int copydata(const char *path, long long size) {
+int copydata(int dirfd, const char *name, const char *path, const struct stat &st) {
     // lstat saw a regular file, but by now something else may stand under
-    // its name: a symbolic link is not followed (it would put another file's
-    // data under this name), and a FIFO or terminal does not hold the run up
-    // (it reads as empty or fails, and the size is made up below). A regular
+    // its name: a symbolic link is not followed, and a FIFO or terminal does
+    // not hold the run up (it is then found to be another file). A regular
     // file reads the same with O_NONBLOCK as without.
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    long long size = st.st_size;
+    int fd = openat(dirfd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0)
-        return code::cannot_open; // the header is already in the archive
+        return errno == ELOOP ? replaced(path, size) : code::cannot_open;
     fd_closer closer{fd};
+    struct stat now;
+    if (fstat(fd, &now) != 0 || !same_file(now, st))
+        return replaced(path, size);
     copy_outcome r = copy_from_file(fd, size);
     if (r.write_failed)
         return code::short_write;
     // Whatever the file did, exactly the size in the header is written, so
     // the archive stays readable; a file that shrank is made up with zeros.
     long long missing = size - r.copied;
-    long long padding = (static_cast<long long>(kBlockSize) - size % kBlockSize) % kBlockSize;
-    if (!write_zeros(missing + padding))
+    if (!write_zeros(missing + padding_of(size)))
         return code::short_write;
-    if (r.read_errno != 0) {
-        std::fprintf(stderr, "quarc: %s: %s\n", path, std::strerror(r.read_errno));
-        data_changed = true;
-    } else if (missing > 0 || r.grew) {
-        std::fprintf(stderr, "quarc: %s: file changed size while it was read\n", path);
-        data_changed = true;
-    }
+    if (r.read_errno != 0)
+        report_incomplete(path, std::strerror(r.read_errno));
+    else if (missing > 0 || r.grew)
+        report_incomplete(path, "file changed size while it was read");
     return code::ok;
 }
 

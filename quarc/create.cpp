@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -16,11 +17,15 @@
 namespace quarc {
 namespace {
 
-// A name too long for the header is still no failure when it is excluded.
-bool long_name_excluded(const char *path, std::size_t len) {
+// A normalised name too long for the header: left out (and named, unless an
+// exclude name leaves it out anyway). The limit is on the name as it would
+// be stored, so a tree gives the same archive however its path is spelled.
+void leave_out_long_name(const char *path, std::size_t len) {
     std::string full(len + 1, '\0');
     normpath(path, full);
-    return is_excluded(std::string_view(full.data(), len));
+    full.resize(len);
+    if (!is_excluded(full))
+        report_incomplete(full.c_str(), "name too long for the archive, left out");
 }
 
 // The header fields that come straight from the file status.
@@ -57,10 +62,12 @@ const char *earlier_name(const struct stat &st, const char *name) {
     return first_name;
 }
 
-// Reads the target of the symbolic link `path` into `target` and points
-// `linkname` at it; a target that does not leave room for a NUL does not fit.
-int read_link_target(const char *path, char (&target)[kNameSize], std::string_view &linkname) {
-    ssize_t n = readlink(path, target, kNameSize);
+// Reads the target of the symbolic link `name` in `dirfd` into `target` and
+// points `linkname` at it; a target that does not leave room for a NUL does
+// not fit.
+int read_link_target(int dirfd, const char *name, char (&target)[kNameSize],
+                     std::string_view &linkname) {
+    ssize_t n = readlinkat(dirfd, name, target, kNameSize);
     if (n < 0) {
         std::perror("readlink() failed");
         return code::cannot_read_link;
@@ -74,21 +81,27 @@ int read_link_target(const char *path, char (&target)[kNameSize], std::string_vi
 } // namespace
 
 int create(const char *path) {
+    return create_at(AT_FDCWD, path, path);
+}
+
+int create_at(int dirfd, const char *at_name, const char *path) {
     char name[kNameSize] = {};
     char second[kNameSize] = {};
     std::size_t len = normpath(path, name);
-    if (len >= kNameSize)
-        return long_name_excluded(path, len) ? code::ok : code::does_not_fit;
+    if (len >= kNameSize) {
+        leave_out_long_name(path, len);
+        return code::ok;
+    }
     if (is_excluded(std::string_view(name, len)))
         return code::ok;
 
     struct stat st;
-    if (lstat(path, &st) != 0) {
+    if (fstatat(dirfd, at_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         std::perror("Can't stat");
         return code::cannot_stat;
     }
     if (len == 0)
-        return S_ISDIR(st.st_mode) ? walkdir(path) : code::empty_name;
+        return S_ISDIR(st.st_mode) ? walkdir(dirfd, at_name, path, st) : code::empty_name;
     if (S_ISREG(st.st_mode) && is_the_archive(st.st_dev, st.st_ino)) {
         // Copying the archive into itself would never end well: it grows
         // while it is read.
@@ -109,7 +122,7 @@ int create(const char *path) {
         f.size = 0;
         f.linkname = first_name;
     } else if (S_ISLNK(st.st_mode)) {
-        if (int result = read_link_target(path, second, f.linkname); result != code::ok)
+        if (int result = read_link_target(dirfd, at_name, second, f.linkname); result != code::ok)
             return result;
     }
 
@@ -121,9 +134,9 @@ int create(const char *path) {
     if (first_name != nullptr)
         return code::ok;
     if (S_ISREG(st.st_mode))
-        return copydata(path, st.st_size);
+        return copydata(dirfd, at_name, path, st);
     if (S_ISDIR(st.st_mode))
-        return walkdir(path);
+        return walkdir(dirfd, at_name, path, st);
     return code::ok;
 }
 

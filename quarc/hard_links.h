@@ -1,6 +1,7 @@
 // The files with more than one name that were archived in this run, keyed by
 // device and inode number together: equal inode numbers on two file systems
-// are two different files.
+// are two different files. The tables keep the files in the order they were
+// entered; a hash index over them finds a file in constant time.
 #pragma once
 
 #include <cstdint>

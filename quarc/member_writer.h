@@ -2,13 +2,15 @@
 // (and for a directory, all its entries) out on standard output.
 #pragma once
 
+#include <sys/stat.h>
+
 namespace quarc {
 
 // Result codes of create and walkdir. main turns every code but ok into
 // exit status 1; none of them is shown to the user.
 namespace code {
-constexpr int ok = 0;                    // member written, or name excluded
-constexpr int does_not_fit = 1;          // name of 100 or more, or link target of 100 or more
+constexpr int ok = 0;                    // member written or excluded, or left out and named
+constexpr int does_not_fit = 1;          // a link target of 100 or more, or a number too wide
 constexpr int cannot_stat = 2;           // lstat failed
 constexpr int cannot_read_link = 3;      // readlink failed
 constexpr int short_write = 4;           // the archive could not be written
@@ -21,15 +23,34 @@ constexpr int empty_name = 9;            // the name normalises to nothing and i
 // through `path` unchanged) and returns a code.
 int create(const char *path);
 
-// Archives every entry of the directory `path` through create, depth first.
-int walkdir(const char *path);
+// The same for the entry `name` of the open directory `dirfd` (AT_FDCWD for
+// a name from the command line); `path` is the entry's joined path, which
+// gives the member name. The file is reached through the descriptor, so no
+// symbolic link put into a parent on the way is followed.
+int create_at(int dirfd, const char *name, const char *path);
 
-// Copies a regular file's data, `size` bytes padded to whole blocks.
-int copydata(const char *path, long long size);
+// Archives every entry of the directory `name` in `dirfd` through create_at,
+// depth first. `st` is what lstat saw under the name; a different directory
+// found there by the time it is opened is left out.
+int walkdir(int dirfd, const char *name, const char *path, const struct stat &st);
 
-// Set when a file's size changed while its data was copied: the archive stays
-// sound (the data written always matches the size in the header), but the run
-// ends with status 1.
-extern bool data_changed;
+// Copies the data of the regular file `name` in `dirfd` that lstat saw as
+// `st`: its size, padded to whole blocks. A different file found there by
+// the time it is opened gives zero bytes in its place.
+int copydata(int dirfd, const char *name, const char *path, const struct stat &st);
+
+// Names on standard error a member that is left out, or whose data could not
+// be stored as it was; the archive is still finished, but the run ends with
+// status 1.
+void report_incomplete(const char *name, const char *what);
+
+// Whether two file states are of one file: a name that lstat saw and what
+// was opened under it a moment later.
+inline bool same_file(const struct stat &a, const struct stat &b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Set by report_incomplete.
+extern bool archive_incomplete;
 
 } // namespace quarc

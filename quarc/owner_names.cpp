@@ -2,9 +2,9 @@
 
 #include "header_block.h"
 
-#include <cstring>
-#include <grp.h>
-#include <pwd.h>
+#include "owner_db.h"
+
+#include <span>
 
 namespace quarc {
 namespace {
@@ -28,15 +28,16 @@ struct owner_cache {
         return nullptr;
     }
 
-    const entry &add(unsigned int id, const char *name) {
+    // Looks `id` up with `lookup` (which fills a name field and gives its
+    // length, or -1 when there is no entry) and keeps the answer.
+    const entry &add(unsigned int id, int (*lookup)(unsigned, std::span<char>)) {
         entry &e = entries[next];
         next = (next + 1) % kCachedOwners;
         if (used < kCachedOwners)
             ++used;
         e.id = id;
-        e.len = name ? strnlen(name, kOwnerNameSize) : 0;
-        if (e.len > 0)
-            std::memcpy(e.name, name, e.len);
+        int len = lookup(id, std::span<char>(e.name));
+        e.len = len < 0 ? 0 : std::size_t(len);
         return e;
     }
 };
@@ -44,30 +45,24 @@ struct owner_cache {
 owner_cache users;
 owner_cache groups;
 
-// The cached name for `id`, looked up in the database through `lookup` (which
-// gives the name or null) the first time it is asked for.
-template <typename Lookup>
-std::string_view cached_name(owner_cache &cache, unsigned int id, Lookup lookup) {
+// The cached name for `id`, looked up in the database the first time it is
+// asked for.
+std::string_view cached_name(owner_cache &cache, unsigned int id,
+                             int (*lookup)(unsigned, std::span<char>)) {
     const owner_cache::entry *e = cache.find(id);
     if (e == nullptr)
-        e = &cache.add(id, lookup(id));
+        e = &cache.add(id, lookup);
     return {e->name, e->len};
 }
 
 } // namespace
 
 std::string_view uidname(uid_t uid) {
-    return cached_name(users, uid, [](uid_t id) -> const char * {
-        const passwd *pw = getpwuid(id);
-        return pw ? pw->pw_name : nullptr;
-    });
+    return cached_name(users, uid, suite::user_name);
 }
 
 std::string_view gidname(gid_t gid) {
-    return cached_name(groups, gid, [](gid_t id) -> const char * {
-        const group *gr = getgrgid(id);
-        return gr ? gr->gr_name : nullptr;
-    });
+    return cached_name(groups, gid, suite::group_name);
 }
 
 } // namespace quarc

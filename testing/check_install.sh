@@ -1,13 +1,16 @@
 #!/bin/sh
 # Installs the built suite into a scratch DESTDIR and checks that everything
 # lands where its users look for it: programs in bin/, the applet links, the
-# Tcl package where tclsh finds it, kwed.rc in the etc folder, the manual
-# pages in their sections.
+# Tcl package where tclsh finds it, kwed.rc in the etc folder the build was
+# configured with (and the installed kwed looking there), the manual pages
+# in their sections.
+#   check_install.sh TOP BUILD PREFIX
 set -eu
-top=$1 build=$2
+top=$1 build=$2 prefix=$3
+etcdir=$(cat "$build/sysconfdir")
 dest=$(mktemp -d)
 trap 'rm -rf "$dest"' EXIT
-PREFIX=/usr DESTDIR=$dest ETCDIR=/etc sh "$top/scripts/install" "$(basename "$build")" >/dev/null
+PREFIX=$prefix DESTDIR=$dest sh "$top/scripts/install" "$(basename "$build")" >/dev/null
 
 fail=0
 need() {
@@ -17,27 +20,41 @@ need() {
     fi
 }
 for prog in quarc brevic kwed taviemu sysapplets; do
-    [ -x "$build/bin/$prog" ] && need "/usr/bin/$prog"
+    [ -x "$build/bin/$prog" ] && need "$prefix/bin/$prog"
 done
 if [ -x "$build/bin/sysapplets" ]; then
-    need /usr/bin/update
-    need /usr/bin/sessdump
+    need "$prefix/bin/update"
+    need "$prefix/bin/sessdump"
 fi
-[ -f "$top/kwed/kwed.rc" ] && need /etc/kwed.rc
+[ -f "$top/kwed/kwed.rc" ] && need "$etcdir/kwed.rc"
 for page in "$top"/*/*.[18n]; do
     [ -f "$page" ] || continue
-    need "/usr/share/man/man${page##*.}/$(basename "$page")"
+    need "$prefix/share/man/man${page##*.}/$(basename "$page")"
 done
 if [ -d "$build/lib/sonarel" ]; then
-    need /usr/lib/tcltk/sonarel/pkgIndex.tcl
+    need "$prefix/lib/tcltk/sonarel/pkgIndex.tcl"
     # A plain tclsh finds the package below a folder on its search path.
     got=$(echo 'puts [package require Sonarel]' |
-        TCLLIBPATH="$dest/usr/lib/tcltk" DEVSIM_MIXER=0x3232 \
+        TCLLIBPATH="$dest$prefix/lib/tcltk" DEVSIM_MIXER=0x3232 \
         LD_PRELOAD="$build/lib/libdevsim.so" tclsh 2>&1 || true)
     case $got in
         [0-9]*) ;;
         *) echo "package require Sonarel from the installed folder: $got"; fail=1 ;;
     esac
+fi
+# With ETCDIR unset the installed kwed asks for the key map in the etc folder
+# it was built for (it then stops, as that file is not there outside DESTDIR).
+if [ -x "$dest$prefix/bin/kwed" ] && command -v strace >/dev/null; then
+    scratch=$(mktemp -d)
+    (cd "$scratch" && env -u ETCDIR HOME="$scratch" TERM=xterm timeout 20 \
+        strace -f -e trace=open,openat -o "$scratch/trace" "$dest$prefix/bin/kwed" \
+        </dev/null >/dev/null 2>&1) || true
+    if ! grep -q "\"$etcdir/kwed.rc\"" "$scratch/trace"; then
+        echo "the installed kwed did not look for $etcdir/kwed.rc:"
+        grep kwed.rc "$scratch/trace" || true
+        fail=1
+    fi
+    rm -rf "$scratch"
 fi
 [ $fail -eq 0 ] && echo "install layout complete"
 exit $fail

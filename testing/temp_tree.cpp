@@ -5,8 +5,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <ftw.h>
+#include <linux/magic.h>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace suite_testing {
@@ -31,8 +33,14 @@ int open_up(const char *path, const struct stat *st, int type, FTW *) {
 
 } // namespace
 
-TempTree::TempTree() {
+TempTree::TempTree() : TempTree(false) {}
+
+TempTree::TempTree(bool in_memory) {
     const char *base = getenv("TMPDIR");
+    struct statfs fs;
+    if (in_memory && statfs("/dev/shm", &fs) == 0 && fs.f_type == TMPFS_MAGIC &&
+        access("/dev/shm", W_OK) == 0)
+        base = "/dev/shm";
     std::string templ = std::string(base && *base ? base : "/tmp") + "/suite-test-XXXXXX";
     if (!mkdtemp(templ.data()))
         fail("mkdtemp", templ);

@@ -1,5 +1,6 @@
 // Live processes that the test starts and owns, listed by the real program
 // and cross-checked against the system's ps.
+#include "peer_program.h"
 #include "run_program.h"
 #include "test_child.h"
 
@@ -104,8 +105,7 @@ TEST(BrevicLive, TerminalDecidesTheScopeOfDefaultAAndX) {
 }
 
 TEST(BrevicLive, NumbersAndStateMatchTheSystemPs) {
-    if (access("/usr/bin/ps", X_OK) != 0)
-        GTEST_SKIP() << "no system ps";
+    SUITE_REQUIRE_PROGRAMS("/usr/bin/ps");
     test_child named({.name = unique_name("x) y %d")});
     test_child detached({.name = unique_name("nt%d"), .new_session = true});
     test_child attached(

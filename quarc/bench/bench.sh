@@ -3,6 +3,9 @@
 # one run, each writing its archive through a pipe into a file on the same disk:
 #   (a) 20,000 files of 1 to 8 KiB in nested directories
 #   (b) four files of 256 MiB
+#   (c) 40,000 files in 20,000 hard-linked pairs (every file of one folder has
+#       a second name in another), where the hard-link table is searched for
+#       every file
 # with reference points: reading every file with cat (a), an in-kernel copy
 # of the files into one file (b), and cat sending the files through the same
 # pipe (b), which is about as fast as anything can be that has the reading
@@ -51,8 +54,24 @@ if [ ! -f large/.complete ]; then
     done
     : > large/.complete
 fi
+if [ ! -f links/.complete ]; then
+    echo "making (c): 40,000 files in 20,000 hard-linked pairs"
+    rm -rf links
+    python3 - <<'PY'
+import os
+for top in range(20):
+    first, second = f"links/p{top:02}/first", f"links/p{top:02}/second"
+    os.makedirs(first)
+    os.makedirs(second)
+    for i in range(1000):
+        with open(f"{first}/f{i:03}", "wb") as f:
+            f.write(b"x" * (i % 100))
+        os.link(f"{first}/f{i:03}", f"{second}/f{i:03}")
+open("links/.complete", "w").close()
+PY
+fi
 # Read everything once so that every tool finds it in the page cache.
-find small large -type f -print0 | xargs -0 cat > /dev/null
+find small large links -type f -print0 | xargs -0 cat > /dev/null
 
 now() { date +%s.%N; }
 
@@ -91,6 +110,9 @@ while [ "$round" -le "$rounds" ]; do
     best b_bsdtar "bsdtar -cf - large | cat > out.tar"
     best b_kernel "cat large/part1 large/part2 large/part3 large/part4 > out.tar"
     best b_catpipe "cat large/part1 large/part2 large/part3 large/part4 | cat > out.tar"
+    best c_quarc "'$quarc' links | cat > out.tar"
+    best c_gnutar "tar -cf - --format=gnu links | cat > out.tar"
+    best c_bsdtar "bsdtar -cf - links | cat > out.tar"
     round=$((round + 1))
 done
 
@@ -99,6 +121,9 @@ done
 "$quarc" large | cat > piped.tar
 cmp direct.tar piped.tar
 tar -tf piped.tar > /dev/null
+# Every second name went in as a link.
+links=$("$quarc" links | tar -tvf - | grep -c ' link to ')
+[ "$links" -eq 20000 ] || { echo "(c): $links hard links stored, not 20000" >&2; exit 1; }
 rm -f direct.tar piped.tar out.tar
 
 echo "best of $rounds, seconds (archive through a pipe into a file):"
@@ -106,8 +131,11 @@ printf '  (a) 20,000 small files: quarc %s  GNU tar %s  bsdtar %s  cat of every 
     "$(get a_quarc)" "$(get a_gnutar)" "$(get a_bsdtar)" "$(get a_cat)"
 printf '  (b) 4 x 256 MiB:        quarc %s  GNU tar %s  bsdtar %s  in-kernel copy %s  cat through the pipe %s\n' \
     "$(get b_quarc)" "$(get b_gnutar)" "$(get b_bsdtar)" "$(get b_kernel)" "$(get b_catpipe)"
+printf '  (c) 20,000 linked pairs: quarc %s  GNU tar %s  bsdtar %s\n' \
+    "$(get c_quarc)" "$(get c_gnutar)" "$(get c_bsdtar)"
 echo "ratios (quarc's time / the other's):"
 printf '  (a) quarc/GNU tar %s  quarc/bsdtar %s  quarc/cat %s\n' \
     "$(ratio a_quarc a_gnutar)" "$(ratio a_quarc a_bsdtar)" "$(ratio a_quarc a_cat)"
 printf '  (b) quarc/GNU tar %s  quarc/bsdtar %s  quarc/in-kernel copy %s  quarc/cat through the pipe %s\n' \
     "$(ratio b_quarc b_gnutar)" "$(ratio b_quarc b_bsdtar)" "$(ratio b_quarc b_kernel)" "$(ratio b_quarc b_catpipe)"
+printf '  (c) quarc/GNU tar %s  quarc/bsdtar %s\n' "$(ratio c_quarc c_gnutar)" "$(ratio c_quarc c_bsdtar)"

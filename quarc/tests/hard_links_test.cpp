@@ -22,4 +22,27 @@ TEST(HardLinks, KeyedByDeviceAndInodeTogether) {
     EXPECT_EQ(quarc::find_hardlink({0x801, 1234}), nullptr);
 }
 
+// Through many growths of the table: every file is found under its first
+// name, and the table keeps the files in the order they were entered.
+TEST(HardLinks, ManyFilesKeepTheirOrderAndNames) {
+    constexpr int n = 50000;
+    for (int i = 0; i < n; ++i) {
+        std::string name = "f" + std::to_string(i);
+        // Inode numbers that share their low bits, on a few devices.
+        quarc::file_id id{std::uint64_t(i % 3), std::uint64_t(i) << 20};
+        ASSERT_EQ(quarc::find_hardlink(id), nullptr) << i;
+        quarc::enter_hardlink(name.c_str(), id);
+    }
+    ASSERT_EQ(quarc::nhrdlink, n);
+    for (int i = 0; i < n; ++i) {
+        std::string name = "f" + std::to_string(i);
+        EXPECT_STREQ(quarc::hrdlink[i], name.c_str());
+        EXPECT_EQ(quarc::inode[i].ino, std::uint64_t(i) << 20);
+        EXPECT_STREQ(quarc::find_hardlink({std::uint64_t(i % 3), std::uint64_t(i) << 20}),
+                     name.c_str());
+    }
+    EXPECT_EQ(quarc::find_hardlink({3, 0}), nullptr);
+    quarc::release_hardlinks();
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // The archives are real tar archives: GNU tar, bsdtar and Python's tarfile
 // list them, extract them, and the extracted trees equal the source.
 #include "archive_reader.h"
+#include "peer_program.h"
 #include "quarc_run.h"
 #include "tree_snapshot.h"
 
@@ -105,6 +106,7 @@ void extract_with_every_reader(const TempTree &t, const std::string &gnu_options
 }
 
 TEST(Interop, VariedTreeListsAndExtractsEqualToTheSource) {
+    SUITE_REQUIRE_PROGRAMS("tar", "bsdtar", "python3");
     TempTree t;
     bool has_device = false;
     build_varied_tree(t, has_device);
@@ -141,6 +143,7 @@ TEST(Interop, VariedTreeListsAndExtractsEqualToTheSource) {
 // Numbers past the octal fields: an owner above 0777777, times before 1970
 // and past eleven octal digits of seconds.
 TEST(Interop, OverWideNumbersInBaseTwoFiftySix) {
+    SUITE_REQUIRE_PROGRAMS("tar", "bsdtar", "python3");
     if (geteuid() != 0)
         GTEST_SKIP() << "chown to a large uid needs root";
     TempTree t;
@@ -212,6 +215,7 @@ std::unique_ptr<TempTree> tree_for_holes() {
 
 // A sparse file of 8 GiB: its size needs twelve octal digits.
 TEST(Interop, EightGibibyteFileSize) {
+    SUITE_REQUIRE_PROGRAMS("tar", "bsdtar", "python3");
     std::unique_ptr<TempTree> tree = tree_for_holes();
     TempTree &t = *tree;
     t.dir("src");

@@ -3,6 +3,7 @@
 #include "sessdump.h"
 #include "utmp_builder.h"
 
+#include "peer_program.h"
 #include "run_program.h"
 #include "temp_tree.h"
 
@@ -315,9 +316,7 @@ void cross_check_with_utmpdump(const std::string &path) {
 }
 
 TEST_F(SessdumpProgram, AgreesWithUtmpdumpOnBuiltRecords) {
-    struct stat st;
-    if (stat("/usr/bin/utmpdump", &st) != 0)
-        GTEST_SKIP() << "utmpdump is not installed";
+    SUITE_REQUIRE_PROGRAMS("/usr/bin/utmpdump");
     std::string records;
     for (int i = 0; i < 50; ++i) {
         UtmpFields f;
@@ -337,9 +336,8 @@ TEST_F(SessdumpProgram, AgreesWithUtmpdumpOnBuiltRecords) {
 }
 
 TEST_F(SessdumpProgram, AgreesWithUtmpdumpOnThisMachinesUtmp) {
+    SUITE_REQUIRE_PROGRAMS("/usr/bin/utmpdump");
     struct stat st;
-    if (stat("/usr/bin/utmpdump", &st) != 0)
-        GTEST_SKIP() << "utmpdump is not installed";
     if (stat("/var/run/utmp", &st) != 0)
         GTEST_SKIP() << "this machine has no /var/run/utmp";
     const std::string contents = tree.read("/var/run/utmp");

@@ -3,6 +3,7 @@
 #include "update.h"
 
 #include "child_process.h"
+#include "peer_program.h"
 #include "temp_tree.h"
 
 #include <algorithm>
@@ -190,11 +191,6 @@ TEST(UpdateMain, FailedForkIsReturnedAndReported) {
     EXPECT_EQ(r.out, "-1 1 0\n");
 }
 
-bool have_strace() {
-    struct stat st;
-    return stat("/usr/bin/strace", &st) == 0;
-}
-
 // Starts strace with the given arguments in the guarded group, its output
 // going to log.
 pid_t start_strace(const DaemonGuard &guard, const std::vector<std::string> &args,
@@ -241,8 +237,7 @@ bool is_sync(const std::string &call) {
 }
 
 TEST(UpdateMain, SyncerCallsSyncOncePerPeriod) {
-    if (!have_strace())
-        GTEST_SKIP() << "strace is not installed";
+    SUITE_REQUIRE_PROGRAMS("/usr/bin/strace");
     DaemonGuard guard;
     suite_testing::TempTree tree;
     ArgumentBlock block{"update"};
@@ -293,8 +288,7 @@ std::map<long, std::vector<std::string>> lines_by_pid(const std::string &log) {
 }
 
 TEST(UpdateProgram, StartsADaemonThatSyncsAtOnceThenSleeps30Seconds) {
-    if (!have_strace())
-        GTEST_SKIP() << "strace is not installed";
+    SUITE_REQUIRE_PROGRAMS("/usr/bin/strace");
     DaemonGuard guard;
     suite_testing::TempTree tree;
     const std::string log = tree.path("update.log");
@@ -329,8 +323,7 @@ TEST(UpdateProgram, StartsADaemonThatSyncsAtOnceThenSleeps30Seconds) {
 }
 
 TEST(UpdateProgram, FlushRequestShowsItsTitleInProcessListings) {
-    if (!have_strace())
-        GTEST_SKIP() << "strace is not installed";
+    SUITE_REQUIRE_PROGRAMS("/usr/bin/strace");
     DaemonGuard guard;
     suite_testing::TempTree tree;
     // Every exit is held back (for a minute at most) so the titles can be

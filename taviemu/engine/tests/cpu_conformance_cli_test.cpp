@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -68,9 +69,15 @@ TEST(CpuConformanceProgram, UsageAndUnreadableFiles) {
     EXPECT_NE(missing.err.find("cannot read " + tree.path("99.txt.gz")), std::string::npos);
     EXPECT_EQ(missing.status, 2);
 
+    // Plain bytes and a compressed file cut short are both unreadable.
     tree.file("bad.txt.gz", "not compressed");
     auto bad = run({CPU_CONFORMANCE_PATH, tree.root(), "bad"});
     EXPECT_EQ(bad.status, 2);
+    write_gz(tree, "cut", header + first + second);
+    ASSERT_EQ(truncate(tree.path("cut.txt.gz").c_str(), 40), 0);
+    auto cut = run({CPU_CONFORMANCE_PATH, tree.root(), "cut"});
+    EXPECT_NE(cut.err.find("cannot read"), std::string::npos);
+    EXPECT_EQ(cut.status, 2);
 }
 
 } // namespace

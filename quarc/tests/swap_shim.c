@@ -1,0 +1,69 @@
+/* Preloaded into quarc by the tests: swaps names in the tree at the moment
+ * quarc opens a given name, after it has looked at what stood there.
+ *
+ *   QUARC_SWAP_ON    the last component of the name whose opening swaps
+ *   QUARC_SWAP_FROM  an absolute path
+ *   QUARC_SWAP_TO    an absolute path; FROM is renamed over TO, or with
+ *   QUARC_SWAP_EXCHANGE set, the two are exchanged
+ *
+ * The swap is done once, just before the open is passed on. */
+/* Both the plain and the 64-bit names are defined here, so the headers must
+ * not map the one onto the other. */
+#undef _FILE_OFFSET_BITS
+#undef _TIME_BITS
+#define _GNU_SOURCE
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+static int swapped;
+
+static void swap_if_due(const char *path) {
+    const char *on = getenv("QUARC_SWAP_ON");
+    const char *from = getenv("QUARC_SWAP_FROM");
+    const char *to = getenv("QUARC_SWAP_TO");
+    if (swapped || !on || !from || !to || !path)
+        return;
+    const char *last = strrchr(path, '/');
+    if (strcmp(last ? last + 1 : path, on) != 0)
+        return;
+    swapped = 1;
+    unsigned flags = getenv("QUARC_SWAP_EXCHANGE") ? 2u /* RENAME_EXCHANGE */ : 0u;
+    if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, flags) != 0) {
+        perror("swap_shim: renameat2");
+        _exit(120);
+    }
+}
+
+/* The mode argument is there only when a file may be made. */
+static mode_t mode_arg(int flags, va_list ap) {
+    return (flags & (O_CREAT | O_TMPFILE)) ? va_arg(ap, mode_t) : 0;
+}
+
+#define PASS_ON(name, params, ...)                                                                 \
+    int name params {                                                                              \
+        va_list ap;                                                                                \
+        va_start(ap, flags);                                                                       \
+        mode_t mode = mode_arg(flags, ap);                                                         \
+        va_end(ap);                                                                                \
+        swap_if_due(path);                                                                         \
+        int(*real) params = (int(*) params)dlsym(RTLD_NEXT, #name);                                \
+        return real(__VA_ARGS__, flags, mode);                                                     \
+    }
+
+PASS_ON(open, (const char *path, int flags, ...), path)
+PASS_ON(open64, (const char *path, int flags, ...), path)
+PASS_ON(openat, (int dirfd, const char *path, int flags, ...), dirfd, path)
+PASS_ON(openat64, (int dirfd, const char *path, int flags, ...), dirfd, path)
+
+DIR *opendir(const char *path) {
+    swap_if_due(path);
+    DIR *(*real)(const char *) = (DIR * (*)(const char *)) dlsym(RTLD_NEXT, "opendir");
+    return real(path);
+}
