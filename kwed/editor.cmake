@@ -6,6 +6,8 @@ add_library(kwed_core STATIC
     core_messages.cpp
     display.cpp
     editing.cpp
+    end_signals.cpp
+    escape_keys.cpp
     gap_buffer.cpp
     getkey.cpp
     help_panel.cpp
@@ -13,10 +15,12 @@ add_library(kwed_core STATIC
     load.cpp
     movement.cpp
     prompt.cpp
+    rescue.cpp
     save.cpp
     search.cpp
     undo.cpp
-    utf8.cpp)
+    utf8.cpp
+    write_file.cpp)
 target_link_libraries(kwed_core PUBLIC kwed_support)
 
 add_executable(kwed main.cpp)
