@@ -124,7 +124,7 @@ table_t table[] = {
     {c_redraw, redraw, d_repaint},
     {k_literal, literal, d_changes},
     {unbound_key, unbound, d_changes}, // an escape sequence that no key binds
-    {0, nullptr, d_changes}, // every other key: inserted when modeless
+    {0, nullptr, d_changes},           // every other key: inserted when modeless
 };
 
 } // namespace kwed

@@ -60,3 +60,9 @@ suite_add_fuzzer(NAME kwed_key_map_fuzz
     LIBS kwed_core
     CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/key_map_corpus
     RUNS 5000)
+
+# Arbitrary terminal input after an Escape through the escape sequence reader.
+suite_add_fuzzer(NAME kwed_escape_keys_fuzz
+    SOURCES tests/fuzz/escape_keys_fuzz.cpp escape_keys.cpp
+    LIBS kwed_core
+    CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/escape_keys_corpus)

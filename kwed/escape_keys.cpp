@@ -29,6 +29,8 @@ void readkeystrings() {
         return;
     keystrings_of = cur_term;
     nkeystrings = 0;
+    if (cur_term == nullptr)
+        return;
     for (std::size_t i = 0; strnames[i] && nkeystrings < max_keystrings; ++i) {
         if (strnames[i][0] != 'k')
             continue;
@@ -106,7 +108,7 @@ int formend(reader &r, int at) {
         int i = at + 2;
         if (c == '[' && r.at(i) == '[')
             return r.at(i + 1) < 0 ? i + 1 : i + 2; // the Linux console's F1 to F5
-        i = skip(r, i, 0x30, 0x3F); // parameters, or modifier digits
+        i = skip(r, i, 0x30, 0x3F);                 // parameters, or modifier digits
         if (c == '[')
             i = skip(r, i, 0x20, 0x2F); // intermediate bytes
         int last = r.at(i);

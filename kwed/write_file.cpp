@@ -75,8 +75,10 @@ bool fitsinplace(const char *target, const struct stat &old) {
     if (::statvfs(target, &v) != 0 || v.f_frsize == 0)
         return false;
     unsigned long long block = v.f_frsize;
-    unsigned long long room = v.f_bavail * block + static_cast<unsigned long long>(old.st_blocks) * 512;
-    unsigned long long need = (static_cast<unsigned long long>(textsize()) + block - 1) / block * block;
+    unsigned long long room =
+        v.f_bavail * block + static_cast<unsigned long long>(old.st_blocks) * 512;
+    unsigned long long need =
+        (static_cast<unsigned long long>(textsize()) + block - 1) / block * block;
     return need <= room;
 }
 
@@ -128,7 +130,8 @@ bool keepowner(int fd, const struct stat &old) {
 // original's status, null for a new file.
 temp_outcome viatemp(const char *target, const struct stat *old, struct stat *written, int *err) {
     char temp[filename_size + 16];
-    if (std::snprintf(temp, sizeof temp, "%s.kwedXXXXXX", target) >= static_cast<int>(sizeof temp)) {
+    if (std::snprintf(temp, sizeof temp, "%s.kwedXXXXXX", target) >=
+        static_cast<int>(sizeof temp)) {
         *err = ENAMETOOLONG;
         return old ? temp_outcome::use_inplace : temp_outcome::failed;
     }
@@ -181,8 +184,7 @@ temp_outcome viatemp(const char *target, const struct stat *old, struct stat *wr
 
 bool pseudofile(const char *path) {
     struct statfs fs;
-    return ::statfs(path, &fs) == 0 &&
-           (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC);
+    return ::statfs(path, &fs) == 0 && (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC);
 }
 
 writeresult writefile(const char *target, struct stat *written) {
@@ -244,7 +246,8 @@ int followlinks(const char *name, char *out, std::size_t size) {
         link[n] = '\0';
         // A relative link is read from the folder that holds it.
         char *slash = std::strrchr(out, '/');
-        std::size_t keep = link[0] == '/' || slash == nullptr ? 0 : static_cast<std::size_t>(slash - out + 1);
+        std::size_t keep =
+            link[0] == '/' || slash == nullptr ? 0 : static_cast<std::size_t>(slash - out + 1);
         if (keep + static_cast<std::size_t>(n) >= size)
             return ENAMETOOLONG;
         std::memcpy(out + keep, link, static_cast<std::size_t>(n) + 1);

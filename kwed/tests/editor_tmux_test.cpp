@@ -14,8 +14,8 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -532,16 +532,16 @@ TEST_F(Editor, EscapeSequencesAreKeysAndNeverText) {
 // a shell that outlives the hang-up, to report the exit status, and that
 // notes the editor's process id.
 TEST_F(Editor, HangUpAndTerminationKeepUnsavedText) {
-    tree.file("run.sh",
-              "trap : HUP\nsh -c 'echo $$ > kwed.pid; exec \"$0\" \"$@\"' \"$@\"\n"
-              "echo $? > kwed.status\n");
+    tree.file("run.sh", "trap : HUP\nsh -c 'echo $$ > kwed.pid; exec \"$0\" \"$@\"' \"$@\"\n"
+                        "echo $? > kwed.status\n");
     struct {
         const char *how;
         const char *kept;
         const char *message;
     } cases[] = {
         {"hang-up", "f.txt.save", nullptr},
-        {"termination", "f.txt.save1", "kwed: told to end; the unsaved text was kept in f.txt.save1"},
+        {"termination", "f.txt.save1",
+         "kwed: told to end; the unsaved text was kept in f.txt.save1"},
         {"termination in a question", "f.txt.save2",
          "kwed: told to end; the unsaved text was kept in f.txt.save2"},
     };
@@ -618,7 +618,8 @@ TEST_F(Editor, SavingAsksWhenTheFileChangedOnDisk) {
         s->type("new ");
         EXPECT_TRUE(s->wait_text("new mine")) << s->screen();
         c.change();
-        std::string before = access(tree.path("f.txt").c_str(), F_OK) == 0 ? tree.read("f.txt") : "";
+        std::string before =
+            access(tree.path("f.txt").c_str(), F_OK) == 0 ? tree.read("f.txt") : "";
         for (const char *answer : {"n", "y"}) {
             s->keys({"C-s"});
             EXPECT_TRUE(
@@ -698,8 +699,8 @@ TEST_F(Editor, SavesInPlaceWhereANewFileWouldNotBeTheSame) {
          "echo olddomain > /proc/sys/kernel/domainname || exit 9\n"
          "\"$@\"; s=$?; cat /proc/sys/kernel/domainname > after.txt; exit $s\n",
          "Wrote /proc/sys/kernel/domainname, 14 bytes.", "after.txt", "new olddomain\n"},
-        {"full disk", "t/f.txt", text40k, "unshare -m sh ns.sh", tmpfs, "Wrote t/f.txt, 40004 bytes.",
-         "after.txt", "new " + text40k},
+        {"full disk", "t/f.txt", text40k, "unshare -m sh ns.sh", tmpfs,
+         "Wrote t/f.txt, 40004 bytes.", "after.txt", "new " + text40k},
         {"full disk, no room", "t/f.txt", text40k + std::string(960, '.'), "unshare -m sh ns.sh",
          tmpfs, "Not saved, t/f.txt: No space left on device. The file on disk is unchanged.",
          "after.txt", text40k + std::string(960, '.')},
