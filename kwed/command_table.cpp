@@ -42,6 +42,7 @@ enum : std::int16_t {
     c_wordleft = -29,
     c_wordright = -30,
 };
+static_assert(unbound_key == c_wordright - 1, "unbound_key follows the command codes");
 
 // Display arguments: 1 repaints the whole screen.
 constexpr std::int32_t d_changes = 0;
@@ -122,7 +123,8 @@ table_t table[] = {
     {c_help, help, d_changes},
     {c_redraw, redraw, d_repaint},
     {k_literal, literal, d_changes},
-    {0, nullptr, d_changes}, // every other key: inserted when modeless
+    {unbound_key, unbound, d_changes}, // an escape sequence that no key binds
+    {0, nullptr, d_changes},           // every other key: inserted when modeless
 };
 
 } // namespace kwed

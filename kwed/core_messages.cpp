@@ -47,6 +47,12 @@ const char *m_notsaved = "55:Not saved.";
 const char *m_exists = "56:That file exists already; replace it? (y/n) ";
 const char *m_rescued = "57:the terminal went away; the unsaved text was kept in %s\n";
 const char *m_lost = "58:the terminal went away; the unsaved text could not be kept: %s\n";
+const char *m_changed = "59:%s changed on disk since it was read; save over it? (y/n) ";
+const char *m_termrescued = "60:told to end; the unsaved text was kept in %s\n";
+const char *m_termlost = "61:told to end; the unsaved text could not be kept: %s\n";
+const char *m_savebroken =
+    "62:Not saved, %s: %s. The file on disk was cut short; the text is still "
+    "here: save it elsewhere.";
 
 namespace {
 
@@ -58,7 +64,8 @@ const char *const *const all_ids[] = {
     &m_modified,   &m_position, &m_title,       &m_rcnotfound, &m_rcline,      &m_rcread,
     &m_longname,   &m_literal,  &m_rcbadnumber, &m_rcformat,   &m_rcdirective, &m_rccommand,
     &m_rckey,      &m_rcnokey,  &m_unbound,     &m_undone,     &m_unreadable,  &m_notsaved,
-    &m_exists,     &m_rescued,  &m_lost};
+    &m_exists,     &m_rescued,  &m_lost,        &m_changed,    &m_termrescued, &m_termlost,
+    &m_savebroken};
 
 } // namespace
 

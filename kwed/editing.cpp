@@ -128,6 +128,10 @@ void undo() {
         msg(m_noundo);
 }
 
+void unbound() {
+    msg(m_unbound);
+}
+
 void literal() {
     msg(m_literal, key_mode[0].lhs ? keytext({k_literal, key_mode[0].lhs, 1}) : "");
     drawmessage();

@@ -6,6 +6,8 @@ add_library(kwed_core STATIC
     core_messages.cpp
     display.cpp
     editing.cpp
+    end_signals.cpp
+    escape_keys.cpp
     gap_buffer.cpp
     getkey.cpp
     help_panel.cpp
@@ -13,10 +15,12 @@ add_library(kwed_core STATIC
     load.cpp
     movement.cpp
     prompt.cpp
+    rescue.cpp
     save.cpp
     search.cpp
     undo.cpp
-    utf8.cpp)
+    utf8.cpp
+    write_file.cpp)
 target_link_libraries(kwed_core PUBLIC kwed_support)
 
 add_executable(kwed main.cpp)
@@ -56,3 +60,9 @@ suite_add_fuzzer(NAME kwed_key_map_fuzz
     LIBS kwed_core
     CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/key_map_corpus
     RUNS 5000)
+
+# Arbitrary terminal input after an Escape through the escape sequence reader.
+suite_add_fuzzer(NAME kwed_escape_keys_fuzz
+    SOURCES tests/fuzz/escape_keys_fuzz.cpp escape_keys.cpp
+    LIBS kwed_core
+    CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/escape_keys_corpus)

@@ -119,8 +119,25 @@ constexpr int raw_byte = 0x200000;
 // Whether more keys wait to be read.
 bool keyspending();
 // Reads one byte from the terminal: waits up to ms milliseconds (forever
-// when negative); -1 on timeout.
+// when negative); -1 on timeout, at the end of input and once a hang-up or
+// termination signal has come.
 int readbyte(int ms);
+// The code of a key that came as an escape sequence that no key binds.
+constexpr int unbound_key = -31;
+// How many of the bytes in seq, which begin with Escape, make one key: a
+// key string of the terminal, a control sequence (ESC [ ...), a single
+// shift (ESC O ...) or Escape with one character. *n bytes are in seq; more
+// are read with more (waiting ms milliseconds, -1 when none come), up to
+// room.
+int escapelength(unsigned char *seq, int *n, int room, int (*more)(int ms));
+
+// Hang-up and termination (end_signals.cpp): from catchendsignals on
+// (0, or -1 when the signals cannot be set up), SIGHUP and SIGTERM only
+// note themselves, and only while waitinput waits (poll on the terminal's
+// input for ms milliseconds); endsignal tells which came, or 0.
+int catchendsignals();
+int endsignal();
+int waitinput(int ms);
 // Key records point into a pool of texts that initkey fills. A bound
 // key's first word is the handle of its encoded bytes, followed in the
 // pool by the key text as the rc file wrote it; the second word is the
@@ -136,8 +153,8 @@ const char *keyfor(int code);
 // Asks on the message line; returns 1 with the answer in out, 0 when the
 // user cancels (Escape or ^G).
 int prompt(const char *id, char *out, std::size_t size);
-// Asks a yes/no question; 1 for yes.
-int confirm(const char *id);
+// Asks a yes/no question, formatted with the arguments; 1 for yes.
+int confirm(const char *id, ...);
 
 // -------------------------------------------------------------- commands
 
@@ -152,6 +169,9 @@ const command_name *findcommand(std::string_view name);
 
 // Saves the text to fn; 0 on success, else the message line says why.
 int savefile(const char *fn);
+// Remembers what the file fn on disk is now (called before it is read), so
+// that saving can tell when it has changed or been replaced since.
+void notefile(const char *fn);
 // Called when the terminal has gone: unsaved text is kept in a new file of
 // its own and the editor ends through fatal; without changes it just ends.
 void rescue();
@@ -189,6 +209,7 @@ void saveas();
 void quit();
 void redraw();
 void literal();
+void unbound();
 
 // The core's message ids (numbers from 20 on), and the built-in text of
 // any id by its number (null when no id has it).
@@ -232,6 +253,10 @@ extern const char *m_notsaved;
 extern const char *m_exists;
 extern const char *m_rescued;
 extern const char *m_lost;
+extern const char *m_changed;
+extern const char *m_termrescued;
+extern const char *m_termlost;
+extern const char *m_savebroken;
 
 } // namespace kwed
 

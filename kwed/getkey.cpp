@@ -20,6 +20,7 @@ namespace {
 constexpr int sequence_wait = 100;
 // The longest key sequence looked at.
 constexpr int longest_key = 32;
+constexpr unsigned char escape_byte = 27;
 
 // Bytes read but not yet used: what followed a shorter matching key.
 unsigned char pending[longest_key];
@@ -100,12 +101,15 @@ int character(unsigned char *s, int n) {
 } // namespace
 
 int readbyte(int ms) {
-    if (inpos < inlen)
+    if (inpos < inlen && !endsignal())
         return inbuf[inpos++];
     for (;;) {
-        pollfd p = {STDIN_FILENO, POLLIN, 0};
-        int ready = ::poll(&p, 1, ms);
+        if (endsignal())
+            return -1;
+        int ready = waitinput(ms);
         if (ready < 0 && errno == EINTR) {
+            if (endsignal())
+                return -1;
             // A signal, most likely a new window size: curses takes note of
             // it when asked for a key, and hands back any byte that came.
             wtimeout(stdscr, 0);
@@ -129,23 +133,18 @@ int readbyte(int ms) {
     }
 }
 
-int getkey(keymap_t *map) {
-    // The screen is drawn after each key; the first one waits for it too.
-    if (!shown) {
-        shown = true;
-        // display itself waits while keys are pending, so curses need not
-        // look for them: its output then goes out in large writes.
-        typeahead(-1);
-        display(0);
-    }
-    ++keycount;
+namespace {
+
+// The next key: a bound key's code, a character, or unbound_key for an
+// escape sequence that no key binds (it is never taken as characters).
+int readkey(keymap_t *map) {
     unsigned char seq[longest_key] = {};
     int n = 0;
     int best = 0, bestcode = 0;
     int c = nextbyte(-1);
     if (c < 0) {
-        // The terminal is gone: nothing more can be typed, and unsaved
-        // text must not go with it.
+        // The terminal is gone or the editor told to end: nothing more can
+        // be typed, and unsaved text must not go with it.
         rescue();
         return k_end;
     }
@@ -161,11 +160,41 @@ int getkey(keymap_t *map) {
             break;
         c = nextbyte(sequence_wait);
     }
+    if (seq[0] == escape_byte) {
+        // When a byte was slow to come, the sequence has ended there.
+        int len = escapelength(seq, &n, c < 0 ? n : longest_key, nextbyte);
+        if (best < len) {
+            pushback(seq + len, n - len);
+            return unbound_key;
+        }
+    }
     if (best > 0) {
         pushback(seq + best, n - best);
         return bestcode;
     }
     return character(seq, n);
+}
+
+} // namespace
+
+int getkey(keymap_t *map) {
+    // The screen is drawn after each key; the first one waits for it too.
+    if (!shown) {
+        shown = true;
+        // display itself waits while keys are pending, so curses need not
+        // look for them: its output then goes out in large writes.
+        typeahead(-1);
+        display(0);
+    }
+    for (;;) {
+        bool panel = helpkey == keycount;
+        ++keycount;
+        int key = readkey(map);
+        // The key that closes the help panel does only that.
+        if (!panel || key == k_end || done)
+            return key;
+        display(0);
+    }
 }
 
 bool keyspending() {

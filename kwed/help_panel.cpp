@@ -100,9 +100,9 @@ void drawhelp(int first, int rows) {
 }
 
 void help() {
-    // At start-up the panel shows until the first key; the help key shows
-    // it until the next key, or closes it when it is open.
-    helpkey = helpkey == keycount - 1 && keycount > 0 ? -1 : keycount;
+    // The panel shows until the next key, which does nothing else: at
+    // start-up, and from the help key on.
+    helpkey = keycount;
 }
 
 } // namespace kwed

@@ -9,6 +9,9 @@ namespace kwed {
 int unread = 0;
 
 int load(const char *fn) {
+    // What the file is before it is read: a change after this is caught
+    // when saving.
+    notefile(fn);
     int err = readfile(fn);
     undo_clear();
     point = 0;

@@ -182,6 +182,10 @@ int run(int argc, char **argv) {
     msgflag = saved;
     if (std::signal(SIGQUIT, SIG_IGN) == SIG_ERR || std::signal(SIGINT, SIG_IGN) == SIG_ERR)
         fatal(f_error);
+    // A hang-up or a termination signal ends the editor through the rescue
+    // of unsaved text, as the end of input does.
+    if (catchendsignals() != 0)
+        fatal(f_error);
     keyloop();
     shutdown();
     return 0;

@@ -5,6 +5,7 @@
 
 #include <curses.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -65,8 +66,12 @@ int prompt(const char *id, char *out, std::size_t size) {
     }
 }
 
-int confirm(const char *id) {
-    const char *question = getmsg(id);
+int confirm(const char *id, ...) {
+    char question[msgline_size];
+    va_list ap;
+    va_start(ap, id);
+    std::vsnprintf(question, sizeof question, getmsg(id), ap);
+    va_end(ap);
     for (;;) {
         show(question, "");
         int c = readbyte(-1);

@@ -6,10 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <dirent.h>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -342,19 +348,33 @@ TEST_F(Editor, FileThatCannotBeWrittenStaysIntact) {
     ASSERT_EQ(chown(f2.c_str(), uid, gid), 0);
     if (getuid() != 0)
         chmod(fixed.c_str(), 0555);
-    for (const char *name : {"fixed/f.txt", "open/g.txt"}) {
-        auto s = start(name, "", true, wrapper);
+    // The file in the fixed folder is written in place; the read-only one
+    // is not written at all.
+    struct {
+        const char *name;
+        const char *message;
+        const char *after;
+    } cases[] = {
+        {"fixed/f.txt", "Wrote fixed/f.txt, 17 bytes.", "changed original\n"},
+        {"open/g.txt", "Permission denied. The file on disk is unchanged.", "original\n"},
+    };
+    for (const auto &c : cases) {
+        auto s = start(c.name, "", true, wrapper);
         s->type("changed ");
         s->keys({"C-s"});
-        EXPECT_TRUE(s->wait_text("Permission denied. The file on disk is unchanged."))
-            << s->screen();
-        EXPECT_NE(s->row(0).find("[modified]"), std::string::npos);
+        EXPECT_TRUE(s->wait_text(c.message)) << s->screen();
         s->keys({"C-q"});
-        EXPECT_TRUE(s->wait_text("Discard unsaved changes?")) << s->screen();
-        s->keys({"y"});
+        if (std::string(c.after) == "original\n") {
+            EXPECT_TRUE(s->wait_text("Discard unsaved changes?")) << s->screen();
+            s->keys({"y"});
+        }
         EXPECT_EQ(s->wait_exit(), 0);
-        EXPECT_EQ(tree.read(name), "original\n");
+        EXPECT_EQ(tree.read(c.name), c.after);
     }
+    struct stat st;
+    ASSERT_EQ(stat(f1.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, uid);
+    EXPECT_EQ(st.st_mode & 07777, 0644);
     // A file that could not be read is not replaced by the empty text
     // without a question.
     std::string f3 = tree.file("open/h.txt", "unreadable\n", 0200);
@@ -420,13 +440,13 @@ TEST_F(Editor, RunControlFileFromCurrentFolderHomeAndEtc) {
     for (const auto &c : cases) {
         auto s = start(c.args, c.env, false);
         EXPECT_TRUE(s->wait_text(c.title)) << c.env << " " << c.args << "\n" << s->screen();
-        s->keys({"C-q"});
+        s->keys({"C-q", "C-q"}); // the first key closes the help panel
         EXPECT_EQ(s->wait_exit(), 0);
     }
     tree.file("kwed.rc", ".title FromHere\nquit ^Q\n");
     auto s = start("", "", false);
     EXPECT_TRUE(s->wait_text(" FromHere")) << s->screen();
-    s->keys({"C-q"});
+    s->keys({"C-q", "C-q"});
     EXPECT_EQ(s->wait_exit(), 0);
 }
 
@@ -439,25 +459,303 @@ TEST_F(Editor, BrokenRunControlFileEndsWithStatus3) {
 }
 
 TEST_F(Editor, HelpPanelOpensAndCloses) {
-    auto s = start("");
+    tree.file("f.txt", "text\n");
+    auto s = start("f.txt", "", false);
+    auto closed = [](const std::string &x) { return x.find("kwed keys") == x.npos; };
+    // The key that closes the panel, at start-up or after the help key,
+    // does nothing else.
+    for (const char *key : {"Enter", "x", "F1"}) {
+        EXPECT_TRUE(s->wait_text("kwed keys")) << s->screen();
+        EXPECT_TRUE(s->wait_text("^S        save")) << s->screen();
+        s->keys({key});
+        EXPECT_TRUE(s->wait_for(closed)) << key << "\n" << s->screen();
+        s->keys({"F1"});
+    }
     s->keys({"F1"});
-    EXPECT_TRUE(s->wait_text("kwed keys")) << s->screen();
-    EXPECT_TRUE(s->wait_text("^S        save")) << s->screen();
-    s->keys({"F1"});
-    EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("kwed keys") == x.npos; }));
+    EXPECT_TRUE(s->wait_for(closed)) << s->screen();
+    EXPECT_EQ(s->row(1), "text");
+    EXPECT_TRUE(s->wait_text("line 1, col 1")) << s->screen();
+    EXPECT_EQ(s->row(0).find("[modified]"), std::string::npos);
     // A new window size is taken up at once: the header spans the new width.
     s->keys({"Enter"});
     EXPECT_TRUE(s->wait_text("line 2, col 1")) << s->screen();
     EXPECT_TRUE(s->resize(50, 10));
     EXPECT_TRUE(s->wait_for([](const std::string &x) {
         std::string top = x.substr(0, x.find('\n'));
-        return top.size() == 50 && top.rfind(" kwed [modified] ", 0) == 0 &&
+        return top.size() == 50 && top.find(" [modified]") != top.npos &&
                top.substr(36) == "line 2, col 1 ";
     })) << s->screen();
     s->keys({"C-q"});
     EXPECT_TRUE(s->wait_text("Discard")) << s->screen();
     s->keys({"y"});
     EXPECT_EQ(s->wait_exit(), 0);
+}
+
+// Function and special keys that no command takes, as tmux sends them, and
+// a key only the terminal's description knows (rxvt's Shift-Delete, whose
+// form lacks a final byte): each is one key and types nothing, and what
+// follows it in the same burst of input is a key of its own.
+TEST_F(Editor, EscapeSequencesAreKeysAndNeverText) {
+    struct {
+        const char *term;
+        std::vector<std::string> keys;
+        const char *literal;
+    } cases[] = {
+        {"", {"IC", "F2", "F10", "F5", "BTab", "S-Up", "M-x", "C-Up", "M-F3", "End"}, ""},
+        {"TERM=rxvt", {}, "\x1b[3$"},
+    };
+    for (const auto &c : cases) {
+        tree.file("f.txt", "config=1\n");
+        auto s = start("f.txt", c.term);
+        s->type("a");
+        std::vector<std::string> keys = c.keys;
+        keys.insert(keys.begin(), "Home");
+        s->keys(keys);
+        s->type(std::string(c.literal) + "b");
+        s->keys({"C-s"});
+        EXPECT_TRUE(s->wait_text("Wrote f.txt, 11 bytes.")) << c.term << "\n" << s->screen();
+        s->keys({"C-q"});
+        EXPECT_EQ(s->wait_exit(), 0);
+        EXPECT_EQ(tree.read("f.txt"), *c.literal ? "baconfig=1\n" : "aconfig=1b\n") << c.term;
+    }
+    // Alone, an unbound key says so.
+    auto s = start("f.txt");
+    s->keys({"F5"});
+    EXPECT_TRUE(s->wait_text("That key is not bound.")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+}
+
+// The terminal hanging up (the window closed) and a termination signal
+// (a shutdown) keep unsaved text in NAME.save, never over a file that is
+// there, leave no other file and end with status 3. The editor runs under
+// a shell that outlives the hang-up, to report the exit status, and that
+// notes the editor's process id.
+TEST_F(Editor, HangUpAndTerminationKeepUnsavedText) {
+    tree.file("run.sh", "trap : HUP\nsh -c 'echo $$ > kwed.pid; exec \"$0\" \"$@\"' \"$@\"\n"
+                        "echo $? > kwed.status\n");
+    struct {
+        const char *how;
+        const char *kept;
+        const char *message;
+    } cases[] = {
+        {"hang-up", "f.txt.save", nullptr},
+        {"termination", "f.txt.save1",
+         "kwed: told to end; the unsaved text was kept in f.txt.save1"},
+        {"termination in a question", "f.txt.save2",
+         "kwed: told to end; the unsaved text was kept in f.txt.save2"},
+    };
+    tree.file("f.txt", "text\n");
+    for (const auto &c : cases) {
+        std::string how = c.how;
+        std::remove(tree.path("kwed.status").c_str());
+        std::remove(tree.path("kwed.pid").c_str());
+        auto s = start("f.txt", "", true, "sh run.sh");
+        s->type(how + " ");
+        EXPECT_TRUE(s->wait_text(how + " text")) << s->screen();
+        if (how == "termination in a question") {
+            s->keys({"C-q"});
+            EXPECT_TRUE(s->wait_text("Discard unsaved changes?")) << s->screen();
+        }
+        if (how == "hang-up") {
+            s->hangup();
+        } else {
+            pid_t pid = std::stoi(tree.read("kwed.pid"));
+            ASSERT_EQ(kill(pid, SIGTERM), 0);
+            EXPECT_TRUE(s->wait_text(c.message)) << s->screen();
+        }
+        std::string status;
+        for (int i = 0; i < 300 && status.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (access(tree.path("kwed.status").c_str(), R_OK) == 0)
+                status = tree.read("kwed.status");
+        }
+        EXPECT_EQ(status, "3\n") << how;
+        EXPECT_EQ(tree.read(c.kept), how + " text\n") << how;
+        EXPECT_EQ(tree.read("f.txt"), "text\n");
+    }
+    EXPECT_EQ(tree.read("f.txt.save"), "hang-up text\n");
+    std::string names;
+    DIR *dir = opendir(tree.root().c_str());
+    ASSERT_NE(dir, nullptr);
+    while (dirent *e = readdir(dir))
+        if (std::string(e->d_name).rfind("f.txt", 0) == 0)
+            names += std::string(e->d_name) + " ";
+    closedir(dir);
+    EXPECT_EQ(names.size(), std::string("f.txt f.txt.save f.txt.save1 f.txt.save2 ").size())
+        << names;
+}
+
+// Saving checks that the name still leads to the file that was read, as it
+// was: another program's change, or a link put in its place, is not
+// written over without a question. After a yes, the next save asks nothing.
+TEST_F(Editor, SavingAsksWhenTheFileChangedOnDisk) {
+    struct {
+        const char *what;
+        std::function<void()> change;
+        const char *mine; // where the saved text then is
+    } cases[] = {
+        {"rewritten", [&] { tree.file("f.txt", "theirs, longer\n"); }, "f.txt"},
+        {"same size, new time",
+         [&] {
+             tree.file("f.txt", "MINE\n");
+             tree.set_mtime("f.txt", 1000000000);
+         },
+         "f.txt"},
+        {"replaced by a link",
+         [&] {
+             std::remove(tree.path("f.txt").c_str());
+             tree.symlink("victim.txt", "f.txt");
+         },
+         "victim.txt"},
+        {"removed", [&] { std::remove(tree.path("f.txt").c_str()); }, "f.txt"},
+    };
+    for (const auto &c : cases) {
+        std::remove(tree.path("f.txt").c_str());
+        tree.file("f.txt", "mine\n");
+        tree.file("victim.txt", "victim\n");
+        auto s = start("f.txt");
+        s->type("new ");
+        EXPECT_TRUE(s->wait_text("new mine")) << s->screen();
+        c.change();
+        std::string before =
+            access(tree.path("f.txt").c_str(), F_OK) == 0 ? tree.read("f.txt") : "";
+        for (const char *answer : {"n", "y"}) {
+            s->keys({"C-s"});
+            EXPECT_TRUE(
+                s->wait_text("f.txt changed on disk since it was read; save over it? (y/n)"))
+                << c.what << "\n"
+                << s->screen();
+            s->keys({answer});
+            EXPECT_TRUE(s->wait_text(*answer == 'n' ? "Not saved." : "Wrote f.txt, 9 bytes."))
+                << c.what << "\n"
+                << s->screen();
+            if (*answer == 'n') {
+                EXPECT_EQ(access(tree.path("f.txt").c_str(), F_OK) == 0 ? tree.read("f.txt") : "",
+                          before)
+                    << c.what;
+                EXPECT_EQ(tree.read("victim.txt"), "victim\n") << c.what;
+            }
+        }
+        s->type("x");
+        s->keys({"C-s"});
+        EXPECT_TRUE(s->wait_text("Wrote f.txt, 10 bytes.")) << c.what << "\n" << s->screen();
+        s->keys({"C-q"});
+        EXPECT_EQ(s->wait_exit(), 0);
+        EXPECT_EQ(tree.read(c.mine), "new xmine\n") << c.what;
+    }
+    struct stat st;
+    ASSERT_EQ(lstat(tree.path("f.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+
+    // A dangling link: saving creates the file it points to and keeps it.
+    tree.dir("sub");
+    tree.symlink("sub/target.txt", "link.txt");
+    auto s = start("link.txt", "", false);
+    EXPECT_TRUE(s->wait_text("New file.")) << s->screen();
+    s->keys({"C-l"});
+    s->type("made");
+    s->keys({"C-s"});
+    EXPECT_TRUE(s->wait_text("Wrote link.txt, 4 bytes.")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_EQ(s->wait_exit(), 0);
+    EXPECT_EQ(tree.read("sub/target.txt"), "made");
+    ASSERT_EQ(lstat(tree.path("link.txt").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+// Where a new file renamed over the old one would not be the same file
+// (more names, a mount point, a file of the kernel, an owner the saver
+// cannot give back, no room for a second copy), the text is written into
+// the file itself. The namespace cases run the editor under unshare, with
+// a script that sets up the mount and copies out what is there afterwards.
+TEST_F(Editor, SavesInPlaceWhereANewFileWouldNotBeTheSame) {
+    if (getuid() != 0)
+        GTEST_SKIP() << "mounts, namespaces and other users need root";
+    chmod(tree.root().c_str(), 0755);
+    std::string text40k;
+    while (text40k.size() < 40000)
+        text40k += "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ+-*/=\n";
+    text40k.resize(39999);
+    text40k += "\n";
+    std::string tmpfs = "mkdir -p t && mount -t tmpfs -o size=64k tmpfs t || exit 9\n"
+                        "head -c 24576 /dev/zero > t/filler && cp big.txt t/f.txt\n"
+                        "\"$@\"; s=$?; cp t/f.txt after.txt; ls -A t > listing; exit $s\n";
+    struct {
+        const char *what;
+        const char *file;
+        std::string content;
+        const char *wrapper;
+        std::string script;
+        const char *message;
+        const char *after; // the file the saved text is seen in afterwards
+        std::string expect;
+    } cases[] = {
+        {"hard links", "f.txt", "old\n", "", "", "Wrote f.txt, 8 bytes.", "g.txt", "new old\n"},
+        {"bind mount", "b.txt", "old\n", "unshare -m sh ns.sh",
+         "mount --bind a.txt b.txt || exit 9\n\"$@\"\n", "Wrote b.txt, 8 bytes.", "a.txt",
+         "new old\n"},
+        {"kernel file", "/proc/sys/kernel/domainname", "", "unshare -u sh ns.sh",
+         "echo olddomain > /proc/sys/kernel/domainname || exit 9\n"
+         "\"$@\"; s=$?; cat /proc/sys/kernel/domainname > after.txt; exit $s\n",
+         "Wrote /proc/sys/kernel/domainname, 14 bytes.", "after.txt", "new olddomain\n"},
+        {"full disk", "t/f.txt", text40k, "unshare -m sh ns.sh", tmpfs,
+         "Wrote t/f.txt, 40004 bytes.", "after.txt", "new " + text40k},
+        {"full disk, no room", "t/f.txt", text40k + std::string(960, '.'), "unshare -m sh ns.sh",
+         tmpfs, "Not saved, t/f.txt: No space left on device. The file on disk is unchanged.",
+         "after.txt", text40k + std::string(960, '.')},
+        {"group-shared", "shared/f.txt", "old\n",
+         "/usr/bin/setpriv --reuid=65534 --regid=65534 --groups=4242", "",
+         "Wrote shared/f.txt, 8 bytes.", "shared/f.txt", "new old\n"},
+    };
+    for (const auto &c : cases) {
+        std::string what = c.what;
+        tree.file("a.txt", "old\n");
+        tree.file("b.txt", "under the mount\n");
+        tree.file("big.txt", c.content);
+        tree.file("ns.sh", c.script);
+        std::remove(tree.path("g.txt").c_str());
+        if (what == "hard links") {
+            tree.file("f.txt", c.content);
+            tree.hardlink("f.txt", "g.txt");
+        }
+        if (what == "group-shared") {
+            // Another member of the group owns the file and its folder.
+            std::string dir = tree.dir("shared", 02775);
+            std::string f = tree.file("shared/f.txt", c.content, 0664);
+            ASSERT_EQ(chown(dir.c_str(), 65533, 4242), 0);
+            ASSERT_EQ(chown(f.c_str(), 65533, 4242), 0);
+            chmod(dir.c_str(), 02775);
+        }
+        struct stat before = {};
+        stat(tree.path(c.file).c_str(), &before);
+        auto s = start(c.file, "", true, c.wrapper);
+        s->type("new ");
+        s->keys({"C-s"});
+        EXPECT_TRUE(s->wait_text(c.message)) << what << "\n" << s->screen();
+        s->keys({"C-q"});
+        if (c.message[0] == 'N') {
+            EXPECT_TRUE(s->wait_text("Discard")) << s->screen();
+            s->keys({"y"});
+        }
+        EXPECT_EQ(s->wait_exit(), 0) << what;
+        EXPECT_EQ(tree.read(c.after), c.expect) << what;
+        struct stat st = {};
+        if (what == "hard links" || what == "group-shared") {
+            ASSERT_EQ(stat(tree.path(c.file).c_str(), &st), 0);
+            EXPECT_EQ(st.st_ino, before.st_ino) << what;
+            EXPECT_EQ(st.st_uid, before.st_uid) << what;
+            EXPECT_EQ(st.st_gid, before.st_gid) << what;
+            EXPECT_EQ(st.st_mode, before.st_mode) << what;
+            EXPECT_EQ(tree.read(c.file), c.expect) << what;
+        }
+        if (what == "bind mount") {
+            EXPECT_EQ(tree.read("b.txt"), "under the mount\n");
+        }
+        if (what.rfind("full disk", 0) == 0) {
+            EXPECT_EQ(tree.read("listing"), "f.txt\nfiller\n") << what;
+        }
+    }
 }
 
 } // namespace

@@ -67,10 +67,7 @@ TmuxSession::TmuxSession(const std::string &command, const std::string &cwd, int
 }
 
 TmuxSession::~TmuxSession() {
-    suite_testing::RunOptions options;
-    options.no_stdin = true;
-    options.timeout_seconds = 30;
-    suite_testing::run(tmux({"kill-server"}), options);
+    hangup();
     if (!socket_path_.empty())
         std::remove(socket_path_.c_str());
     std::remove(status_file_.c_str());
@@ -113,6 +110,13 @@ std::string TmuxSession::cursor() const {
                            options)
             .out;
     return out.substr(0, out.find('\n'));
+}
+
+void TmuxSession::hangup() const {
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    options.timeout_seconds = 30;
+    suite_testing::run(tmux({"kill-server"}), options);
 }
 
 bool TmuxSession::resize(int width, int height) const {

@@ -33,6 +33,9 @@ class TmuxSession {
     void type(const std::string &text) const;
     // The cursor as "x,y".
     std::string cursor() const;
+    // Ends the server at once, as closing the terminal window would: the
+    // program's terminal hangs up.
+    void hangup() const;
     // Gives the window a new size.
     bool resize(int width, int height) const;
     // Polls the screen until the predicate holds; false after the timeout.

@@ -127,32 +127,42 @@ TEST_F(Core, SaveReplacesTheFileKeepingItsModeAndLeavesNoTemporaryFile) {
 }
 
 // A write that fails half-way (here: past the file size limit, as on a
-// full disk) leaves the original and no temporary file behind.
-TEST_F(Core, WriteFailingHalfWayKeepsTheOriginal) {
-    suite_testing::TempTree tree;
-    std::string file = tree.file("f.txt", "the original text\n");
+// full disk) leaves the original and no temporary file behind. A file with
+// a second name is written in place: there the failure comes after the
+// file was cut, the message says so, and the text stays in the editor.
+TEST_F(Core, WriteFailingHalfWayKeepsTheOriginalOrSaysItWasCut) {
     type(std::string(5000, 'z'));
-    struct rlimit old;
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    auto oldsig = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    int err = kwed::savefile(file.c_str());
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, oldsig);
-    EXPECT_EQ(err, EFBIG);
-    EXPECT_EQ(std::string(kwed::msgline),
-              "Not saved, " + file + ": File too large. The file on disk is unchanged.");
-    EXPECT_EQ(tree.read("f.txt"), "the original text\n");
-    EXPECT_EQ(kwed::modified, 1);
-    DIR *dir = opendir(tree.root().c_str());
-    ASSERT_NE(dir, nullptr);
-    int entries = 0;
-    while (dirent *e = readdir(dir))
-        entries += e->d_name[0] != '.';
-    closedir(dir);
-    EXPECT_EQ(entries, 1);
+    for (bool linked : {false, true}) {
+        suite_testing::TempTree tree;
+        std::string file = tree.file("f.txt", "the original text\n");
+        if (linked)
+            tree.hardlink("f.txt", "g.txt");
+        struct rlimit old;
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+        auto oldsig = signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = old;
+        small.rlim_cur = 1000;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        int err = kwed::savefile(file.c_str());
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, oldsig);
+        EXPECT_EQ(err, EFBIG);
+        EXPECT_EQ(std::string(kwed::msgline),
+                  "Not saved, " + file + ": File too large. " +
+                      (linked ? "The file on disk was cut short; the text is still here: save "
+                                "it elsewhere."
+                              : "The file on disk is unchanged."));
+        EXPECT_EQ(tree.read("f.txt"), linked ? std::string(1000, 'z') : "the original text\n");
+        EXPECT_EQ(kwed::modified, 1);
+        EXPECT_EQ(contents(), std::string(5000, 'z'));
+        DIR *dir = opendir(tree.root().c_str());
+        ASSERT_NE(dir, nullptr);
+        int entries = 0;
+        while (dirent *e = readdir(dir))
+            entries += e->d_name[0] != '.';
+        closedir(dir);
+        EXPECT_EQ(entries, linked ? 2 : 1);
+    }
 }
 
 TEST_F(Core, FailedSaveSaysWhyAndChangesNothing) {
