@@ -1,15 +1,16 @@
 # The two commands a newcomer needs:
 #   make       installs missing packages (as root), builds into build/, runs the demo
 #   make test  the same set-up and build, then every test: the debug build's, the
-#              sanitizer build's and the 32-bit build's
+#              sanitizer build's and the 32-bit build's, then the kernel stage
 # Others: make install [PREFIX=/usr/local] [DESTDIR=], make static, make fuzz
-# [FUZZ_SECONDS=60], make coverage, make release.
+# [FUZZ_SECONDS=60], make coverage, make release, make test-kernel (the kernel
+# stage alone).
 PREFIX ?= /usr/local
 DESTDIR ?=
 FUZZ_SECONDS ?= 60
 export PREFIX DESTDIR FUZZ_SECONDS
 
-.PHONY: all deps build demo test test-dev test-asan test-i386 release install static fuzz coverage clean
+.PHONY: all deps build demo test test-dev test-asan test-i386 test-kernel release install static fuzz coverage clean
 
 all: build demo
 
@@ -40,8 +41,18 @@ test-asan: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
-# The sanitizer run comes last, so the output ends with its summary line.
-test: test-dev test-i386 test-asan
+# The suite's programs and 32-bit tests on real kernels in qemu: needs the
+# 32-bit build and the debug build's Tcl extension.
+test-kernel: deps
+	cmake --preset i386 >/dev/null
+	cmake --build --preset i386
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev --target sonarel
+	scripts/test-kernel
+
+# The kernel stage comes last, so the output ends with its "N passed, N
+# failed" line.
+test: test-dev test-i386 test-asan test-kernel
 
 install: release
 	scripts/install build-release
@@ -58,4 +69,4 @@ coverage: deps
 	scripts/coverage
 
 clean:
-	rm -rf build build-asan build-release build-i386 build-static build-coverage
+	rm -rf build build-asan build-release build-i386 build-static build-coverage build-kernel
