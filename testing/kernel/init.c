@@ -15,8 +15,8 @@
  * uid     the user (and group) it runs as; 0 keeps root
  * dir     its working directory; input the file on its standard input
  * env     its whole environment, NAME=VALUE words separated by blanks, or -
- * until   - or PATH=TEXT: a step that does not end by itself (a daemon) is
- *         ended as soon as the file PATH holds TEXT
+ * until   - or PATH=TEXT[|TEXT...]: a step that does not end by itself (a
+ *         daemon) is ended as soon as the file PATH holds every TEXT
  * trace   vm86: report what the program's first vm86old call returned, or -
  * program an absolute path, or @cat PATH to report a file's contents
  *
@@ -107,8 +107,8 @@ static double now(void) {
     return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
 }
 
-/* Whether the file at path holds text. */
-static int file_holds(const char *path, const char *text) {
+/* Whether the file at path holds every one of the |-separated texts. */
+static int file_holds(const char *path, const char *texts) {
     static char buffer[1 << 20];
     int fd = open(path, O_RDONLY);
     if (fd < 0)
@@ -118,7 +118,15 @@ static int file_holds(const char *path, const char *text) {
     if (n <= 0)
         return 0;
     buffer[n] = 0;
-    return strstr(buffer, text) != NULL;
+    for (const char *text = texts;; ++text) {
+        const char *end = strchr(text, '|');
+        size_t length = end != NULL ? (size_t)(end - text) : strlen(text);
+        if (memmem(buffer, (size_t)n, text, length) == NULL)
+            return 0;
+        if (end == NULL)
+            return 1;
+        text = end;
+    }
 }
 
 /* Splits line at tabs into fields; the count. */
