@@ -1,10 +1,9 @@
 # The two commands a newcomer needs:
 #   make       installs missing packages (as root), builds into build/, runs the demo
 #   make test  the same set-up and build, then every test: the debug build's, the
-#              sanitizer build's and the 32-bit build's, then the kernel stage
+#              sanitizer build's and the 32-bit build's
 # Others: make install [PREFIX=/usr/local] [DESTDIR=], make static, make fuzz
-# [FUZZ_SECONDS=60], make coverage, make release, make test-kernel (the kernel
-# stage alone).
+# [FUZZ_SECONDS=60], make coverage, make release.
 PREFIX ?= /usr/local
 DESTDIR ?=
 FUZZ_SECONDS ?= 60
@@ -41,8 +40,9 @@ test-asan: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
-# The suite's programs and 32-bit tests on real kernels in qemu: needs the
-# 32-bit build and the debug build's Tcl extension.
+# The kernel stage alone (make test runs it after the others): the suite's
+# programs and 32-bit tests on real kernels in qemu. It needs the 32-bit build
+# and the debug build's Tcl extension.
 test-kernel: deps
 	cmake --preset i386 >/dev/null
 	cmake --build --preset i386
