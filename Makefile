@@ -11,7 +11,7 @@ SYSCONFDIR ?= etc
 FUZZ_SECONDS ?= 60
 export PREFIX DESTDIR FUZZ_SECONDS
 
-.PHONY: all deps build demo test test-dev test-asan test-i386 release install static fuzz coverage clean
+.PHONY: all deps build demo test test-dev test-asan test-i386 test-kernel release install static fuzz coverage clean
 
 all: build demo
 
@@ -42,8 +42,19 @@ test-asan: deps
 	cmake --build --preset asan
 	ctest --preset asan
 
-# The sanitizer run comes last, so the output ends with its summary line.
-test: test-dev test-i386 test-asan
+# The kernel stage alone (make test runs it after the others): the suite's
+# programs and 32-bit tests on real kernels in qemu. It needs the 32-bit build
+# and the debug build's Tcl extension.
+test-kernel: deps
+	cmake --preset i386 >/dev/null
+	cmake --build --preset i386
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev --target sonarel
+	scripts/test-kernel
+
+# The kernel stage comes last, so the output ends with its "N passed, N
+# failed" line.
+test: test-dev test-i386 test-asan test-kernel
 
 install: release
 	scripts/install build-release
@@ -60,4 +71,4 @@ coverage: deps
 	scripts/coverage
 
 clean:
-	rm -rf build build-asan build-release build-i386 build-static build-coverage
+	rm -rf build build-asan build-release build-i386 build-static build-coverage build-kernel

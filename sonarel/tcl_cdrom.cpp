@@ -109,12 +109,16 @@ bool name_device(const char *path) {
 }
 
 // "init" with an optional path: closes the open drive and opens the named one.
+// Without O_NONBLOCK the driver refuses to open a drive that holds no disc
+// ("No medium found"), and such a drive could then never be ejected to take
+// one; with it, the open is for control requests, and a request that needs a
+// disc fails on its own.
 int init_device(Tcl_Interp *interp, int argc, const char *argv[]) {
     if (!name_device(argc > 2 ? argv[2] : nullptr)) {
         set_result(interp, "Out of memory");
         return TCL_ERROR;
     }
-    return reopen_device(interp, cdrom_fd, cdrom_dev, O_RDONLY);
+    return reopen_device(interp, cdrom_fd, cdrom_dev, O_RDONLY | O_NONBLOCK);
 }
 
 } // namespace

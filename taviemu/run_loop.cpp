@@ -22,26 +22,67 @@ constexpr int kTaviInterrupt = 0x80;
 
 vm86::Fault last_fault;
 
+// Reports an access of the program outside its area and ends the run. Used
+// from a signal handler too, so it formats into its own buffer and writes.
+[[noreturn]] void outside_access(uint32_t linear, uint16_t cs, uint16_t ip) {
+    char line[128];
+    int n = std::snprintf(line, sizeof line,
+                          "VM86 failed: memory access outside the tavi area at %#x (%04x:%04x)\n",
+                          static_cast<unsigned>(linear), cs, ip);
+    if (n > 0)
+        (void)!write(STDERR_FILENO, line, static_cast<size_t>(n));
+    _exit(1);
+}
+
 #if defined(__i386__)
+// Set while the kernel runs the program.
+volatile sig_atomic_t in_kernel_vm86 = 0;
+
+// The kernel reports an access outside the area as SIGSEGV, after it has
+// stored the program's registers in tavi_cpu: the same report as the
+// engine's. Any other SIGSEGV (one sent from outside, or a fault of the
+// runner itself) takes its default action.
+void kernel_fault(int, siginfo_t *info, void *) {
+    if (in_kernel_vm86 && info->si_code > 0)
+        outside_access(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info->si_addr)),
+                       tavi_cpu.regs.cs, static_cast<uint16_t>(tavi_cpu.regs.eip));
+    signal(SIGSEGV, SIG_DFL);
+    raise(SIGSEGV);
+}
+
+void catch_kernel_faults() {
+    struct sigaction action {};
+    action.sa_sigaction = kernel_fault;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGSEGV, &action, nullptr);
+}
+
 // The kernel's own vm86 entry, while it serves this runner: std::nullopt
 // once the engine has to do instead. A kernel without the call answers
-// ENOSYS; one that withholds it from this process (a caller without the
-// privilege where low memory may be mapped, or a system-call filter)
-// answers EPERM to the first call. Either way the engine runs the program
-// from then on. Any other failure, or one after the kernel has served,
-// comes back as -errno.
+// ENOSYS to the first call. A kernel that withholds the call from this
+// process answers EPERM: to the first call when the runner lacks the
+// privilege where low memory may be mapped, or a system-call filter refuses
+// it; to a later one when the program has taken on a set-user-ID identity
+// through its execve and so given up that privilege. The kernel has then
+// left tavi_cpu as it was, and the engine runs the program on from there.
+// Any other failure comes back as -errno.
 std::optional<int> kernel_vm86() {
     enum class Entry { untried, kernel, engine };
     static Entry entry = Entry::untried;
     if (entry == Entry::engine)
         return std::nullopt;
+    if (entry == Entry::untried)
+        catch_kernel_faults();
+    in_kernel_vm86 = 1;
     long code = syscall(SYS_vm86old, &tavi_cpu);
+    in_kernel_vm86 = 0;
     if (code >= 0) {
         entry = Entry::kernel;
         return static_cast<int>(code);
     }
     int error = errno;
-    if (entry == Entry::untried && (error == ENOSYS || error == EPERM)) {
+    if (error == EPERM || (entry == Entry::untried && error == ENOSYS)) {
         entry = Entry::engine;
         return std::nullopt;
     }
@@ -64,11 +105,8 @@ int enter_vm86() {
 // A failed entry: the loop cannot go on, so say why and stop.
 [[noreturn]] void vm86_failed(int code) {
     if (code == -EFAULT)
-        std::fprintf(stderr,
-                     "VM86 failed: memory access outside the tavi area at %#x (%04x:%04x)\n",
-                     static_cast<unsigned>(last_fault.linear), last_fault.cs, last_fault.ip);
-    else
-        std::fprintf(stderr, "VM86 failed: %s\n", std::strerror(-code));
+        outside_access(last_fault.linear, last_fault.cs, last_fault.ip);
+    std::fprintf(stderr, "VM86 failed: %s\n", std::strerror(-code));
     std::exit(1);
 }
 

@@ -174,13 +174,14 @@ device *find_device(int fd) {
 }
 
 const char *mode_name(int flags) {
+    const bool nonblock = (flags & O_NONBLOCK) != 0;
     switch (flags & O_ACCMODE) {
     case O_RDONLY:
-        return "O_RDONLY";
+        return nonblock ? "O_RDONLY|O_NONBLOCK" : "O_RDONLY";
     case O_WRONLY:
-        return "O_WRONLY";
+        return nonblock ? "O_WRONLY|O_NONBLOCK" : "O_WRONLY";
     default:
-        return "O_RDWR";
+        return nonblock ? "O_RDWR|O_NONBLOCK" : "O_RDWR";
     }
 }
 

@@ -1,0 +1,405 @@
+/* The init of the kernel test stage's guests, and its stand-in on the host.
+ *
+ * As /init of an initramfs it mounts /proc, /sys, /dev and /dev/pts, loads
+ * the modules listed in /modules (one path a line, in dependency order),
+ * runs the steps listed in /steps, writes what each step wrote and how it
+ * ended to the second serial port (kernel messages stay on the first), and
+ * restarts the machine, which the stage's qemu takes as its end.
+ *
+ *   init --host STEPS REPORT   runs the same steps on the host and writes
+ *                              the same report into the file REPORT.
+ *
+ * A step is one line of tab-separated fields:
+ *   name limit uid dir input env until trace program [argument...]
+ * limit   seconds the step may take; then its process group is killed
+ * uid     the user (and group) it runs as; 0 keeps root
+ * dir     its working directory; input the file on its standard input
+ * env     its whole environment, NAME=VALUE words separated by blanks, or -
+ * until   - or PATH=TEXT[|TEXT...]: a step that does not end by itself (a
+ *         daemon) is ended as soon as the file PATH holds every TEXT
+ * trace   vm86: report what the program's first vm86old call returned, or -
+ * program an absolute path, or @cat PATH to report a file's contents
+ *
+ * The report, per step, with exact byte counts so that any output survives:
+ *   @@step NAME\n @@out N\n <N bytes> @@err N\n <N bytes>
+ *   [@@vm86 RESULT | none\n] @@status exit N | signal N | timeout | stopped\n
+ * and @@end\n once every step has run.
+ */
+#define _GNU_SOURCE
+#include <errno.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <sys/ptrace.h>
+#include <sys/reboot.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/user.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+enum { max_fields = 256, max_line = 16384, poll_ms = 20 };
+
+static int report_fd = -1;
+static char out_path[256], err_path[256];
+
+static void put(const void *data, size_t size) {
+    const char *p = data;
+    while (size > 0) {
+        ssize_t n = write(report_fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        p += n;
+        size -= (size_t)n;
+    }
+}
+
+static void putf(const char *format, ...) {
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    if (n > 0)
+        put(line, (size_t)n < sizeof line ? (size_t)n : sizeof line - 1);
+}
+
+/* Reports a file as one block: its byte count, then its bytes. The whole
+ * file is read first, since files of /proc give no size. */
+static void put_file(const char *tag, const char *path) {
+    static char *data;
+    static size_t room;
+    size_t size = 0;
+    int fd = open(path, O_RDONLY);
+    while (fd >= 0) {
+        if (size == room) {
+            char *more = realloc(data, room * 2 + 65536);
+            if (more == NULL)
+                break;
+            data = more;
+            room = room * 2 + 65536;
+        }
+        ssize_t n = read(fd, data + size, room - size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        size += (size_t)n;
+    }
+    if (fd >= 0)
+        close(fd);
+    putf("@@%s %zu\n", tag, size);
+    put(data, size);
+}
+
+static double now(void) {
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (double)t.tv_sec + (double)t.tv_nsec / 1e9;
+}
+
+/* Whether the file at path holds every one of the |-separated texts. */
+static int file_holds(const char *path, const char *texts) {
+    static char buffer[1 << 20];
+    int fd = open(path, O_RDONLY);
+    if (fd < 0)
+        return 0;
+    ssize_t n = read(fd, buffer, sizeof buffer - 1);
+    close(fd);
+    if (n <= 0)
+        return 0;
+    buffer[n] = 0;
+    for (const char *text = texts;; ++text) {
+        const char *end = strchr(text, '|');
+        size_t length = end != NULL ? (size_t)(end - text) : strlen(text);
+        if (memmem(buffer, (size_t)n, text, length) == NULL)
+            return 0;
+        if (end == NULL)
+            return 1;
+        text = end;
+    }
+}
+
+/* Splits line at tabs into fields; the count. */
+static int split(char *line, char **fields, char separator) {
+    int count = 0;
+    char *p = line;
+    while (count < max_fields - 1) {
+        fields[count++] = p;
+        char *end = strchr(p, separator);
+        if (end == NULL)
+            break;
+        *end = 0;
+        p = end + 1;
+    }
+    fields[count] = NULL;
+    return count;
+}
+
+struct step {
+    const char *name;
+    int limit;
+    uid_t uid;
+    const char *dir, *input, *env, *until;
+    int trace;
+    char **argv;
+};
+
+/* The child's side: its identity, directory, descriptors and program. */
+static void start_program(const struct step *s, char **envp) {
+    setpgid(0, 0);
+    int in = open(s->input, O_RDONLY);
+    int out = open(out_path, O_WRONLY | O_TRUNC);
+    int err = open(err_path, O_WRONLY | O_TRUNC);
+    if (in < 0 || out < 0 || err < 0)
+        _exit(126);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    if (s->uid != 0 && (setgroups(0, NULL) != 0 || setgid(s->uid) != 0 || setuid(s->uid) != 0)) {
+        perror("init: identity");
+        _exit(126);
+    }
+    if (chdir(s->dir) != 0) {
+        perror(s->dir);
+        _exit(126);
+    }
+    if (s->trace) {
+        ptrace(PTRACE_TRACEME, 0, NULL, NULL);
+        raise(SIGSTOP);
+    }
+    execve(s->argv[0], s->argv, envp);
+    perror(s->argv[0]);
+    _exit(127);
+}
+
+/* Follows the traced child's system calls up to the end of its first
+ * vm86old call (number 113 on i386) and lets it go on untraced; what that
+ * call returned (as -errno for an error), or none_seen when the program
+ * ended before making one (its wait status then in *ended). */
+static const long none_seen = 1L << 30;
+
+static long first_vm86_result(pid_t pid, int *ended) {
+    int status;
+    if (waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status)) {
+        *ended = status;
+        return none_seen;
+    }
+    ptrace(PTRACE_SETOPTIONS, pid, NULL, (void *)PTRACE_O_TRACESYSGOOD);
+    int entering = 1;
+    for (;;) {
+        if (ptrace(PTRACE_SYSCALL, pid, NULL, NULL) != 0 || waitpid(pid, &status, 0) != pid)
+            return none_seen;
+        if (!WIFSTOPPED(status)) {
+            *ended = status;
+            return none_seen;
+        }
+        if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+            entering = 1;
+            continue;
+        }
+        struct user_regs_struct regs;
+        ptrace(PTRACE_GETREGS, pid, NULL, &regs);
+#if defined(__i386__)
+        long number = regs.orig_eax, result = regs.eax;
+#else
+        long number = (long)regs.orig_rax, result = (long)regs.rax;
+#endif
+        if (!entering && number == 113) {
+            ptrace(PTRACE_DETACH, pid, NULL, NULL);
+            return result;
+        }
+        entering = !entering;
+    }
+}
+
+/* Waits for the step's program within its limit; the status line. */
+static void finish(const struct step *s, pid_t pid, int ended, char *status_line, size_t size) {
+    double deadline = now() + s->limit;
+    char until_path[512] = "";
+    const char *until_text = NULL;
+    if (strcmp(s->until, "-") != 0) {
+        snprintf(until_path, sizeof until_path, "%s", s->until);
+        char *eq = strchr(until_path, '=');
+        if (eq != NULL) {
+            *eq = 0;
+            until_text = eq + 1;
+        }
+    }
+    for (;;) {
+        int status = ended;
+        if (ended >= 0 || waitpid(pid, &status, WNOHANG) == pid) {
+            if (WIFEXITED(status))
+                snprintf(status_line, size, "exit %d", WEXITSTATUS(status));
+            else
+                snprintf(status_line, size, "signal %d", WTERMSIG(status));
+            kill(-pid, SIGKILL);
+            return;
+        }
+        int stop = now() > deadline;
+        if (!stop && until_text != NULL && file_holds(until_path, until_text))
+            stop = 2;
+        if (stop) {
+            kill(-pid, SIGKILL);
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            snprintf(status_line, size, "%s", stop == 2 ? "stopped" : "timeout");
+            return;
+        }
+        struct timespec pause = {0, poll_ms * 1000000L};
+        nanosleep(&pause, NULL);
+    }
+}
+
+static void run_step(const struct step *s) {
+    putf("@@step %s\n", s->name);
+    if (strcmp(s->argv[0], "@cat") == 0) {
+        put_file("out", s->argv[1] != NULL ? s->argv[1] : "");
+        putf("@@err 0\n@@status exit 0\n");
+        return;
+    }
+    char env_copy[max_line];
+    snprintf(env_copy, sizeof env_copy, "%s", s->env);
+    char *envp[max_fields] = {NULL};
+    if (strcmp(env_copy, "-") != 0)
+        split(env_copy, envp, ' ');
+    close(open(out_path, O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    close(open(err_path, O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    chmod(out_path, 0666);
+    chmod(err_path, 0666);
+
+    char status_line[64] = "timeout";
+    long vm86 = none_seen;
+    pid_t pid = fork();
+    if (pid == 0)
+        start_program(s, envp);
+    if (pid > 0) {
+        int ended = -1; /* a wait status, once the program has ended */
+        if (s->trace)
+            vm86 = first_vm86_result(pid, &ended);
+        finish(s, pid, ended, status_line, sizeof status_line);
+    } else {
+        snprintf(status_line, sizeof status_line, "exit 126");
+    }
+    put_file("out", out_path);
+    put_file("err", err_path);
+    if (s->trace && vm86 == none_seen)
+        putf("@@vm86 none\n");
+    else if (s->trace)
+        putf("@@vm86 %ld\n", vm86);
+    putf("@@status %s\n", status_line);
+}
+
+static void run_steps(const char *path) {
+    FILE *steps = fopen(path, "r");
+    if (steps == NULL) {
+        putf("@@step steps\n@@out 0\n@@err 0\n@@status exit 1\n");
+        return;
+    }
+    static char line[max_line];
+    while (fgets(line, sizeof line, steps) != NULL) {
+        line[strcspn(line, "\n")] = 0;
+        char *f[max_fields];
+        if (line[0] == 0 || line[0] == '#' || split(line, f, '\t') < 9)
+            continue;
+        struct step s = {f[0], atoi(f[1]), (uid_t)atoi(f[2]),         f[3], f[4],
+                         f[5], f[6],       strcmp(f[7], "vm86") == 0, f + 8};
+        run_step(&s);
+    }
+    fclose(steps);
+}
+
+/* Loads each module of the list with finit_module, in the list's order. */
+static void load_modules(const char *list) {
+    FILE *modules = fopen(list, "r");
+    if (modules == NULL)
+        return;
+    putf("@@step modules\n");
+    char failures[4096] = "";
+    char line[512];
+    while (fgets(line, sizeof line, modules) != NULL) {
+        line[strcspn(line, "\n")] = 0;
+        if (line[0] == 0)
+            continue;
+        int fd = open(line, O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || (syscall(SYS_finit_module, fd, "", 0) != 0 && errno != EEXIST)) {
+            size_t used = strlen(failures);
+            snprintf(failures + used, sizeof failures - used, "%s: %s\n", line, strerror(errno));
+        }
+        if (fd >= 0)
+            close(fd);
+    }
+    fclose(modules);
+    putf("@@out 0\n@@err %zu\n", strlen(failures));
+    put(failures, strlen(failures));
+    putf("@@status exit %d\n", failures[0] != 0);
+}
+
+static void mount_all(void) {
+    mkdir("/proc", 0555);
+    mkdir("/sys", 0555);
+    mkdir("/dev", 0755);
+    mkdir("/tmp", 01777);
+    mkdir("/run", 0700);
+    chmod("/tmp", 01777);
+    mount("proc", "/proc", "proc", 0, NULL);
+    mount("sysfs", "/sys", "sysfs", 0, NULL);
+    mount("devtmpfs", "/dev", "devtmpfs", 0, NULL);
+    mkdir("/dev/pts", 0755);
+    mount("devpts", "/dev/pts", "devpts", 0, "mode=620,ptmxmode=666");
+}
+
+/* The report port: raw, so that every byte arrives as written. */
+static int open_port(const char *path) {
+    int fd = open(path, O_WRONLY | O_NOCTTY);
+    struct termios t;
+    if (fd >= 0 && tcgetattr(fd, &t) == 0) {
+        cfmakeraw(&t);
+        cfsetospeed(&t, B115200);
+        tcsetattr(fd, TCSANOW, &t);
+    }
+    return fd;
+}
+
+int main(int argc, char **argv) {
+    if (argc == 4 && strcmp(argv[1], "--host") == 0) {
+        char dir[] = "/tmp/kernel-steps-XXXXXX";
+        if (mkdtemp(dir) == NULL || chmod(dir, 0755) != 0)
+            return 1;
+        snprintf(out_path, sizeof out_path, "%s/out", dir);
+        snprintf(err_path, sizeof err_path, "%s/err", dir);
+        report_fd = open(argv[3], O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (report_fd < 0)
+            return 1;
+        run_steps(argv[2]);
+        putf("@@end\n");
+        unlink(out_path);
+        unlink(err_path);
+        rmdir(dir);
+        return 0;
+    }
+    if (getpid() != 1) {
+        fputs("usage: init --host STEPS REPORT (or /init of a test machine)\n", stderr);
+        return 2;
+    }
+    mount_all();
+    snprintf(out_path, sizeof out_path, "/run/out");
+    snprintf(err_path, sizeof err_path, "/run/err");
+    report_fd = open_port("/dev/ttyS1");
+    load_modules("/modules");
+    run_steps("/steps");
+    putf("@@end\n");
+    tcdrain(report_fd);
+    sync();
+    reboot(RB_AUTOBOOT);
+    return 0;
+}
