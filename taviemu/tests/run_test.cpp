@@ -4,12 +4,14 @@
 #include "temp_tree.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -32,6 +34,16 @@ std::string bytes(std::initializer_list<int> list) {
     for (int b : list)
         s += static_cast<char>(b);
     return s;
+}
+
+// True when this kernel carries out vm86 calls itself (a 32-bit kernel with
+// the call): a null record then faults instead of answering ENOSYS.
+bool kernel_runs_vm86() {
+#ifdef SYS_vm86old
+    return syscall(SYS_vm86old, nullptr) == -1 && errno != ENOSYS;
+#else
+    return false;
+#endif
 }
 
 } // namespace
@@ -160,6 +172,10 @@ TEST(RunLoop, PortInstructionIsUnknown) {
 // does not end the runner, one line and status 1 instead of the same
 // exception again for ever.
 TEST(RunLoop, ExceptionEndsTheRunEvenWithSigillIgnored) {
+    // The kernel's own path answers these with its trap signals (SIGFPE for
+    // a divide error); the kernel stage checks that path.
+    if (kernel_runs_vm86())
+        GTEST_SKIP() << "the kernel carries out the vm86 call itself";
     for (auto [kind, place] : std::vector<std::pair<std::string, std::string>>{
              {"0", "0 at 1000:0020"}, {"6", "6 at 1000:0030"}, {"13", "13 at 1000:0040"}}) {
         auto r = run({TAVIEMU_PATH, program("exception"), kind});

@@ -522,6 +522,13 @@ def check_gtest(tally, steps, name):
     return tally.check(ok, "%s (%s)" % (name, gtest_summary(s["out"])), "" if ok else detail)
 
 
+# Where the kernel's own vm86 path answers otherwise than the engine, by
+# design: vm86old hands a divide error back to the kernel's trap handling,
+# which sends SIGFPE, while the engine reports the exception to the runner
+# (SIGILL, then a message when SIGILL is ignored).
+KERNEL_PATH_ANSWERS = {"exception": {"status": "signal 8"}}
+
+
 def check_programs(tally, steps, host, users, expect_vm86, kind):
     kernel_path = 0
     for name in test_programs():
@@ -532,11 +539,14 @@ def check_programs(tally, steps, host, users, expect_vm86, kind):
                 tally.check(False, "%s: %s" % (kind, key), "did not run")
                 continue
             problems = []
+            want = dict(h)
+            if kind == "vm86" and uid == 0:
+                want.update(KERNEL_PATH_ANSWERS.get(name, {}))
             for field in ("out", "err", "status"):
-                if g[field] != h[field]:
+                if g[field] != want[field]:
                     problems.append("%s %s, on the host %s" % (
                         field, show(g[field]) if field != "status" else g[field],
-                        show(h[field]) if field != "status" else h[field]))
+                        show(want[field]) if field != "status" else want[field]))
             wanted = expect_vm86(uid)
             if not wanted(g["vm86"]):
                 problems.append("first vm86old call gave %s" % g["vm86"])
