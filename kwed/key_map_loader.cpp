@@ -63,7 +63,7 @@ void rcerror(const char *id, ...) {
     char text[msgline_size];
     va_list ap;
     va_start(ap, id);
-    std::vsnprintf(text, sizeof text, getmsg(id), ap);
+    vformatmsg(text, sizeof text, id, ap);
     va_end(ap);
     char line[filename_size + 2 * msgline_size];
     if (rcline > 0)

@@ -17,6 +17,7 @@
 #ifndef KWED_KWED_H
 #define KWED_KWED_H
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -142,6 +143,10 @@ const char *getmsg(const char *id);
 // Whether a replacement text takes the same printf arguments as the
 // built-in text it replaces (and no %n, no positional arguments).
 bool same_arguments(const char *replacement, const char *builtin);
+
+// Formats a message into out[size], cut to fit without splitting a
+// character; an unusable format gives an empty text.
+void vformatmsg(char *out, std::size_t size, const char *id, std::va_list ap);
 
 // Formats a message into msgline (cut to fit) and sets msgflag.
 void msg(const char *id, ...);

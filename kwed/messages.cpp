@@ -115,15 +115,19 @@ const char *getmsg(const char *id) {
     return builtin;
 }
 
+void vformatmsg(char *out, std::size_t size, const char *id, std::va_list ap) {
+    int n = std::vsnprintf(out, size, getmsg(id), ap);
+    if (n < 0)
+        out[0] = '\0';
+    else if (static_cast<std::size_t>(n) >= size)
+        trim_partial_character(out, size - 1);
+}
+
 void msg(const char *id, ...) {
     std::va_list ap;
     va_start(ap, id);
-    int n = std::vsnprintf(msgline, msgline_size, getmsg(id), ap);
+    vformatmsg(msgline, msgline_size, id, ap);
     va_end(ap);
-    if (n < 0)
-        msgline[0] = '\0';
-    else if (static_cast<std::size_t>(n) >= msgline_size)
-        trim_partial_character(msgline, msgline_size - 1);
     msgflag = 1;
 }
 

@@ -70,7 +70,7 @@ int confirm(const char *id, ...) {
     char question[msgline_size];
     va_list ap;
     va_start(ap, id);
-    std::vsnprintf(question, sizeof question, getmsg(id), ap);
+    vformatmsg(question, sizeof question, id, ap);
     va_end(ap);
     for (;;) {
         show(question, "");
