@@ -15,9 +15,7 @@
 
 namespace kwed {
 
-offset_t page = 0;
-int goal = 0;
-long keycount = 0;
+screen_view view;
 
 namespace {
 
@@ -94,14 +92,14 @@ int visiblerows() {
     return rows > 1 ? rows : 1;
 }
 
-// Whether the cursor lies on one of the rows from page on.
+// Whether the cursor lies on one of the rows from the first one shown on.
 bool cursorshown() {
-    if (point < page)
+    if (buffer.point < view.page)
         return false;
-    offset_t r = page;
+    offset_t r = view.page;
     for (int i = 0; i < visiblerows(); ++i) {
         offset_t n = nextrow(r);
-        if (n < 0 || n > point)
+        if (n < 0 || n > buffer.point)
             return true;
         r = n;
     }
@@ -110,24 +108,24 @@ bool cursorshown() {
 
 // Puts the row of the cursor at screen row `at` of the text rows.
 void frameat(int at) {
-    offset_t r = rowof(point);
+    offset_t r = rowof(buffer.point);
     for (int i = 0; i < at && r > 0; ++i)
         r = prevrow(r);
-    page = r;
+    view.page = r;
 }
 
 void frame() {
     offset_t size = textsize();
-    if (page > size)
-        page = size;
-    // Rows start where they did unless the text before page changed.
-    if ((page_changed < page || drawn.cols != COLS) && page > 0)
-        page = rowof(page);
+    if (view.page > size)
+        view.page = size;
+    // Rows start where they did unless the text before the first row shown changed.
+    if ((page_changed < view.page || drawn.cols != COLS) && view.page > 0)
+        view.page = rowof(view.page);
     page_changed = PTRDIFF_MAX;
     if (centre_now) {
         frameat(visiblerows() / 2);
         centre_now = 0;
-    } else if (point < page) {
+    } else if (buffer.point < view.page) {
         frameat(0);
     } else if (!cursorshown()) {
         frameat(visiblerows() - 1);
@@ -166,7 +164,7 @@ void drawchar(std::int32_t c, const char *text, int len, int col) {
 // Draws the text rows and returns the cursor's row and column.
 void drawtext(int rows, bool draw, int *crow, int *ccol) {
     offset_t size = textsize();
-    offset_t o = page;
+    offset_t o = view.page;
     *crow = -1;
     *ccol = 0;
     for (int r = 0; r < rows; ++r) {
@@ -179,7 +177,7 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
         char run[256];
         int nrun = 0;
         for (offset_t p = o; o >= 0 && p < end;) {
-            if (p == point) {
+            if (p == buffer.point) {
                 *crow = r;
                 *ccol = col;
             }
@@ -207,7 +205,7 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
         }
         if (nrun > 0)
             waddnstr(stdscr, run, nrun);
-        if (o >= 0 && *crow < 0 && point == end && next < 0) {
+        if (o >= 0 && *crow < 0 && buffer.point == end && next < 0) {
             *crow = r;
             *ccol = col;
         }
@@ -258,8 +256,8 @@ void drawheader() {
     if (textline <= 0)
         return;
     char right[64];
-    std::snprintf(right, sizeof right, getmsg(m_position), static_cast<long>(lineof(point)),
-                  columnof(point) + 1);
+    std::snprintf(right, sizeof right, getmsg(m_position), static_cast<long>(lineof(buffer.point)),
+                  columnof(buffer.point) + 1);
     char left[filename_size + msgline_size];
     const char *title = key_mode[1].lhs ? pooltext(key_mode[1].lhs) : getmsg(m_title);
     std::snprintf(left, sizeof left, " %s%s%s%s", title, filename[0] ? "  " : "", filename,
@@ -371,7 +369,7 @@ void redraw() {
 }
 
 void scrollrows(int n) {
-    offset_t r = rowof(page);
+    offset_t r = rowof(view.page);
     for (; n > 0; --n) {
         offset_t next = nextrow(r);
         if (next < 0)
@@ -380,7 +378,7 @@ void scrollrows(int n) {
     }
     for (; n < 0 && r > 0; ++n)
         r = prevrow(r);
-    page = r;
+    view.page = r;
 }
 
 void display(std::int32_t disp) {
@@ -399,12 +397,13 @@ void display(std::int32_t disp) {
     frame();
     int rows = visiblerows();
     int hrows = helprows();
-    bool draw = disp == 1 || drawn.serial != serial || drawn.page != page || drawn.lines != LINES ||
-                drawn.cols != COLS || drawn.textline != textline || drawn.helprows != hrows;
+    bool draw = disp == 1 || drawn.serial != buffer.serial || drawn.page != view.page ||
+                drawn.lines != LINES || drawn.cols != COLS || drawn.textline != textline ||
+                drawn.helprows != hrows;
     int crow, ccol;
     drawtext(rows, draw, &crow, &ccol);
     if (draw) {
-        drawn = {serial, page, LINES, COLS, textline, hrows};
+        drawn = {buffer.serial, view.page, LINES, COLS, textline, hrows};
         if (hrows > 0)
             drawhelp(textline + rows, hrows);
     }

@@ -7,26 +7,27 @@
 
 namespace kwed {
 
-std::size_t scrap_len = 0;
-
 namespace {
+
+// The scrap's length: it may hold zero bytes.
+std::size_t scrap_len = 0;
 
 // The keys of the last cut and copy: repeated ones gather their lines.
 long lastcut = -1;
 long lastcopy = -1;
 
 void insertbytes(const char *s, std::size_t n) {
-    if (!edit_insert(point, s, n)) {
+    if (!edit_insert(buffer.point, s, n)) {
         msg(m_nomem);
         return;
     }
-    point += static_cast<offset_t>(n);
+    buffer.point += static_cast<offset_t>(n);
 }
 
 // The current line with its newline: [start, end).
 void currentline(offset_t *start, offset_t *end) {
-    *start = linestart(point);
-    *end = lineend(point);
+    *start = linestart(buffer.point);
+    *end = lineend(buffer.point);
     if (*end < textsize())
         ++*end;
 }
@@ -81,37 +82,37 @@ void tab() {
 }
 
 void backspace() {
-    if (point == 0)
+    if (buffer.point == 0)
         return;
-    offset_t p = prevchar(point);
-    edit_delete(p, static_cast<std::size_t>(point - p));
-    point = p;
+    offset_t p = prevchar(buffer.point);
+    edit_delete(p, static_cast<std::size_t>(buffer.point - p));
+    buffer.point = p;
 }
 
 void delete_char() {
-    offset_t n = nextchar(point);
-    if (n > point)
-        edit_delete(point, static_cast<std::size_t>(n - point));
+    offset_t n = nextchar(buffer.point);
+    if (n > buffer.point)
+        edit_delete(buffer.point, static_cast<std::size_t>(n - buffer.point));
 }
 
 void cut() {
     offset_t start, end;
     currentline(&start, &end);
-    if (!toscrap(start, end, lastcut == keycount - 1))
+    if (!toscrap(start, end, lastcut == reader.keycount - 1))
         return;
-    lastcut = keycount;
+    lastcut = reader.keycount;
     edit_delete(start, static_cast<std::size_t>(end - start));
-    point = start;
+    buffer.point = start;
     scrapmessage();
 }
 
 void copy() {
     offset_t start, end;
     currentline(&start, &end);
-    if (!toscrap(start, end, lastcopy == keycount - 1))
+    if (!toscrap(start, end, lastcopy == reader.keycount - 1))
         return;
-    lastcopy = keycount;
-    point = end;
+    lastcopy = reader.keycount;
+    buffer.point = end;
     scrapmessage();
 }
 

@@ -2,6 +2,7 @@
 # tests of the editor. Included by CMakeLists.txt beside the support library.
 
 add_library(kwed_core STATIC
+    characters.cpp
     command_table.cpp
     core_messages.cpp
     display.cpp
@@ -19,7 +20,6 @@ add_library(kwed_core STATIC
     save.cpp
     search.cpp
     undo.cpp
-    utf8.cpp
     write_file.cpp)
 target_link_libraries(kwed_core PUBLIC kwed_support)
 

@@ -5,28 +5,97 @@
 #ifndef KWED_EDITOR_CORE_H
 #define KWED_EDITOR_CORE_H
 
+#include "core_messages.h"
 #include "kwed.h"
+#include "utf8.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
+#include <vector>
 
 namespace kwed {
 
 // An offset into the text, counted in bytes from its start.
 using offset_t = std::ptrdiff_t;
 
-// ------------------------------------------------------------ gap buffer
+// ------------------------------------------------------------ the text
 //
 // The text lives in [buf, gap) and [egap, ebuf); [gap, egap) is free room.
 // Edits happen at the gap, which moves to where the cursor edits.
 
-extern char *buf;
-extern char *ebuf;
-extern char *gap;
-extern char *egap;
-extern offset_t point;  // the cursor, as an offset into the text
-extern unsigned serial; // counts changes to the text, for the display
+// One change to the text as undo keeps it.
+struct change {
+    bool inserted; // else deleted
+    offset_t at;
+    std::size_t n;
+    char *text; // the deleted bytes (null for insertions)
+    long key;   // keycount of the key that made it
+};
+
+// The changes that undo takes back, newest last.
+struct undo_history {
+    std::vector<change> changes;
+    // How many changes the file on disk holds; -1 when undo went below it
+    // and new changes followed, so that no state matches the disk any more.
+    long saved_depth = 0;
+};
+
+// The text buffer: the block with its gap, the cursor, a count of changes
+// for the display, what line lookups remember, and the undo history.
+struct text_buffer {
+    char *buf = nullptr;
+    char *ebuf = nullptr;
+    char *gap = nullptr;
+    char *egap = nullptr;
+    offset_t point = 0;  // the cursor, as an offset into the text
+    unsigned serial = 0; // counts changes to the text, for the display
+    // The last line number looked up, so that the next lookup nearby
+    // counts only the bytes in between.
+    offset_t cache_offset = 0;
+    offset_t cache_line = 1;
+    // Newlines in the whole text, so that lines near the end are counted
+    // from there.
+    offset_t newlines = 0;
+    undo_history undo;
+};
+extern text_buffer buffer;
+
+// The screen as the commands see it. The first text row is textline; the
+// last one is LINES-2; the message line is LINES-1.
+struct screen_view {
+    offset_t page = 0; // the offset of the first row shown
+    int goal = 0;      // display column that up and down aim for
+    long helpkey = -1; // the key after which the help panel shows
+};
+extern screen_view view;
+
+// The longest key sequence looked at.
+constexpr int longest_key = 32;
+
+// The key reader: keys read so far (commands compare key counts to tell
+// runs of the same key), and bytes read but not yet used.
+struct key_reader {
+    long keycount = 0;
+    // What followed a shorter matching key.
+    unsigned char pending[longest_key];
+    int npending = 0;
+    // Bytes read from the terminal in one go, and how far they are used.
+    unsigned char inbuf[256];
+    int inlen = 0;
+    int inpos = 0;
+    bool shown = false; // the first screen has been drawn
+};
+extern key_reader reader;
+
+// The file being edited, as saving needs to know it.
+struct edited_file {
+    // Set when the file named on the command line exists but could not be
+    // read: saving the (empty) text over it asks first.
+    int unread = 0;
+};
+extern edited_file edited;
 
 // Gap growth step (bytes) beyond what an edit needs at least.
 constexpr std::size_t gap_step = 8192;
@@ -34,7 +103,8 @@ constexpr std::size_t gap_step = 8192;
 offset_t textsize();
 // The byte at offset o (0 .. textsize()-1).
 inline unsigned char byteat(offset_t o) {
-    return static_cast<unsigned char>(o < gap - buf ? buf[o] : egap[o - (gap - buf)]);
+    const text_buffer &b = buffer;
+    return static_cast<unsigned char>(o < b.gap - b.buf ? b.buf[o] : b.egap[o - (b.gap - b.buf)]);
 }
 void movegap(offset_t o);
 // Changes without undo records: 0 when memory runs out.
@@ -55,8 +125,6 @@ offset_t prevchar(offset_t o);
 // Decodes the character at o: its code point (or the byte, when the bytes
 // there are no valid UTF-8), and sets *len to its length in bytes.
 std::int32_t charat(offset_t o, int *len);
-// The same for the n bytes at s (a name, a message); 0 when n is 0.
-std::int32_t decodeutf8(const unsigned char *s, std::size_t n, int *len);
 // Counts the newlines in [from, to).
 offset_t countlines(offset_t from, offset_t to);
 // The offset where line number n (from 1) starts, or the last line's start.
@@ -66,8 +134,6 @@ offset_t lineof(offset_t o);
 // Finds the pattern at or after `from`; -1 when absent.
 offset_t findtext(offset_t from, std::string_view pattern);
 
-// Encodes a code point as UTF-8 into out (4 bytes room); returns the length.
-int utf8encode(std::int32_t cp, char *out);
 // Display width of a character at column col (tabs depend on col).
 int charwidth(std::int32_t cp, int col);
 // Columns between tab stops: key_mode[2]'s word, else 8.
@@ -86,12 +152,6 @@ void undo_clear();
 
 // --------------------------------------------------------------- display
 
-// The first text row is textline; the last one is LINES-2; the message
-// line is LINES-1. `page` is the offset of the first row shown.
-extern offset_t page;
-extern int goal;      // display column that up and down aim for
-extern long keycount; // keys read so far; commands compare serials
-extern long helpkey;  // the key after which the help panel shows
 int textrows();
 int screenwidth();
 // Tells the display that the text changed from offset at on, so that what
@@ -123,7 +183,7 @@ bool keyspending();
 // termination signal has come.
 int readbyte(int ms);
 // The code of a key that came as an escape sequence that no key binds.
-constexpr int unbound_key = -31;
+constexpr int unbound_key = -99;
 // How many of the bytes in seq, which begin with Escape, make one key: a
 // key string of the terminal, a control sequence (ESC [ ...), a single
 // shift (ESC O ...) or Escape with one character. *n bytes are in seq; more
@@ -158,14 +218,17 @@ int confirm(const char *id, ...);
 
 // -------------------------------------------------------------- commands
 
-struct command_name {
+// A command: its name in the run-control file, its key code, its function
+// and its display argument.
+struct command {
     const char *name;
     std::int16_t code;
+    command_t func;
+    std::int32_t disp;
 };
-// The commands by name, sorted, for initkey.
-extern const command_name command_names[];
-extern const std::size_t command_count;
-const command_name *findcommand(std::string_view name);
+// The commands, sorted by name.
+extern const std::span<const command> commands;
+const command *findcommand(std::string_view name);
 
 // Saves the text to fn; 0 on success, else the message line says why.
 int savefile(const char *fn);
@@ -175,12 +238,6 @@ void notefile(const char *fn);
 // Called when the terminal has gone: unsaved text is kept in a new file of
 // its own and the editor ends through fatal; without changes it just ends.
 void rescue();
-// Set when the file named on the command line exists but could not be
-// read: saving the (empty) text over it asks first.
-extern int unread;
-
-// The scrap's length: it may hold zero bytes.
-extern std::size_t scrap_len;
 
 // Command functions (bound through the table).
 void left();
@@ -210,53 +267,6 @@ void quit();
 void redraw();
 void literal();
 void unbound();
-
-// The core's message ids (numbers from 20 on), and the built-in text of
-// any id by its number (null when no id has it).
-const char *builtintext(int number);
-extern const char *m_newfile;
-extern const char *m_readerr;
-extern const char *m_loaded;
-extern const char *m_saved;
-extern const char *m_savefail;
-extern const char *m_noname;
-extern const char *m_notfound;
-extern const char *m_wrapped;
-extern const char *m_findprompt;
-extern const char *m_lineprompt;
-extern const char *m_badline;
-extern const char *m_saveprompt;
-extern const char *m_quitprompt;
-extern const char *m_nomem;
-extern const char *m_noundo;
-extern const char *m_emptyscrap;
-extern const char *m_scrap;
-extern const char *m_helptitle;
-extern const char *m_modified;
-extern const char *m_position;
-extern const char *m_title;
-extern const char *m_rcnotfound;
-extern const char *m_rcline;
-extern const char *m_rcread;
-extern const char *m_longname;
-extern const char *m_literal;
-extern const char *m_rcbadnumber;
-extern const char *m_rcformat;
-extern const char *m_rcdirective;
-extern const char *m_rccommand;
-extern const char *m_rckey;
-extern const char *m_rcnokey;
-extern const char *m_unbound;
-extern const char *m_undone;
-extern const char *m_unreadable;
-extern const char *m_notsaved;
-extern const char *m_exists;
-extern const char *m_rescued;
-extern const char *m_lost;
-extern const char *m_changed;
-extern const char *m_termrescued;
-extern const char *m_termlost;
-extern const char *m_savebroken;
 
 } // namespace kwed
 

@@ -42,7 +42,7 @@ void readkeystrings() {
 
 // The bytes of one sequence, read as they are needed. Once a byte has not
 // come in time, no more are waited for.
-struct reader {
+struct seqreader {
     unsigned char *seq;
     int *n;
     int room;
@@ -63,7 +63,7 @@ struct reader {
 };
 
 // The longest key string of the terminal that the bytes hold whole, or 0.
-int keystringlength(reader &r) {
+int keystringlength(seqreader &r) {
     readkeystrings();
     bool alive[max_keystrings];
     for (std::size_t k = 0; k < nkeystrings; ++k)
@@ -91,14 +91,14 @@ int keystringlength(reader &r) {
 }
 
 // Bytes from i on in [low, high].
-int skip(reader &r, int i, int low, int high) {
+int skip(seqreader &r, int i, int low, int high) {
     for (int c; (c = r.at(i)) >= low && c <= high;)
         ++i;
     return i;
 }
 
 // The end of the sequence whose Escape is at offset at, by its form.
-int formend(reader &r, int at) {
+int formend(seqreader &r, int at) {
     int c = r.at(at + 1);
     if (c < 0)
         return at + 1; // Escape alone
@@ -126,7 +126,7 @@ int formend(reader &r, int at) {
 } // namespace
 
 int escapelength(unsigned char *seq, int *n, int room, int (*more)(int ms)) {
-    reader r{seq, n, room, more};
+    seqreader r{seq, n, room, more};
     int known = keystringlength(r);
     return known > 0 ? known : formend(r, 0);
 }

@@ -13,102 +13,89 @@
 
 namespace kwed {
 
-char *buf = nullptr;
-char *ebuf = nullptr;
-char *gap = nullptr;
-char *egap = nullptr;
-offset_t point = 0;
-unsigned serial = 0;
+text_buffer buffer;
 
 namespace {
 
-// The last line number looked up, so that the next lookup nearby counts
-// only the bytes in between.
-offset_t cache_offset = 0;
-offset_t cache_line = 1;
-// Newlines in the whole text, so that lines near the end are counted
-// from there.
-offset_t newlines = 0;
-
 offset_t gapstart() {
-    return gap - buf;
+    return buffer.gap - buffer.buf;
 }
 
 } // namespace
 
 offset_t textsize() {
-    return (gap - buf) + (ebuf - egap);
+    return (buffer.gap - buffer.buf) + (buffer.ebuf - buffer.egap);
 }
 
 int growgap(std::size_t n) {
-    std::size_t before = gap - buf;
-    std::size_t after = ebuf - egap;
-    std::size_t room = egap - gap;
+    std::size_t before = buffer.gap - buffer.buf;
+    std::size_t after = buffer.ebuf - buffer.egap;
+    std::size_t room = buffer.egap - buffer.gap;
     std::size_t total = before + after + room + n;
     if (total < before + after || n > SIZE_MAX / 2)
         return 0;
-    char *block = static_cast<char *>(std::realloc(buf, total ? total : 1));
+    char *block = static_cast<char *>(std::realloc(buffer.buf, total ? total : 1));
     if (block == nullptr)
         return 0;
     // The part after the gap moves to the new end of the block.
     if (after)
         std::memmove(block + total - after, block + before + room, after);
-    buf = block;
-    gap = buf + before;
-    egap = buf + total - after;
-    ebuf = buf + total;
+    buffer.buf = block;
+    buffer.gap = buffer.buf + before;
+    buffer.egap = buffer.buf + total - after;
+    buffer.ebuf = buffer.buf + total;
     return 1;
 }
 
 void movegap(offset_t o) {
-    char *p = buf + o;
-    if (p < gap) {
-        std::size_t n = gap - p;
-        std::memmove(egap - n, p, n);
-        gap -= n;
-        egap -= n;
-    } else if (p > gap) {
-        std::size_t n = p - gap;
-        std::memmove(gap, egap, n);
-        gap += n;
-        egap += n;
+    char *p = buffer.buf + o;
+    if (p < buffer.gap) {
+        std::size_t n = buffer.gap - p;
+        std::memmove(buffer.egap - n, p, n);
+        buffer.gap -= n;
+        buffer.egap -= n;
+    } else if (p > buffer.gap) {
+        std::size_t n = p - buffer.gap;
+        std::memmove(buffer.gap, buffer.egap, n);
+        buffer.gap += n;
+        buffer.egap += n;
     }
 }
 
 int raw_insert(offset_t at, const char *s, std::size_t n) {
-    if (static_cast<std::size_t>(egap - gap) < n) {
+    if (static_cast<std::size_t>(buffer.egap - buffer.gap) < n) {
         // Grow in proportion to the text so that long pastes stay linear.
         std::size_t want = n + gap_step + static_cast<std::size_t>(textsize()) / 8;
         if (!growgap(want))
             return 0;
     }
     movegap(at);
-    std::memcpy(gap, s, n);
-    gap += n;
+    std::memcpy(buffer.gap, s, n);
+    buffer.gap += n;
     offset_t added = static_cast<offset_t>(std::count(s, s + n, '\n'));
-    newlines += added;
-    if (at < cache_offset) {
-        cache_offset += n;
-        cache_line += added;
+    buffer.newlines += added;
+    if (at < buffer.cache_offset) {
+        buffer.cache_offset += n;
+        buffer.cache_line += added;
     }
     notechange(at);
-    ++serial;
+    ++buffer.serial;
     return 1;
 }
 
 void raw_delete(offset_t at, std::size_t n) {
-    newlines -= countlines(at, at + static_cast<offset_t>(n));
-    if (at < cache_offset) {
+    buffer.newlines -= countlines(at, at + static_cast<offset_t>(n));
+    if (at < buffer.cache_offset) {
         offset_t end = at + static_cast<offset_t>(n);
-        if (end > cache_offset)
-            end = cache_offset;
-        cache_line -= countlines(at, end);
-        cache_offset -= end - at;
+        if (end > buffer.cache_offset)
+            end = buffer.cache_offset;
+        buffer.cache_line -= countlines(at, end);
+        buffer.cache_offset -= end - at;
     }
     movegap(at);
-    egap += n;
+    buffer.egap += n;
     notechange(at);
-    ++serial;
+    ++buffer.serial;
 }
 
 void copytext(offset_t at, std::size_t n, char *out) {
@@ -116,23 +103,23 @@ void copytext(offset_t at, std::size_t n, char *out) {
     offset_t end = at + static_cast<offset_t>(n);
     if (at < g) {
         offset_t first = (end < g ? end : g) - at;
-        std::memcpy(out, buf + at, first);
+        std::memcpy(out, buffer.buf + at, first);
         out += first;
         at += first;
     }
     if (at < end)
-        std::memcpy(out, egap + (at - g), end - at);
+        std::memcpy(out, buffer.egap + (at - g), end - at);
 }
 
 void freebuffer() {
-    std::free(buf);
-    buf = ebuf = gap = egap = nullptr;
-    point = 0;
-    cache_offset = 0;
-    cache_line = 1;
-    newlines = 0;
+    std::free(buffer.buf);
+    buffer.buf = buffer.ebuf = buffer.gap = buffer.egap = nullptr;
+    buffer.point = 0;
+    buffer.cache_offset = 0;
+    buffer.cache_line = 1;
+    buffer.newlines = 0;
     notechange(0);
-    ++serial;
+    ++buffer.serial;
 }
 
 int readfile(const char *fn) {
@@ -165,11 +152,11 @@ int readfile(const char *fn) {
     }
     // Read to the end: the size may have changed, and devices have none.
     for (;;) {
-        if (egap - gap < 4096 && !growgap(gap_step + textsize() / 2)) {
+        if (buffer.egap - buffer.gap < 4096 && !growgap(gap_step + textsize() / 2)) {
             ::close(fd);
             return ENOMEM;
         }
-        ssize_t got = ::read(fd, gap, egap - gap);
+        ssize_t got = ::read(fd, buffer.gap, buffer.egap - buffer.gap);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
@@ -179,10 +166,10 @@ int readfile(const char *fn) {
         }
         if (got == 0)
             break;
-        gap += got;
+        buffer.gap += got;
     }
     ::close(fd);
-    newlines = countlines(0, textsize());
+    buffer.newlines = countlines(0, textsize());
     return 0;
 }
 
@@ -191,26 +178,27 @@ int readfile(const char *fn) {
 offset_t linestart(offset_t o) {
     offset_t g = gapstart();
     if (o > g) {
-        const char *base = egap - g;
-        const void *nl = memrchr(egap, '\n', o - g);
+        const char *base = buffer.egap - g;
+        const void *nl = memrchr(buffer.egap, '\n', o - g);
         if (nl)
             return static_cast<const char *>(nl) - base + 1;
         o = g;
     }
-    const void *nl = memrchr(buf, '\n', o);
-    return nl ? static_cast<const char *>(nl) - buf + 1 : 0;
+    const void *nl = memrchr(buffer.buf, '\n', o);
+    return nl ? static_cast<const char *>(nl) - buffer.buf + 1 : 0;
 }
 
 offset_t lineend(offset_t o) {
     offset_t g = gapstart();
     if (o < g) {
-        const void *nl = std::memchr(buf + o, '\n', g - o);
+        const void *nl = std::memchr(buffer.buf + o, '\n', g - o);
         if (nl)
-            return static_cast<const char *>(nl) - buf;
+            return static_cast<const char *>(nl) - buffer.buf;
         o = g;
     }
-    const char *base = egap - g;
-    const void *nl = std::memchr(egap + (o - g), '\n', ebuf - (egap + (o - g)));
+    const char *base = buffer.egap - g;
+    const void *nl =
+        std::memchr(buffer.egap + (o - g), '\n', buffer.ebuf - (buffer.egap + (o - g)));
     return nl ? static_cast<const char *>(nl) - base : textsize();
 }
 
@@ -228,9 +216,9 @@ offset_t countlines(offset_t from, offset_t to) {
         }
     };
     if (from < g)
-        count(buf + from, buf + (to < g ? to : g));
+        count(buffer.buf + from, buffer.buf + (to < g ? to : g));
     if (to > g)
-        count(egap + ((from > g ? from : g) - g), egap + (to - g));
+        count(buffer.egap + ((from > g ? from : g) - g), buffer.egap + (to - g));
     return n;
 }
 
@@ -250,18 +238,19 @@ offset_t linetooffset(offset_t n) {
 offset_t lineof(offset_t o) {
     // Count from the nearest of the last lookup, the start and the end.
     offset_t size = textsize();
-    offset_t fromcache = o >= cache_offset ? o - cache_offset : cache_offset - o;
+    offset_t fromcache =
+        o >= buffer.cache_offset ? o - buffer.cache_offset : buffer.cache_offset - o;
     if (size - o < fromcache && size - o < o) {
-        cache_line = newlines + 1 - countlines(o, size);
-    } else if (o >= cache_offset) {
-        cache_line += countlines(cache_offset, o);
+        buffer.cache_line = buffer.newlines + 1 - countlines(o, size);
+    } else if (o >= buffer.cache_offset) {
+        buffer.cache_line += countlines(buffer.cache_offset, o);
     } else if (fromcache < o) {
-        cache_line -= countlines(o, cache_offset);
+        buffer.cache_line -= countlines(o, buffer.cache_offset);
     } else {
-        cache_line = 1 + countlines(0, o);
+        buffer.cache_line = 1 + countlines(0, o);
     }
-    cache_offset = o;
-    return cache_line;
+    buffer.cache_offset = o;
+    return buffer.cache_line;
 }
 
 offset_t findtext(offset_t from, std::string_view pat) {
@@ -271,9 +260,9 @@ offset_t findtext(offset_t from, std::string_view pat) {
         return -1;
     offset_t g = gapstart();
     if (from < g) {
-        const void *hit = memmem(buf + from, g - from, pat.data(), m);
+        const void *hit = memmem(buffer.buf + from, g - from, pat.data(), m);
         if (hit)
-            return static_cast<const char *>(hit) - buf;
+            return static_cast<const char *>(hit) - buffer.buf;
         // Matches that begin before the gap and end after it.
         offset_t s = g - m + 1 > from ? g - m + 1 : from;
         for (; s < g && s + m <= size; ++s) {
@@ -285,8 +274,8 @@ offset_t findtext(offset_t from, std::string_view pat) {
         }
         from = g;
     }
-    const char *base = egap - g;
-    const void *hit = memmem(egap + (from - g), size - from, pat.data(), m);
+    const char *base = buffer.egap - g;
+    const void *hit = memmem(buffer.egap + (from - g), size - from, pat.data(), m);
     return hit ? static_cast<const char *>(hit) - base : -1;
 }
 

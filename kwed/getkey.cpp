@@ -14,28 +14,18 @@
 
 namespace kwed {
 
+key_reader reader;
+
 namespace {
 
 // How long to wait for the next byte of a key sequence, in milliseconds.
 constexpr int sequence_wait = 100;
-// The longest key sequence looked at.
-constexpr int longest_key = 32;
 constexpr unsigned char escape_byte = 27;
 
-// Bytes read but not yet used: what followed a shorter matching key.
-unsigned char pending[longest_key];
-int npending = 0;
-bool shown = false;
-
-// Bytes read from the terminal in one go, and how far they are used.
-unsigned char inbuf[256];
-int inlen = 0;
-int inpos = 0;
-
 int nextbyte(int ms) {
-    if (npending > 0) {
-        int c = pending[0];
-        std::memmove(pending, pending + 1, --npending);
+    if (reader.npending > 0) {
+        int c = reader.pending[0];
+        std::memmove(reader.pending, reader.pending + 1, --reader.npending);
         return c;
     }
     return readbyte(ms);
@@ -44,9 +34,9 @@ int nextbyte(int ms) {
 void pushback(const unsigned char *s, int n) {
     if (n <= 0)
         return;
-    std::memmove(pending + n, pending, npending);
-    std::memcpy(pending, s, n);
-    npending += n;
+    std::memmove(reader.pending + n, reader.pending, reader.npending);
+    std::memcpy(reader.pending, s, n);
+    reader.npending += n;
 }
 
 // Looks the bytes up: sets *code to the last record that equals them and
@@ -66,43 +56,27 @@ bool lookup(const keymap_t *map, const unsigned char *s, int n, int *code) {
     return longer;
 }
 
-// The character that starts the unmatched bytes s[0..n).
+// The character that starts the unmatched bytes s[0..n): the rest of its
+// bytes are read when they have not come yet.
 int character(unsigned char *s, int n) {
-    int need = s[0] < 0x80                    ? 1
-               : s[0] >= 0xC2 && s[0] <= 0xDF ? 2
-               : s[0] >= 0xE0 && s[0] <= 0xEF ? 3
-               : s[0] >= 0xF0 && s[0] <= 0xF4 ? 4
-                                              : 0;
+    int need = utf8length(s[0]);
     while (need > n) {
         int c = nextbyte(sequence_wait);
         if (c < 0)
             break;
         s[n++] = static_cast<unsigned char>(c);
     }
-    if (need <= 1 || need > n) {
-        pushback(s + 1, n - 1);
-        return need == 1 ? s[0] : raw_byte | s[0];
-    }
-    std::int32_t cp = s[0] & (0x3F >> (need - 1));
-    bool ok = true;
-    for (int i = 1; i < need; ++i) {
-        ok = ok && (s[i] & 0xC0) == 0x80;
-        cp = (cp << 6) | (s[i] & 0x3F);
-    }
-    static constexpr std::int32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (!ok || cp < least[need] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-        pushback(s + 1, n - 1);
-        return raw_byte | s[0];
-    }
-    pushback(s + need, n - need);
-    return cp;
+    int len;
+    std::int32_t cp = decodeutf8(s, static_cast<std::size_t>(n), &len);
+    pushback(s + len, n - len);
+    return cp < 0 ? raw_byte | s[0] : cp;
 }
 
 } // namespace
 
 int readbyte(int ms) {
-    if (inpos < inlen && !endsignal())
-        return inbuf[inpos++];
+    if (reader.inpos < reader.inlen && !endsignal())
+        return reader.inbuf[reader.inpos++];
     for (;;) {
         if (endsignal())
             return -1;
@@ -122,14 +96,14 @@ int readbyte(int ms) {
         }
         if (ready == 0)
             return -1;
-        ssize_t got = ::read(STDIN_FILENO, inbuf, sizeof inbuf);
+        ssize_t got = ::read(STDIN_FILENO, reader.inbuf, sizeof reader.inbuf);
         if (got < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (got <= 0)
             return -1;
-        inlen = static_cast<int>(got);
-        inpos = 1;
-        return inbuf[0];
+        reader.inlen = static_cast<int>(got);
+        reader.inpos = 1;
+        return reader.inbuf[0];
     }
 }
 
@@ -179,16 +153,16 @@ int readkey(keymap_t *map) {
 
 int getkey(keymap_t *map) {
     // The screen is drawn after each key; the first one waits for it too.
-    if (!shown) {
-        shown = true;
+    if (!reader.shown) {
+        reader.shown = true;
         // display itself waits while keys are pending, so curses need not
         // look for them: its output then goes out in large writes.
         typeahead(-1);
         display(0);
     }
     for (;;) {
-        bool panel = helpkey == keycount;
-        ++keycount;
+        bool panel = view.helpkey == reader.keycount;
+        ++reader.keycount;
         int key = readkey(map);
         // The key that closes the help panel does only that.
         if (!panel || key == k_end || done)
@@ -198,7 +172,7 @@ int getkey(keymap_t *map) {
 }
 
 bool keyspending() {
-    if (npending > 0 || inpos < inlen)
+    if (reader.npending > 0 || reader.inpos < reader.inlen)
         return true;
     pollfd p = {STDIN_FILENO, POLLIN, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN);

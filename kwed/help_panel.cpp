@@ -9,8 +9,6 @@
 
 namespace kwed {
 
-long helpkey = -1;
-
 namespace {
 
 // The help panel lists every command with its first key, in columns.
@@ -64,12 +62,12 @@ void keylabel(int code, char *out, std::size_t size) {
 } // namespace
 
 int helprows() {
-    if (helpkey != keycount)
+    if (view.helpkey != reader.keycount)
         return 0;
     int percol = screenwidth() / help_cell;
     if (percol < 1)
         percol = 1;
-    int rows = 1 + static_cast<int>((command_count + percol - 1) / percol);
+    int rows = 1 + static_cast<int>((commands.size() + percol - 1) / percol);
     int room = textrows() / 2;
     return rows < room ? rows : room;
 }
@@ -88,12 +86,12 @@ void drawhelp(int first, int rows) {
         wclrtoeol(stdscr);
         for (int c = 0; c < percol; ++c) {
             std::size_t i = static_cast<std::size_t>((r - 1) * percol + c);
-            if (i >= command_count)
+            if (i >= commands.size())
                 break;
             char key[16];
-            keylabel(command_names[i].code, key, sizeof key);
+            keylabel(commands[i].code, key, sizeof key);
             char cell[help_cell + 1];
-            std::snprintf(cell, sizeof cell, "%-9.9s %-15.15s", key, command_names[i].name);
+            std::snprintf(cell, sizeof cell, "%-9.9s %-15.15s", key, commands[i].name);
             mvwaddnstr(stdscr, first + r, c * help_cell, cell, screenwidth() - c * help_cell);
         }
     }
@@ -102,7 +100,7 @@ void drawhelp(int first, int rows) {
 void help() {
     // The panel shows until the next key, which does nothing else: at
     // start-up, and from the help key on.
-    helpkey = keycount;
+    view.helpkey = reader.keycount;
 }
 
 } // namespace kwed

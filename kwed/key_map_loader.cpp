@@ -201,7 +201,7 @@ bool directive(const char *name, char *rest) {
 
 // "name key...": one record per key.
 bool binding(const char *name, char *rest) {
-    const command_name *cmd = findcommand(name);
+    const command *cmd = findcommand(name);
     if (cmd == nullptr) {
         rcerror(m_rccommand, name);
         return false;

@@ -6,7 +6,7 @@
 
 namespace kwed {
 
-int unread = 0;
+edited_file edited;
 
 int load(const char *fn) {
     // What the file is before it is read: a change after this is caught
@@ -14,9 +14,9 @@ int load(const char *fn) {
     notefile(fn);
     int err = readfile(fn);
     undo_clear();
-    point = 0;
-    page = 0;
-    unread = err != 0 && err != ENOENT;
+    buffer.point = 0;
+    view.page = 0;
+    edited.unread = err != 0 && err != ENOENT;
     if (err == ENOENT) {
         msg(m_newfile);
     } else if (err) {

@@ -97,7 +97,23 @@ void applyspecials() {
     }
 }
 
+// The row of the command table for a key: the first row whose code is the
+// key, else the row that ends the table. Codes from -1 down to -256 are
+// looked up in an index of the first rows, built on the first call; other
+// keys are searched for.
 const table_t &rowfor(int key) {
+    constexpr int indexed = 256;
+    static const table_t *first[indexed + 1];
+    static const table_t *end = nullptr;
+    if (end == nullptr) {
+        for (end = table; end->key != 0; ++end)
+            if (end->key < 0 && end->key >= -indexed && first[-end->key] == nullptr)
+                first[-end->key] = end;
+        for (const table_t *&row : first)
+            row = row ? row : end;
+    }
+    if (key < 0 && key >= -indexed)
+        return *first[-key];
     const table_t *row = table;
     while (row->key != 0 && row->key != key)
         ++row;
@@ -171,9 +187,9 @@ int run(int argc, char **argv) {
     top();
     // A start line past the end stops on the last line: down moves no more.
     for (long i = 1; i < s.startline; ++i) {
-        offset_t before = point;
+        offset_t before = buffer.point;
         down();
-        if (point == before)
+        if (buffer.point == before)
             break;
     }
     centre_now = 1;

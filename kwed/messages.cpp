@@ -1,6 +1,7 @@
 // Messages named by message ids ("12:Cannot open %s."), the message line,
 // and the fatal ending.
 #include "kwed.h"
+#include "utf8.h"
 
 #include <cstdarg>
 #include <cstdlib>
@@ -75,21 +76,6 @@ int exit_status(const char *id) {
     return 3;
 }
 
-// Cuts a text that was cut to fit back to the last whole UTF-8 character.
-void trim_partial_character(char *text, std::size_t len) {
-    std::size_t start = len;
-    while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80)
-        --start;
-    if (start == 0)
-        return;
-    auto lead = static_cast<unsigned char>(text[start - 1]);
-    if (lead < 0xC0)
-        return; // plain ASCII, or stray continuation bytes: leave them
-    std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (len - (start - 1) < need)
-        text[start - 1] = '\0';
-}
-
 } // namespace
 
 // A replacement text is used only when it takes the same arguments as
@@ -120,7 +106,7 @@ void vformatmsg(char *out, std::size_t size, const char *id, std::va_list ap) {
     if (n < 0)
         out[0] = '\0';
     else if (static_cast<std::size_t>(n) >= size)
-        trim_partial_character(out, size - 1);
+        out[utf8whole(reinterpret_cast<unsigned char *>(out), size - 1)] = '\0';
 }
 
 void msg(const char *id, ...) {

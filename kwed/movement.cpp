@@ -13,9 +13,9 @@ namespace {
 long lastvertical = -1;
 
 void aimcolumn() {
-    if (lastvertical != keycount || keycount == 0)
-        goal = columnof(point);
-    lastvertical = keycount;
+    if (lastvertical != reader.keycount || reader.keycount == 0)
+        view.goal = columnof(buffer.point);
+    lastvertical = reader.keycount;
 }
 
 bool wordchar(offset_t o) {
@@ -29,26 +29,26 @@ void lines(int n) {
     aimcolumn();
     offset_t size = textsize();
     for (; n > 0; --n) {
-        offset_t e = lineend(point);
+        offset_t e = lineend(buffer.point);
         if (e >= size)
             break;
-        point = atcolumn(e + 1, goal);
+        buffer.point = atcolumn(e + 1, view.goal);
     }
     for (; n < 0; ++n) {
-        offset_t ls = linestart(point);
+        offset_t ls = linestart(buffer.point);
         if (ls == 0)
             break;
-        point = atcolumn(linestart(ls - 1), goal);
+        buffer.point = atcolumn(linestart(ls - 1), view.goal);
     }
 }
 
 } // namespace
 
 void left() {
-    point = prevchar(point);
+    buffer.point = prevchar(buffer.point);
 }
 void right() {
-    point = nextchar(point);
+    buffer.point = nextchar(buffer.point);
 }
 void up() {
     lines(-1);
@@ -57,31 +57,31 @@ void down() {
     lines(1);
 }
 void top() {
-    point = 0;
+    buffer.point = 0;
 }
 void bottom() {
-    point = textsize();
+    buffer.point = textsize();
 }
 void linebegin() {
-    point = linestart(point);
+    buffer.point = linestart(buffer.point);
 }
 void lineend_cmd() {
-    point = lineend(point);
+    buffer.point = lineend(buffer.point);
 }
 
 void wordright() {
     offset_t size = textsize();
-    while (point < size && wordchar(point))
-        point = nextchar(point);
-    while (point < size && !wordchar(point))
-        point = nextchar(point);
+    while (buffer.point < size && wordchar(buffer.point))
+        buffer.point = nextchar(buffer.point);
+    while (buffer.point < size && !wordchar(buffer.point))
+        buffer.point = nextchar(buffer.point);
 }
 
 void wordleft() {
-    while (point > 0 && !wordchar(prevchar(point)))
-        point = prevchar(point);
-    while (point > 0 && wordchar(prevchar(point)))
-        point = prevchar(point);
+    while (buffer.point > 0 && !wordchar(prevchar(buffer.point)))
+        buffer.point = prevchar(buffer.point);
+    while (buffer.point > 0 && wordchar(prevchar(buffer.point)))
+        buffer.point = prevchar(buffer.point);
 }
 
 void pagedown() {

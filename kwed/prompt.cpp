@@ -50,11 +50,8 @@ int prompt(const char *id, char *out, std::size_t size) {
             return 1;
         }
         if (c == 127 || c == 8) {
-            // Back over one UTF-8 character.
-            while (len > 0 && (static_cast<unsigned char>(out[len - 1]) & 0xC0) == 0x80)
-                --len;
-            if (len > 0)
-                --len;
+            // Back over one character.
+            len = utf8back(reinterpret_cast<unsigned char *>(out), len);
             out[len] = '\0';
         } else if (c == 21) {
             len = 0; // ^U empties the answer

@@ -71,7 +71,7 @@ void notefile(const char *fn) {
 
 int savefile(const char *fn) {
     bool own = std::strcmp(fn, filename) == 0;
-    if (unread && own && !confirm(m_unreadable)) {
+    if (edited.unread && own && !confirm(m_unreadable)) {
         msg(m_notsaved);
         return ECANCELED;
     }
@@ -94,7 +94,7 @@ int savefile(const char *fn) {
     remember(written);
     modified = 0;
     if (own)
-        unread = 0;
+        edited.unread = 0;
     undo_mark_saved();
     msg(m_saved, fn, static_cast<long long>(textsize()));
     return 0;

@@ -13,7 +13,7 @@ namespace {
 char pattern[256];
 
 void search() {
-    offset_t from = point < textsize() ? nextchar(point) : point;
+    offset_t from = buffer.point < textsize() ? nextchar(buffer.point) : buffer.point;
     offset_t at = findtext(from, pattern);
     if (at < 0) {
         at = findtext(0, pattern);
@@ -26,7 +26,7 @@ void search() {
         msg(m_notfound, pattern);
         return;
     }
-    point = at;
+    buffer.point = at;
 }
 
 } // namespace
@@ -60,7 +60,7 @@ void gotoline() {
         msg(m_badline, answer);
         return;
     }
-    point = linetooffset(n < 1 ? 1 : static_cast<offset_t>(n));
+    buffer.point = linetooffset(n < 1 ? 1 : static_cast<offset_t>(n));
     centre_now = 1;
 }
 

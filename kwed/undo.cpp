@@ -1,4 +1,4 @@
-// Undo: every change to the text is recorded; undo takes back the changes
+// Undo: every change to the text is recorded; undo takes back the history.changes
 // of the last key, and a run of typed characters counts as one change.
 #include "editor_core.h"
 
@@ -10,27 +10,16 @@ namespace kwed {
 
 namespace {
 
-struct change {
-    bool inserted; // else deleted
-    offset_t at;
-    std::size_t n;
-    char *text; // the deleted bytes (null for insertions)
-    long key;   // keycount of the key that made it
-};
-
-std::vector<change> changes;
-// How many changes the file on disk holds; -1 when undo went below it and
-// new changes followed, so that no state matches the disk any more.
-long saved_depth = 0;
+undo_history &history = buffer.undo;
 
 void push(change c) {
-    if (static_cast<long>(changes.size()) < saved_depth)
-        saved_depth = -1;
-    changes.push_back(c);
+    if (static_cast<long>(history.changes.size()) < history.saved_depth)
+        history.saved_depth = -1;
+    history.changes.push_back(c);
 }
 
 void setmodified() {
-    modified = static_cast<long>(changes.size()) != saved_depth;
+    modified = static_cast<long>(history.changes.size()) != history.saved_depth;
 }
 
 } // namespace
@@ -38,16 +27,16 @@ void setmodified() {
 int edit_insert(offset_t at, const char *s, std::size_t n) {
     if (!raw_insert(at, s, n))
         return 0;
-    change *last = changes.empty() ? nullptr : &changes.back();
+    change *last = history.changes.empty() ? nullptr : &history.changes.back();
     // A run of typing ends with a newline; the next line starts a new one.
     bool typing = n == 1 && *s != '\n' && (at == 0 || byteat(at - 1) != '\n');
-    if (last && typing && last->inserted && last->key == keycount - 1 &&
+    if (last && typing && last->inserted && last->key == reader.keycount - 1 &&
         last->at + static_cast<offset_t>(last->n) == at &&
-        static_cast<long>(changes.size()) != saved_depth) {
+        static_cast<long>(history.changes.size()) != history.saved_depth) {
         ++last->n;
-        last->key = keycount;
+        last->key = reader.keycount;
     } else {
-        push({true, at, n, nullptr, keycount});
+        push({true, at, n, nullptr, reader.keycount});
     }
     setmodified();
     return 1;
@@ -57,32 +46,32 @@ void edit_delete(offset_t at, std::size_t n) {
     char *text = static_cast<char *>(std::malloc(n ? n : 1));
     if (text == nullptr) {
         undo_clear(); // too little memory to keep the history
-        saved_depth = -1;
+        history.saved_depth = -1;
     } else {
         copytext(at, n, text);
-        push({false, at, n, text, keycount});
+        push({false, at, n, text, reader.keycount});
     }
     raw_delete(at, n);
     setmodified();
 }
 
 int undo_last() {
-    if (changes.empty())
+    if (history.changes.empty())
         return 0;
-    long key = changes.back().key;
-    while (!changes.empty() && changes.back().key == key) {
-        change c = changes.back();
-        changes.pop_back();
+    long key = history.changes.back().key;
+    while (!history.changes.empty() && history.changes.back().key == key) {
+        change c = history.changes.back();
+        history.changes.pop_back();
         if (c.inserted) {
             raw_delete(c.at, c.n);
-            point = c.at;
+            buffer.point = c.at;
         } else {
             if (!raw_insert(c.at, c.text, c.n)) {
-                changes.push_back(c);
+                history.changes.push_back(c);
                 msg(m_nomem);
                 return 1;
             }
-            point = c.at;
+            buffer.point = c.at;
             std::free(c.text);
         }
     }
@@ -92,14 +81,14 @@ int undo_last() {
 }
 
 void undo_mark_saved() {
-    saved_depth = static_cast<long>(changes.size());
+    history.saved_depth = static_cast<long>(history.changes.size());
 }
 
 void undo_clear() {
-    for (change &c : changes)
+    for (change &c : history.changes)
         std::free(c.text);
-    changes.clear();
-    saved_depth = 0;
+    history.changes.clear();
+    history.saved_depth = 0;
 }
 
 } // namespace kwed

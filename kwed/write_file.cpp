@@ -41,8 +41,8 @@ bool writeall(int fd, const char *p, std::size_t n) {
 }
 
 bool writetext(int fd) {
-    return writeall(fd, buf, static_cast<std::size_t>(gap - buf)) &&
-           writeall(fd, egap, static_cast<std::size_t>(ebuf - egap));
+    return writeall(fd, buffer.buf, static_cast<std::size_t>(buffer.gap - buffer.buf)) &&
+           writeall(fd, buffer.egap, static_cast<std::size_t>(buffer.ebuf - buffer.egap));
 }
 
 // The folder part of path ("." when it has none).
@@ -98,7 +98,7 @@ writeresult inplace(const char *target, struct stat *written) {
     }
     // Files the kernel makes up take their new value in one write and
     // cannot be flushed.
-    bool ok = writeall(fd, buf, static_cast<std::size_t>(gap - buf)) &&
+    bool ok = writeall(fd, buffer.buf, static_cast<std::size_t>(buffer.gap - buffer.buf)) &&
               (pseudo || ::fsync(fd) == 0) && ::fstat(fd, written) == 0;
     int err = errno;
     if (::close(fd) != 0 && ok) {

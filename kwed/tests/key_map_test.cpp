@@ -49,10 +49,10 @@ class KeyMap : public ::testing::Test {
 };
 
 TEST_F(KeyMap, CommandsAreSortedAndFoundByName) {
-    for (std::size_t i = 1; i < kwed::command_count; ++i)
-        EXPECT_LT(std::string(kwed::command_names[i - 1].name), kwed::command_names[i].name);
-    for (std::size_t i = 0; i < kwed::command_count; ++i)
-        EXPECT_EQ(kwed::findcommand(kwed::command_names[i].name), &kwed::command_names[i]);
+    for (std::size_t i = 1; i < kwed::commands.size(); ++i)
+        EXPECT_LT(std::string(kwed::commands[i - 1].name), kwed::commands[i].name);
+    for (std::size_t i = 0; i < kwed::commands.size(); ++i)
+        EXPECT_EQ(kwed::findcommand(kwed::commands[i].name), &kwed::commands[i]);
     EXPECT_EQ(kwed::findcommand("nosuch"), nullptr);
     EXPECT_EQ(kwed::findcommand(""), nullptr);
     EXPECT_EQ(kwed::findcommand("zzz"), nullptr);
@@ -61,12 +61,12 @@ TEST_F(KeyMap, CommandsAreSortedAndFoundByName) {
 TEST_F(KeyMap, TheDefaultFileBindsEveryCommand) {
     auto got = load(tree.read(SOURCE_DIR "/kwed.rc"));
     ASSERT_NE(map, nullptr);
-    for (std::size_t i = 0; i < kwed::command_count; ++i) {
-        int c = kwed::command_names[i].code;
+    for (std::size_t i = 0; i < kwed::commands.size(); ++i) {
+        int c = kwed::commands[i].code;
         bool bound = false;
         for (const record &r : got)
             bound = bound || (r.code == c && !r.bytes.empty());
-        EXPECT_TRUE(bound) << kwed::command_names[i].name;
+        EXPECT_TRUE(bound) << kwed::commands[i].name;
     }
     // No key of the default file runs two commands: none hides another.
     for (std::size_t i = 0; i < got.size(); ++i) {

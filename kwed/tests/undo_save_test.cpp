@@ -23,7 +23,7 @@ class Core : public ::testing::Test {
         kwed::freebuffer();
         kwed::undo_clear();
         kwed::modified = 0;
-        kwed::keycount = 1;
+        kwed::reader.keycount = 1;
         ASSERT_TRUE(kwed::growgap(64));
     }
     void TearDown() override {
@@ -31,12 +31,12 @@ class Core : public ::testing::Test {
         kwed::freebuffer();
     }
     // The next key: changes made under it form one undo group.
-    static void key() { ++kwed::keycount; }
+    static void key() { ++kwed::reader.keycount; }
     static void type(const std::string &s) {
         for (char c : s) {
             key();
-            ASSERT_TRUE(kwed::edit_insert(kwed::point, &c, 1));
-            ++kwed::point;
+            ASSERT_TRUE(kwed::edit_insert(kwed::buffer.point, &c, 1));
+            ++kwed::buffer.point;
         }
     }
 };
@@ -53,7 +53,7 @@ TEST_F(Core, TypingIsUndoneAsOneRunAndOtherChangesOneKeyAtATime) {
     EXPECT_EQ(contents(), "lloworld");
     ASSERT_TRUE(kwed::undo_last());
     EXPECT_EQ(contents(), "llo\nworld");
-    EXPECT_EQ(kwed::point, 3);
+    EXPECT_EQ(kwed::buffer.point, 3);
     ASSERT_TRUE(kwed::undo_last());
     EXPECT_EQ(contents(), "hello\nworld");
     ASSERT_TRUE(kwed::undo_last()); // "world" typed after the newline

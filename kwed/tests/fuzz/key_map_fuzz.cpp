@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             (void)kwed::keytext(*k);
             (void)kwed::keybytes(*k);
         }
-        for (std::size_t i = 0; i < kwed::command_count; ++i)
-            (void)kwed::keyfor(kwed::command_names[i].code);
+        for (std::size_t i = 0; i < kwed::commands.size(); ++i)
+            (void)kwed::keyfor(kwed::commands[i].code);
         // Every replaced text must still format with the built-in arguments.
         char line[kwed::msgline_size];
         std::snprintf(line, sizeof line, kwed::getmsg(kwed::m_saved), "f", 1LL);

@@ -1,0 +1,58 @@
+// Characters in the text: where they start and end, and their display
+// widths.
+// Bytes that are not valid UTF-8 stay in the text as they are and show as
+// their hexadecimal value.
+#include "editor_core.h"
+
+#include <cwchar>
+
+namespace kwed {
+
+int tabsize() {
+    std::uint32_t n = key_mode[2].lhs;
+    return n >= 1 && n <= 32 ? static_cast<int>(n) : 8;
+}
+
+std::int32_t charat(offset_t o, int *len) {
+    unsigned char b = byteat(o);
+    *len = 1;
+    if (b < 0x80)
+        return b;
+    unsigned char s[4];
+    std::size_t n = 0;
+    for (offset_t size = textsize(); n < sizeof s && o + static_cast<offset_t>(n) < size; ++n)
+        s[n] = byteat(o + static_cast<offset_t>(n));
+    return decodeutf8(s, n, len);
+}
+
+offset_t nextchar(offset_t o) {
+    if (o >= textsize())
+        return o;
+    int len;
+    charat(o, &len);
+    return o + len;
+}
+
+offset_t prevchar(offset_t o) {
+    if (o <= 0)
+        return 0;
+    unsigned char s[4];
+    offset_t from = o > 4 ? o - 4 : 0;
+    copytext(from, static_cast<std::size_t>(o - from), reinterpret_cast<char *>(s));
+    return from + static_cast<offset_t>(utf8back(s, static_cast<std::size_t>(o - from)));
+}
+
+int charwidth(std::int32_t cp, int col) {
+    if (cp == '\t')
+        return tabsize() - col % tabsize();
+    if (cp < 0)
+        return 4; // an invalid byte shows as <HH>
+    if (cp < 32 || cp == 127)
+        return 2; // a control character shows as ^X
+    if (cp < 127)
+        return 1;
+    int w = ::wcwidth(static_cast<wchar_t>(cp));
+    return w < 0 ? 1 : w; // an unprintable character shows as '?'
+}
+
+} // namespace kwed

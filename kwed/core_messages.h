@@ -1,0 +1,66 @@
+// The editor core's message ids. Each is a number, a colon and the built-in
+// text, a printf format; the run-control file may replace any of them by
+// number (".message N text"). The start-up module's ids, numbered below 20,
+// are the f_ globals of kwed.h.
+#ifndef KWED_CORE_MESSAGES_H
+#define KWED_CORE_MESSAGES_H
+
+namespace kwed {
+
+inline constexpr char m_newfile[] = "20:New file.";
+inline constexpr char m_readerr[] = "21:Cannot read %s: %s.";
+inline constexpr char m_loaded[] = "22:Read %s, %lld bytes.";
+inline constexpr char m_saved[] = "23:Wrote %s, %lld bytes.";
+inline constexpr char m_savefail[] = "24:Not saved, %s: %s. The file on disk is unchanged.";
+inline constexpr char m_noname[] = "25:No file name given; nothing saved.";
+inline constexpr char m_notfound[] = "26:Not found: %s";
+inline constexpr char m_wrapped[] = "27:Search went on from the top.";
+inline constexpr char m_findprompt[] = "28:Find: ";
+inline constexpr char m_lineprompt[] = "29:Go to line: ";
+inline constexpr char m_badline[] = "30:Not a line number: %s";
+inline constexpr char m_saveprompt[] = "31:Save as: ";
+inline constexpr char m_quitprompt[] = "32:Discard unsaved changes? (y/n) ";
+inline constexpr char m_nomem[] = "33:Out of memory.";
+inline constexpr char m_noundo[] = "34:Nothing to undo.";
+inline constexpr char m_emptyscrap[] = "35:The scrap is empty.";
+inline constexpr char m_scrap[] = "36:%lld lines in the scrap.";
+inline constexpr char m_helptitle[] = "37:kwed keys (the next key closes this panel):";
+inline constexpr char m_modified[] = "38: [modified]";
+inline constexpr char m_position[] = "39:line %ld, col %d ";
+inline constexpr char m_title[] = "40:kwed";
+inline constexpr char m_rcnotfound[] =
+    "41:cannot open the run-control file %s (looked in the current folder, "
+    "$HOME and the etc folder)";
+inline constexpr char m_rcline[] = "42:%s: line %d: %s.\n";
+inline constexpr char m_rcread[] = "43:read error: %s";
+inline constexpr char m_longname[] = "44:file name too long: %.60s...\n";
+inline constexpr char m_literal[] = "45:Literal %s: the next key goes into the text as it is.";
+inline constexpr char m_rcbadnumber[] = "46:bad number \"%s\"";
+inline constexpr char m_rcformat[] =
+    "47:message %ld must use the %% conversions of its built-in text";
+inline constexpr char m_rcdirective[] = "48:unknown directive \"%s\"";
+inline constexpr char m_rccommand[] = "49:unknown command \"%s\"";
+inline constexpr char m_rckey[] = "50:bad key text \"%s\"";
+inline constexpr char m_rcnokey[] = "51:no key given for \"%s\"";
+inline constexpr char m_unbound[] = "52:That key is not bound.";
+inline constexpr char m_undone[] = "53:Undone.";
+inline constexpr char m_unreadable[] =
+    "54:The file could not be read at the start; replace it? (y/n) ";
+inline constexpr char m_notsaved[] = "55:Not saved.";
+inline constexpr char m_exists[] = "56:That file exists already; replace it? (y/n) ";
+inline constexpr char m_rescued[] = "57:the terminal went away; the unsaved text was kept in %s\n";
+inline constexpr char m_lost[] =
+    "58:the terminal went away; the unsaved text could not be kept: %s\n";
+inline constexpr char m_changed[] = "59:%s changed on disk since it was read; save over it? (y/n) ";
+inline constexpr char m_termrescued[] = "60:told to end; the unsaved text was kept in %s\n";
+inline constexpr char m_termlost[] = "61:told to end; the unsaved text could not be kept: %s\n";
+inline constexpr char m_savebroken[] =
+    "62:Not saved, %s: %s. The file on disk was cut short; the text is still "
+    "here: save it elsewhere.";
+
+// The built-in text of any id by its number, null when no id has it.
+const char *builtintext(int number);
+
+} // namespace kwed
+
+#endif
