@@ -1,8 +1,7 @@
 // kwed end to end in a real terminal: a detached tmux server runs the
 // editor, the tests type with send-keys, read the screen and check the
 // files on disk and the exit status.
-#include "temp_tree.h"
-#include "tmux_session.h"
+#include "editor_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -19,43 +18,9 @@
 
 namespace {
 
+using kwed_testing::Editor;
 using kwed_testing::quote;
 using kwed_testing::TmuxSession;
-
-class Editor : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        etc = tree.dir("etc");
-        home = tree.dir("home");
-        tree.file("etc/kwed.rc", tree.read(SOURCE_DIR "/kwed.rc"));
-    }
-
-    // Starts kwed with the arguments (already quoted for sh) and waits for
-    // its first screen, the help panel; the first key closes the panel.
-    std::unique_ptr<TmuxSession> start(const std::string &args, const std::string &env = "",
-                                       bool dismiss = true, const std::string &wrapper = "") {
-        // "-u NAME" options go first; assignments after ours replace them.
-        bool unset = env.rfind("-u", 0) == 0;
-        std::string command = "env " + (unset ? env : "") + " LANG=C.UTF-8 LC_ALL=C.UTF-8 " +
-                              (unset ? "" : "HOME=" + quote(home)) + " ETCDIR=" + quote(etc) + " " +
-                              (unset ? "" : env) + " " + wrapper + " " + quote(KWED_PATH) + " " +
-                              args;
-        auto session = std::make_unique<TmuxSession>(command, tree.root());
-        EXPECT_TRUE(session->started());
-        if (dismiss) {
-            EXPECT_TRUE(session->wait_text("kwed keys")) << session->screen();
-            session->keys({"C-l"});
-            EXPECT_TRUE(session->wait_for([](const std::string &s) {
-                return s.find("kwed keys") == std::string::npos;
-            })) << session->screen();
-        }
-        return session;
-    }
-
-    suite_testing::TempTree tree;
-    std::string etc;
-    std::string home;
-};
 
 TEST_F(Editor, MovesInsertsAndDeletesAsciiAndUtf8ThenSaves) {
     tree.file("f.txt", "one\ntwo\nthree\n");

@@ -1,0 +1,51 @@
+// The fixture of the editor's end-to-end tests: a temporary tree with
+// the default key map in etc/, a home folder, and kwed started inside a
+// tmux session of its own.
+#pragma once
+
+#include "temp_tree.h"
+#include "tmux_session.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace kwed_testing {
+
+class Editor : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        etc = tree.dir("etc");
+        home = tree.dir("home");
+        tree.file("etc/kwed.rc", tree.read(SOURCE_DIR "/kwed.rc"));
+    }
+
+    // Starts kwed with the arguments (already quoted for sh) and waits for
+    // its first screen, the help panel; the first key closes the panel.
+    std::unique_ptr<TmuxSession> start(const std::string &args, const std::string &env = "",
+                                       bool dismiss = true, const std::string &wrapper = "") {
+        // "-u NAME" options go first; assignments after ours replace them.
+        bool unset = env.rfind("-u", 0) == 0;
+        std::string command = "env " + (unset ? env : "") + " LANG=C.UTF-8 LC_ALL=C.UTF-8 " +
+                              (unset ? "" : "HOME=" + quote(home)) + " ETCDIR=" + quote(etc) + " " +
+                              (unset ? "" : env) + " " + wrapper + " " + quote(KWED_PATH) + " " +
+                              args;
+        auto session = std::make_unique<TmuxSession>(command, tree.root());
+        EXPECT_TRUE(session->started());
+        if (dismiss) {
+            EXPECT_TRUE(session->wait_text("kwed keys")) << session->screen();
+            session->keys({"C-l"});
+            EXPECT_TRUE(session->wait_for([](const std::string &s) {
+                return s.find("kwed keys") == std::string::npos;
+            })) << session->screen();
+        }
+        return session;
+    }
+
+    suite_testing::TempTree tree;
+    std::string etc;
+    std::string home;
+};
+
+} // namespace kwed_testing
