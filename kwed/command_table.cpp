@@ -18,7 +18,8 @@ constexpr std::int32_t d_repaint = 1;
 
 // Key codes are given by position: the first command is -3, the next -4
 // and so on. Characters are never negative and codes from -101 down are
-// the key map's special records, so commands use -3 down to unbound_key.
+// the key map's special records, so commands use -3 down to unbound_key
+// (pasted_key, -100, is the last code the core gives).
 // The literal command is bound as -102, which start-up turns into -2.
 constexpr std::int16_t first_code = -3;
 constexpr std::int16_t numbered = 0;
@@ -91,16 +92,18 @@ const command *findcommand(std::string_view name) {
     return it != commands.end() && name == it->name ? &*it : nullptr;
 }
 
-// One row per command, then an escape sequence that no key binds, then the
-// row that ends the table: every other key is inserted when modeless.
-table_t table[command_rows.size() + 2] = {};
+// One row per command, then an escape sequence that no key binds, then a
+// pasted block, then the row that ends the table: every other key is
+// inserted when modeless.
+table_t table[command_rows.size() + 3] = {};
 
 namespace {
 
 const bool table_built = [] {
     std::transform(command_rows.begin(), command_rows.end(), table, dispatchrow);
     table[command_rows.size()] = {unbound_key, unbound, d_changes};
-    table[command_rows.size() + 1] = {0, nullptr, d_changes};
+    table[command_rows.size() + 1] = {pasted_key, insertpasted, d_changes};
+    table[command_rows.size() + 2] = {0, nullptr, d_changes};
     return true;
 }();
 

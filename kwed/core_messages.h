@@ -57,6 +57,9 @@ inline constexpr char m_termlost[] = "61:told to end; the unsaved text could not
 inline constexpr char m_savebroken[] =
     "62:Not saved, %s: %s. The file on disk was cut short; the text is still "
     "here: save it elsewhere.";
+inline constexpr char m_dos[] = "77: [DOS]";
+inline constexpr char m_readonly[] = "78: [read-only]";
+inline constexpr char m_pasteview[] = "79:Nothing pasted: this key map inserts no characters.";
 
 // The built-in text of any id by its number, null when no id has it.
 const char *builtintext(int number);

@@ -252,6 +252,7 @@ namespace {
 
 // The header: title, file name and [modified] on the left, the cursor's
 // position on the right; a long name is cut so that the position shows.
+// [DOS] and [read-only] follow [modified] for files that are so.
 void drawheader() {
     if (textline <= 0)
         return;
@@ -260,8 +261,9 @@ void drawheader() {
                   columnof(buffer.point) + 1);
     char left[filename_size + msgline_size];
     const char *title = key_mode[1].lhs ? pooltext(key_mode[1].lhs) : getmsg(m_title);
-    std::snprintf(left, sizeof left, " %s%s%s%s", title, filename[0] ? "  " : "", filename,
-                  modified ? getmsg(m_modified) : "");
+    std::snprintf(left, sizeof left, " %s%s%s%s%s%s", title, filename[0] ? "  " : "", filename,
+                  modified ? getmsg(m_modified) : "", edited.crlf ? getmsg(m_dos) : "",
+                  edited.readonly ? getmsg(m_readonly) : "");
     int width = screenwidth();
     int rwidth = addclipped(right, width, false);
     int room = rwidth < width ? width - rwidth : width;

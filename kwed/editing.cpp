@@ -133,6 +133,22 @@ void unbound() {
     msg(m_unbound);
 }
 
+// A pasted block goes in as it came, in one insertion and one undo step:
+// no key of it runs a command.
+void insertpasted() {
+    std::string &text = reader.pasted;
+    // A key count of its own on either side, so that typing before or
+    // after it is not taken into the same run of typing.
+    ++reader.keycount;
+    if (!modeless)
+        msg(m_pasteview);
+    else if (!text.empty())
+        insertbytes(text.data(), text.size());
+    ++reader.keycount;
+    text.clear();
+    text.shrink_to_fit();
+}
+
 void literal() {
     msg(m_literal, key_mode[0].lhs ? keytext({k_literal, key_mode[0].lhs, 1}) : "");
     drawmessage();

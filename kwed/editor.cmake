@@ -13,6 +13,7 @@ add_library(kwed_core STATIC
     getkey.cpp
     help_panel.cpp
     key_map_loader.cpp
+    line_ends.cpp
     load.cpp
     movement.cpp
     prompt.cpp
@@ -38,7 +39,7 @@ add_dependencies(kwed kwed_rc)
 
 # End to end in a real terminal: the editor runs inside tmux.
 suite_add_gtest(NAME kwed_editor_test
-    SOURCES tests/editor_tmux_test.cpp tests/tmux_session.cpp
+    SOURCES tests/editor_tmux_test.cpp tests/editor_files_test.cpp tests/tmux_session.cpp
     PROGRAMS kwed)
 target_include_directories(kwed_editor_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 add_dependencies(kwed_editor_test kwed_rc)

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -86,6 +87,8 @@ struct key_reader {
     int inlen = 0;
     int inpos = 0;
     bool shown = false; // the first screen has been drawn
+    // The text of the last pasted block (see pasted_key), newlines as LF.
+    std::string pasted;
 };
 extern key_reader reader;
 
@@ -94,8 +97,21 @@ struct edited_file {
     // Set when the file named on the command line exists but could not be
     // read: saving the (empty) text over it asks first.
     int unread = 0;
+    // Its lines ended in CR LF on disk: the CRs are not in the text, and
+    // saving puts one before every LF again.
+    bool crlf = false;
+    // It ended in a newline: saving a text that no longer does adds one.
+    bool finalnewline = false;
+    // This user cannot write it (or create it in its folder).
+    bool readonly = false;
 };
 extern edited_file edited;
+
+// After the file's bytes were read into the text: notes its line ends and
+// final newline and takes the CRs of CR LF line ends out of the text.
+void notelineends();
+// The bytes that saving the text writes to disk.
+offset_t disksize();
 
 // Gap growth step (bytes) beyond what an edit needs at least.
 constexpr std::size_t gap_step = 8192;
@@ -184,6 +200,11 @@ bool keyspending();
 int readbyte(int ms);
 // The code of a key that came as an escape sequence that no key binds.
 constexpr int unbound_key = -99;
+// The code of a block that the terminal marked as pasted (ESC [ 2 0 0 ~
+// text ESC [ 2 0 1 ~); its text is in reader.pasted.
+constexpr int pasted_key = -100;
+// Switches the terminal's marking of pasted text on or off.
+void bracketpaste(bool on);
 // How many of the bytes in seq, which begin with Escape, make one key: a
 // key string of the terminal, a control sequence (ESC [ ...), a single
 // shift (ESC O ...) or Escape with one character. *n bytes are in seq; more
@@ -267,6 +288,7 @@ void quit();
 void redraw();
 void literal();
 void unbound();
+void insertpasted();
 
 } // namespace kwed
 

@@ -8,7 +8,10 @@
 #include <curses.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <poll.h>
 #include <unistd.h>
 
@@ -109,8 +112,35 @@ int readbyte(int ms) {
 
 namespace {
 
-// The next key: a bound key's code, a character, or unbound_key for an
-// escape sequence that no key binds (it is never taken as characters).
+// The marks around a pasted block.
+constexpr std::string_view paste_start = "\033[200~";
+constexpr std::string_view paste_end = "\033[201~";
+
+// The text of a pasted block up to its end mark, into reader.pasted: every
+// byte as it came, but CR LF and a lone CR (terminals send CR for the
+// newlines of a paste) as LF. A block that the end of input cuts short
+// ends there.
+void readpasted() {
+    std::string &text = reader.pasted;
+    text.clear();
+    bool aftercr = false;
+    for (int c; (c = nextbyte(-1)) >= 0;) {
+        if (c == '\n' && aftercr) {
+            aftercr = false;
+            continue;
+        }
+        aftercr = c == '\r';
+        text += aftercr ? '\n' : static_cast<char>(c);
+        if (c == '~' && text.ends_with(paste_end)) {
+            text.resize(text.size() - paste_end.size());
+            return;
+        }
+    }
+}
+
+// The next key: a bound key's code, a character, pasted_key for a pasted
+// block, or unbound_key for an escape sequence that no key binds (it is
+// never taken as characters).
 int readkey(keymap_t *map) {
     unsigned char seq[longest_key] = {};
     int n = 0;
@@ -137,6 +167,12 @@ int readkey(keymap_t *map) {
     if (seq[0] == escape_byte) {
         // When a byte was slow to come, the sequence has ended there.
         int len = escapelength(seq, &n, c < 0 ? n : longest_key, nextbyte);
+        // A paste is never taken for keys, whatever is bound.
+        if (std::string_view(reinterpret_cast<char *>(seq), len) == paste_start) {
+            pushback(seq + len, n - len);
+            readpasted();
+            return pasted_key;
+        }
         if (best < len) {
             pushback(seq + len, n - len);
             return unbound_key;
@@ -159,16 +195,23 @@ int getkey(keymap_t *map) {
         // look for them: its output then goes out in large writes.
         typeahead(-1);
         display(0);
+        bracketpaste(true);
     }
     for (;;) {
         bool panel = view.helpkey == reader.keycount;
         ++reader.keycount;
         int key = readkey(map);
-        // The key that closes the help panel does only that.
-        if (!panel || key == k_end || done)
+        // The key that closes the help panel does only that; a paste is
+        // no key, and goes into the text.
+        if (!panel || key == k_end || key == pasted_key || done)
             return key;
         display(0);
     }
+}
+
+void bracketpaste(bool on) {
+    std::fputs(on ? "\033[?2004h" : "\033[?2004l", stdout);
+    std::fflush(stdout);
 }
 
 bool keyspending() {

@@ -1,5 +1,6 @@
 // load: reads the file to edit into the buffer, whole, in one go.
 #include "editor_core.h"
+#include "write_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,13 +18,18 @@ int load(const char *fn) {
     buffer.point = 0;
     view.page = 0;
     edited.unread = err != 0 && err != ENOENT;
+    edited.crlf = edited.finalnewline = false;
+    if (err == 0)
+        notelineends();
+    // Told at once, not only when a save fails.
+    edited.readonly = !maywrite(fn);
     if (err == ENOENT) {
         msg(m_newfile);
     } else if (err) {
         msg(m_readerr, fn, std::strerror(err));
         freebuffer();
     } else {
-        msg(m_loaded, fn, static_cast<long long>(textsize()));
+        msg(m_loaded, fn, static_cast<long long>(disksize()));
     }
     return err ? -1 : 0;
 }

@@ -142,6 +142,7 @@ void shutdown() {
     wmove(stdscr, LINES - 1, 0);
     wrefresh(stdscr);
     endwin();
+    bracketpaste(false);
     std::fputc('\n', stdout);
     freebuffer();
     undo_clear();

@@ -124,6 +124,8 @@ void fatal(const char *id, ...) {
         wmove(stdscr, LINES - 1, 0);
         wrefresh(stdscr);
         endwin();
+        // The terminal's marking of pastes goes off with the editor.
+        std::fputs("\033[?2004l", stdout);
         std::putchar('\n');
         std::fflush(stdout);
     }

@@ -95,8 +95,9 @@ int savefile(const char *fn) {
     modified = 0;
     if (own)
         edited.unread = 0;
+    edited.readonly = false;
     undo_mark_saved();
-    msg(m_saved, fn, static_cast<long long>(textsize()));
+    msg(m_saved, fn, static_cast<long long>(disksize()));
     return 0;
 }
 

@@ -19,6 +19,7 @@
 #include <sys/statvfs.h>
 #include <sys/vfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kwed {
 
@@ -40,9 +41,68 @@ bool writeall(int fd, const char *p, std::size_t n) {
     return true;
 }
 
+// Output gathered into large writes: the text goes out with its line ends
+// as the file has them, a piece at a time, never copied whole.
+class chunkwriter {
+  public:
+    explicit chunkwriter(int fd) : fd_(fd) {}
+    void put(const char *p, std::size_t n) {
+        if (n > sizeof buf_ - used_) {
+            flush();
+            // A long piece goes out as it is.
+            if (n >= sizeof buf_) {
+                ok_ = ok_ && writeall(fd_, p, n);
+                return;
+            }
+        }
+        std::memcpy(buf_ + used_, p, n);
+        used_ += n;
+    }
+    // The bytes [p, p + n) of the text, with a CR before each LF.
+    void putcrlf(const char *p, std::size_t n) {
+        const char *end = p + n;
+        while (const void *nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
+            const char *at = static_cast<const char *>(nl);
+            put(p, static_cast<std::size_t>(at - p));
+            put("\r\n", 2);
+            p = at + 1;
+        }
+        put(p, static_cast<std::size_t>(end - p));
+    }
+    bool flush() {
+        ok_ = ok_ && writeall(fd_, buf_, used_);
+        used_ = 0;
+        return ok_;
+    }
+
+  private:
+    int fd_;
+    bool ok_ = true;
+    std::size_t used_ = 0;
+    char buf_[1 << 16];
+};
+
+// The text as the file is to hold it: CR LF line ends where it had them, and
+// a newline at the end when it had one there and the text no longer ends in
+// one (an empty text stays empty).
 bool writetext(int fd) {
-    return writeall(fd, buffer.buf, static_cast<std::size_t>(buffer.gap - buffer.buf)) &&
-           writeall(fd, buffer.egap, static_cast<std::size_t>(buffer.ebuf - buffer.egap));
+    offset_t size = textsize();
+    bool addnewline = edited.finalnewline && size > 0 && byteat(size - 1) != '\n';
+    if (!edited.crlf && !addnewline)
+        return writeall(fd, buffer.buf, static_cast<std::size_t>(buffer.gap - buffer.buf)) &&
+               writeall(fd, buffer.egap, static_cast<std::size_t>(buffer.ebuf - buffer.egap));
+    chunkwriter out(fd);
+    const std::pair<const char *, const char *> halves[] = {{buffer.buf, buffer.gap},
+                                                            {buffer.egap, buffer.ebuf}};
+    for (const auto &[from, to] : halves) {
+        if (edited.crlf)
+            out.putcrlf(from, static_cast<std::size_t>(to - from));
+        else
+            out.put(from, static_cast<std::size_t>(to - from));
+    }
+    if (addnewline)
+        out.put(edited.crlf ? "\r\n" : "\n", edited.crlf ? 2 : 1);
+    return out.flush();
 }
 
 // The folder part of path ("." when it has none).
@@ -78,7 +138,7 @@ bool fitsinplace(const char *target, const struct stat &old) {
     unsigned long long room =
         v.f_bavail * block + static_cast<unsigned long long>(old.st_blocks) * 512;
     unsigned long long need =
-        (static_cast<unsigned long long>(textsize()) + block - 1) / block * block;
+        (static_cast<unsigned long long>(disksize()) + block - 1) / block * block;
     return need <= room;
 }
 
@@ -98,8 +158,7 @@ writeresult inplace(const char *target, struct stat *written) {
     }
     // Files the kernel makes up take their new value in one write and
     // cannot be flushed.
-    bool ok = writeall(fd, buffer.buf, static_cast<std::size_t>(buffer.gap - buffer.buf)) &&
-              (pseudo || ::fsync(fd) == 0) && ::fstat(fd, written) == 0;
+    bool ok = writetext(fd) && (pseudo || ::fsync(fd) == 0) && ::fstat(fd, written) == 0;
     int err = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -211,6 +270,18 @@ writeresult writefile(const char *target, struct stat *written) {
         break;
     }
     return {err, false};
+}
+
+bool maywrite(const char *path) {
+    if (::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0)
+        return true;
+    if (errno != ENOENT)
+        return errno != EACCES && errno != EPERM && errno != EROFS;
+    // A new file: its folder must take it.
+    char folder[filename_size];
+    folderof(path, folder, sizeof folder);
+    return ::faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) == 0 ||
+           (errno != EACCES && errno != EPERM && errno != EROFS);
 }
 
 int writenew(const char *name, mode_t mode) {

@@ -27,6 +27,11 @@ writeresult writefile(const char *target, struct stat *written);
 // again).
 int writenew(const char *name, mode_t mode);
 
+// Whether this user may write path (with the rights that count for
+// opening it), or create it in its folder when it does not exist. Only a
+// refusal (no permission, a read-only file system) counts as false.
+bool maywrite(const char *path);
+
 // Follows symbolic links from name to the file they lead to, which need
 // not exist: a dangling link's target is created. 0 or an errno.
 int followlinks(const char *name, char *out, std::size_t size);

@@ -102,6 +102,13 @@ void TmuxSession::type(const std::string &text) const {
     suite_testing::run(tmux({"send-keys", "-t", "kwed", "-l", text}), options);
 }
 
+void TmuxSession::paste(const std::string &text) const {
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    suite_testing::run(tmux({"set-buffer", "-b", "test", "--", text}), options);
+    suite_testing::run(tmux({"paste-buffer", "-p", "-d", "-b", "test", "-t", "kwed"}), options);
+}
+
 std::string TmuxSession::cursor() const {
     suite_testing::RunOptions options;
     options.no_stdin = true;

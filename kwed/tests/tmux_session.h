@@ -31,6 +31,9 @@ class TmuxSession {
     // tmux key names ("C-s", "Up", "Enter") or, with literal, plain text.
     void keys(const std::vector<std::string> &names) const;
     void type(const std::string &text) const;
+    // Pastes text as a terminal does: LF sent as CR, and between the marks
+    // of a bracketed paste when the program has asked for them.
+    void paste(const std::string &text) const;
     // The cursor as "x,y".
     std::string cursor() const;
     // Ends the server at once, as closing the terminal window would: the

@@ -1,0 +1,64 @@
+// Line ends as the file on disk has them. A file whose every LF follows a
+// CR (and that has at least one) has CR LF line ends: the CRs are taken out
+// of the text when it is read and put back when it is saved, so that they
+// neither show as ^M nor get lost. A file with mixed line ends is edited as
+// its bytes are, CRs shown, since taking some out would not give the same
+// bytes back. Whether the file ended in a newline is noted too.
+#include "editor_core.h"
+
+#include <cstring>
+
+namespace kwed {
+
+namespace {
+
+// Whether every LF in [p, end) follows a CR, and there is one.
+bool allcrlf(const char *p, const char *end) {
+    const char *start = p;
+    bool any = false;
+    while (const void *nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
+        const char *at = static_cast<const char *>(nl);
+        if (at == start || at[-1] != '\r')
+            return false;
+        any = true;
+        p = at + 1;
+    }
+    return any;
+}
+
+// Takes the CR before each LF out of [p, end); returns the new end.
+char *dropcr(char *p, char *end) {
+    char *out = p;
+    while (void *nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
+        char *at = static_cast<char *>(nl);
+        std::size_t keep = static_cast<std::size_t>(at - 1 - p);
+        std::memmove(out, p, keep);
+        out += keep;
+        *out++ = '\n';
+        p = at + 1;
+    }
+    std::memmove(out, p, static_cast<std::size_t>(end - p));
+    return out + (end - p);
+}
+
+} // namespace
+
+void notelineends() {
+    // The text read is whole before the gap.
+    movegap(textsize());
+    edited.finalnewline = buffer.gap > buffer.buf && buffer.gap[-1] == '\n';
+    edited.crlf = allcrlf(buffer.buf, buffer.gap);
+    if (edited.crlf)
+        buffer.gap = dropcr(buffer.buf, buffer.gap);
+}
+
+offset_t disksize() {
+    offset_t size = textsize();
+    offset_t eol = edited.crlf ? 2 : 1;
+    offset_t lines = buffer.newlines;
+    if (edited.finalnewline && size > 0 && byteat(size - 1) != '\n')
+        ++lines;
+    return size + lines * eol - buffer.newlines;
+}
+
+} // namespace kwed
