@@ -74,18 +74,19 @@ TEST_F(Editor, LineEndsAndFinalNewlineSurviveEditing) {
 }
 
 // The rescue of unsaved text on a termination signal keeps the file's CR LF
-// line ends, and the terminal's paste marking is off again afterwards.
+// line ends, also of a pasted line, and the terminal's paste marking is off
+// again afterwards.
 TEST_F(Editor, RescueKeepsLineEndsAndTerminalIsHandedBack) {
     tree.file("run.sh", "sh -c 'echo $$ > kwed.pid; exec \"$0\" \"$@\"' \"$@\"\n");
     tree.file("f.txt", "one\r\ntwo\r\n");
     auto s = start("f.txt", "", true, "sh run.sh");
     s->keys({"Down"});
-    s->type("Z");
-    EXPECT_TRUE(s->wait_text("Ztwo")) << s->screen();
+    s->paste("Z\n");
+    EXPECT_TRUE(s->wait_text("line 3, col 1")) << s->screen();
     pid_t pid = std::stoi(tree.read("kwed.pid"));
     ASSERT_EQ(kill(pid, SIGTERM), 0);
     EXPECT_TRUE(s->wait_text("the unsaved text was kept in f.txt.save")) << s->screen();
-    EXPECT_EQ(tree.read("f.txt.save"), "one\r\nZtwo\r\n");
+    EXPECT_EQ(tree.read("f.txt.save"), "one\r\nZ\r\ntwo\r\n");
     // The shell's terminal echoes what is pasted now; the marks would show
     // as ^[[200~ had the editor left them on.
     s->paste("AFTER");
