@@ -53,6 +53,7 @@ suite_add_gtest(NAME kwed_startup_test
 # The buffer, undo, saving and the key map loader, called directly.
 suite_add_gtest(NAME kwed_core_test
     SOURCES tests/gap_buffer_test.cpp tests/undo_save_test.cpp tests/key_map_test.cpp
+            tests/files_paste_test.cpp
     LIBS kwed_core)
 
 # Arbitrary run-control files through the key map loader.
