@@ -10,9 +10,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
 #include <string>
 #include <string_view>
-#include <poll.h>
 #include <unistd.h>
 
 namespace kwed {

@@ -58,16 +58,28 @@ class chunkwriter {
         std::memcpy(buf_ + used_, p, n);
         used_ += n;
     }
-    // The bytes [p, p + n) of the text, with a CR before each LF.
+    // The bytes [p, p + n) of the text, with a CR before each LF: copied
+    // straight into the buffer, a line or what fits of it at a time.
     void putcrlf(const char *p, std::size_t n) {
         const char *end = p + n;
-        while (const void *nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p))) {
-            const char *at = static_cast<const char *>(nl);
-            put(p, static_cast<std::size_t>(at - p));
-            put("\r\n", 2);
-            p = at + 1;
+        while (p < end) {
+            if (sizeof buf_ - used_ < 2 + 64)
+                flush();
+            std::size_t room = sizeof buf_ - used_ - 2;
+            std::size_t left = static_cast<std::size_t>(end - p);
+            std::size_t look = left < room ? left : room;
+            const void *nl = std::memchr(p, '\n', look);
+            std::size_t take =
+                nl ? static_cast<std::size_t>(static_cast<const char *>(nl) - p) : look;
+            std::memcpy(buf_ + used_, p, take);
+            used_ += take;
+            p += take;
+            if (nl) {
+                buf_[used_++] = '\r';
+                buf_[used_++] = '\n';
+                ++p;
+            }
         }
-        put(p, static_cast<std::size_t>(end - p));
     }
     bool flush() {
         ok_ = ok_ && writeall(fd_, buf_, used_);
@@ -79,7 +91,7 @@ class chunkwriter {
     int fd_;
     bool ok_ = true;
     std::size_t used_ = 0;
-    char buf_[1 << 16];
+    char buf_[1 << 18];
 };
 
 // The text as the file is to hold it: CR LF line ends where it had them, and

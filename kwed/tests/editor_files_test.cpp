@@ -59,9 +59,8 @@ TEST_F(Editor, LineEndsAndFinalNewlineSurviveEditing) {
         EXPECT_TRUE(s->wait_text("[modified]")) << c.name << s->screen();
         EXPECT_EQ(trimmed(s->row(1)), c.row1) << c.name << s->screen();
         EXPECT_EQ(s->row(0).find("[DOS]") != std::string::npos, c.dos) << c.name << s->row(0);
-        EXPECT_EQ(s->screen().find("^M") != std::string::npos, !c.dos && c.before &&
-                                                                   std::string(c.before).find('\r') !=
-                                                                       std::string::npos)
+        EXPECT_EQ(s->screen().find("^M") != std::string::npos,
+                  !c.dos && c.before && std::string(c.before).find('\r') != std::string::npos)
             << c.name << s->screen();
         s->keys({"C-s"});
         std::string wrote =

@@ -38,11 +38,16 @@ TEST_F(FileBytes, LineEndsAndFinalNewlineRoundTrip) {
         const char *text;
         bool crlf;
     } cases[] = {
-        {"a\r\nb\r\n", "a\nb\n", true},  {"\r\n", "\n", true},
-        {"a\r\r\nb\r\n", "a\r\nb\n", true}, {"a\r\nb", "a\nb", true},
-        {"a\r\nb\nc\r\n", "a\r\nb\nc\r\n", false}, {"a\nb\r\n", "a\nb\r\n", false},
-        {"x\ry", "x\ry", false},         {"", "", false},
-        {"a\nb", "a\nb", false},         {"a\n", "a\n", false},
+        {"a\r\nb\r\n", "a\nb\n", true},
+        {"\r\n", "\n", true},
+        {"a\r\r\nb\r\n", "a\r\nb\n", true},
+        {"a\r\nb", "a\nb", true},
+        {"a\r\nb\nc\r\n", "a\r\nb\nc\r\n", false},
+        {"a\nb\r\n", "a\nb\r\n", false},
+        {"x\ry", "x\ry", false},
+        {"", "", false},
+        {"a\nb", "a\nb", false},
+        {"a\n", "a\n", false},
     };
     for (const auto &c : cases) {
         std::string bytes = c.bytes;
