@@ -7,7 +7,6 @@
 #include <chrono>
 #include <csignal>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -28,6 +27,14 @@ int rowwith(const kwed_testing::TmuxSession &s, const std::string &text) {
         if (s.row(r).find(text) != std::string::npos)
             return r;
     return -1;
+}
+
+// Once the editor has ended, the shell's terminal echoes what is pasted;
+// the paste marks would show as ^[[200~ had the editor left them on.
+void expectpastemarksoff(const kwed_testing::TmuxSession &s) {
+    s.paste("AFTER");
+    EXPECT_TRUE(s.wait_text("AFTER")) << s.screen();
+    EXPECT_EQ(s.screen().find("200~"), std::string::npos) << s.screen();
 }
 
 // A file with CR LF line ends shows none of its CRs, is marked [DOS] and is
@@ -86,49 +93,7 @@ TEST_F(Editor, RescueKeepsLineEndsAndTerminalIsHandedBack) {
     ASSERT_EQ(kill(pid, SIGTERM), 0);
     EXPECT_TRUE(s->wait_text("the unsaved text was kept in f.txt.save")) << s->screen();
     EXPECT_EQ(tree.read("f.txt.save"), "one\r\nZ\r\ntwo\r\n");
-    // The shell's terminal echoes what is pasted now; the marks would show
-    // as ^[[200~ had the editor left them on.
-    s->paste("AFTER");
-    EXPECT_TRUE(s->wait_text("AFTER")) << s->screen();
-    EXPECT_EQ(s->screen().find("200~"), std::string::npos) << s->screen();
-}
-
-// A file that this user cannot write, or cannot create in its folder, says
-// so in the header from the start. The editor runs as an ordinary user, so
-// that permissions hold for it.
-TEST_F(Editor, FileThatCannotBeWrittenIsMarkedReadOnly) {
-    std::string wrapper;
-    if (getuid() == 0 && access("/usr/bin/setpriv", X_OK) != 0)
-        GTEST_SKIP() << "running as root without setpriv to drop the rights";
-    if (getuid() == 0) {
-        wrapper = "/usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups";
-        chmod(tree.root().c_str(), 0755);
-    }
-    uid_t uid = getuid() == 0 ? 65534 : getuid();
-    gid_t gid = getuid() == 0 ? 65534 : getgid();
-    std::string open = tree.dir("open", 0755);
-    std::string fixed = tree.dir("fixed", 0555);
-    std::string ro = tree.file("open/ro.txt", "text\n", 0444);
-    std::string rw = tree.file("open/rw.txt", "text\n", 0644);
-    for (const std::string &p : {open, ro, rw})
-        ASSERT_EQ(chown(p.c_str(), uid, gid), 0);
-    struct {
-        const char *name;
-        bool readonly;
-    } cases[] = {
-        {"open/ro.txt", true},
-        {"fixed/new.txt", true},
-        {"open/rw.txt", false},
-        {"open/new.txt", false},
-    };
-    for (const auto &c : cases) {
-        auto s = start(c.name, "", true, wrapper);
-        EXPECT_TRUE(s->wait_text(c.name)) << s->screen();
-        EXPECT_EQ(s->row(0).find("[read-only]") != std::string::npos, c.readonly)
-            << c.name << ": " << s->row(0);
-        s->keys({"C-q"});
-        EXPECT_EQ(s->wait_exit(), 0) << c.name;
-    }
+    expectpastemarksoff(*s);
 }
 
 // A pasted block goes in as it came, key-binding bytes, tabs and bytes that
@@ -161,9 +126,7 @@ TEST_F(Editor, PastedBlockGoesInLiterallyAsOneUndoStep) {
     s->keys({"C-q"});
     EXPECT_EQ(s->wait_exit(), 0);
     EXPECT_EQ(tree.read("f.txt"), "a\tb\x11\ncfirst\n");
-    s->paste("AFTER");
-    EXPECT_TRUE(s->wait_text("AFTER")) << s->screen();
-    EXPECT_EQ(s->screen().find("200~"), std::string::npos) << s->screen();
+    expectpastemarksoff(*s);
 }
 
 } // namespace
