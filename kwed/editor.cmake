@@ -68,3 +68,9 @@ suite_add_fuzzer(NAME kwed_escape_keys_fuzz
     SOURCES tests/fuzz/escape_keys_fuzz.cpp escape_keys.cpp
     LIBS kwed_core
     CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/escape_keys_corpus)
+
+# Arbitrary file contents through reading the line ends and writing them back.
+suite_add_fuzzer(NAME kwed_line_ends_fuzz
+    SOURCES tests/fuzz/line_ends_fuzz.cpp
+    LIBS kwed_core
+    CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/tests/fuzz/line_ends_corpus)

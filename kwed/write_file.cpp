@@ -94,9 +94,8 @@ class chunkwriter {
     char buf_[1 << 18];
 };
 
-// The text as the file is to hold it: CR LF line ends where it had them, and
-// a newline at the end when it had one there and the text no longer ends in
-// one (an empty text stays empty).
+} // namespace
+
 bool writetext(int fd) {
     offset_t size = textsize();
     bool addnewline = edited.finalnewline && size > 0 && byteat(size - 1) != '\n';
@@ -116,6 +115,8 @@ bool writetext(int fd) {
         out.put(edited.crlf ? "\r\n" : "\n", edited.crlf ? 2 : 1);
     return out.flush();
 }
+
+namespace {
 
 // The folder part of path ("." when it has none).
 void folderof(const char *path, char *out, std::size_t size) {

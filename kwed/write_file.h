@@ -27,6 +27,12 @@ writeresult writefile(const char *target, struct stat *written);
 // again).
 int writenew(const char *name, mode_t mode);
 
+// Writes the text to fd as the file is to hold it: CR LF line ends where it
+// had them, and a newline at the end when it had one there and the text no
+// longer ends in one (an empty text stays empty). False with errno set when
+// a write fails.
+bool writetext(int fd);
+
 // Whether this user may write path (with the rights that count for
 // opening it), or create it in its folder when it does not exist. Only a
 // refusal (no permission, a read-only file system) counts as false.
