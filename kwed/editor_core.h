@@ -203,6 +203,9 @@ constexpr int unbound_key = -99;
 // The code of a block that the terminal marked as pasted (ESC [ 2 0 0 ~
 // text ESC [ 2 0 1 ~); its text is in reader.pasted.
 constexpr int pasted_key = -100;
+// Reads a pasted block, whose start mark has been read, up to its end mark
+// (or the end of input) into reader.pasted.
+void readpasted();
 // Switches the terminal's marking of pasted text on or off.
 void bracketpaste(bool on);
 // How many of the bytes in seq, which begin with Escape, make one key: a

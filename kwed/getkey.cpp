@@ -116,10 +116,10 @@ namespace {
 constexpr std::string_view paste_start = "\033[200~";
 constexpr std::string_view paste_end = "\033[201~";
 
-// The text of a pasted block up to its end mark, into reader.pasted: every
-// byte as it came, but CR LF and a lone CR (terminals send CR for the
-// newlines of a paste) as LF. A block that the end of input cuts short
-// ends there.
+} // namespace
+
+// Every byte as it came, but CR LF and a lone CR (terminals send CR for
+// the newlines of a paste) as LF.
 void readpasted() {
     std::string &text = reader.pasted;
     text.clear();
@@ -137,6 +137,8 @@ void readpasted() {
         }
     }
 }
+
+namespace {
 
 // The next key: a bound key's code, a character, pasted_key for a pasted
 // block, or unbound_key for an escape sequence that no key binds (it is

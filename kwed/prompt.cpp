@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace kwed {
 
@@ -24,6 +25,21 @@ void drain() {
     }
 }
 
+// After an Escape: whether a pasted block follows, which is then read
+// whole; otherwise the rest of the sequence is dropped.
+bool pasted() {
+    for (char mark : std::string_view("[200~")) {
+        int c = readbyte(100);
+        if (c != static_cast<unsigned char>(mark)) {
+            if (c >= 0)
+                drain();
+            return false;
+        }
+    }
+    readpasted();
+    return true;
+}
+
 void show(const char *question, const char *answer) {
     std::snprintf(msgline, msgline_size, "%s%s", question, answer);
     drawmessage();
@@ -37,9 +53,19 @@ int prompt(const char *id, char *out, std::size_t size) {
     for (;;) {
         show(question, out);
         int c = readbyte(-1);
+        if (c == 27 && pasted()) {
+            // Its first line goes into the answer, as if typed.
+            for (char b : reader.pasted) {
+                if (b == '\n' || len + 1 >= size)
+                    break;
+                if (static_cast<unsigned char>(b) >= 32 || b == '\t')
+                    out[len++] = b;
+            }
+            out[len] = '\0';
+            reader.pasted.clear();
+            continue;
+        }
         if (c < 0 || cancelkey(c)) {
-            if (c == 27)
-                drain();
             msgline[0] = '\0';
             drawmessage();
             return 0;
@@ -72,6 +98,11 @@ int confirm(const char *id, ...) {
     for (;;) {
         show(question, "");
         int c = readbyte(-1);
+        // A paste answers nothing.
+        if (c == 27 && pasted()) {
+            reader.pasted.clear();
+            continue;
+        }
         if (c == 'y' || c == 'Y' || c < 0 || c == 'n' || c == 'N' || cancelkey(c)) {
             msgline[0] = '\0';
             drawmessage();

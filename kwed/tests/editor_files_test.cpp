@@ -118,14 +118,27 @@ TEST_F(Editor, PastedBlockGoesInLiterallyAsOneUndoStep) {
     EXPECT_EQ(rowwith(*s, "p1"), -1) << s->screen();
     EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("[modified]") == x.npos; }))
         << s->screen();
-    // Pasted again, and saved.
+    // Pasted again; a paste into a question gives its first line as the
+    // answer, and answers nothing in a yes/no question.
     s->paste("a\tb\x11\nc");
     EXPECT_TRUE(s->wait_text("cfirst")) << s->screen();
+    s->keys({"C-f"});
+    s->paste("irs\nzzz");
+    EXPECT_TRUE(s->wait_text("Find: irs")) << s->screen();
+    s->keys({"Enter"});
+    EXPECT_TRUE(s->wait_text("line 2, col 3")) << s->screen();
+    s->keys({"C-q"});
+    EXPECT_TRUE(s->wait_text("Discard unsaved changes?")) << s->screen();
+    s->paste("y");
+    s->keys({"n"});
+    EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("Discard") == x.npos; }));
+    s->type("Q");
+    EXPECT_TRUE(s->wait_text("cfQirst")) << s->screen();
     s->keys({"C-s"});
-    EXPECT_TRUE(s->wait_text("Wrote f.txt, 12 bytes.")) << s->screen();
+    EXPECT_TRUE(s->wait_text("Wrote f.txt, 13 bytes.")) << s->screen();
     s->keys({"C-q"});
     EXPECT_EQ(s->wait_exit(), 0);
-    EXPECT_EQ(tree.read("f.txt"), "a\tb\x11\ncfirst\n");
+    EXPECT_EQ(tree.read("f.txt"), "a\tb\x11\ncfQirst\n");
     expectpastemarksoff(*s);
 }
 
