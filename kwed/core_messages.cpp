@@ -18,6 +18,8 @@ const char *builtintext(int number) {
         m_rckey,      m_rcnokey,  m_unbound,     m_undone,     m_unreadable,  m_notsaved,
         m_exists,     m_rescued,  m_lost,        m_changed,    m_termrescued, m_termlost,
         m_savebroken,
+        m_redone,     m_noredo,   m_markset,     m_markgone,   m_scrap1,      m_scrapchars,
+        m_scrapchar1,
     };
     for (const char *id : ids) {
         char *end;
