@@ -143,7 +143,8 @@ TEST_F(Editor, RegionCutAndCopyTakeExactlyTheMarkedText) {
         s->keys(e.after);
         EXPECT_TRUE(s->wait_for([&](const std::string &) {
             return underlined(s->styled()).find(e.shown) != std::string::npos;
-        })) << e.message << "\n"
+        })) << e.message
+            << "\n"
             << underlined(s->styled());
         s->keys({e.op});
         EXPECT_TRUE(s->wait_text(e.message)) << s->screen();
