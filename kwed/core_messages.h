@@ -57,6 +57,13 @@ inline constexpr char m_termlost[] = "61:told to end; the unsaved text could not
 inline constexpr char m_savebroken[] =
     "62:Not saved, %s: %s. The file on disk was cut short; the text is still "
     "here: save it elsewhere.";
+inline constexpr char m_redone[] = "70:Redone.";
+inline constexpr char m_noredo[] = "71:Nothing to redo.";
+inline constexpr char m_markset[] = "72:Mark set.";
+inline constexpr char m_markgone[] = "73:Mark cleared.";
+inline constexpr char m_scrap1[] = "74:%lld line in the scrap.";
+inline constexpr char m_scrapchars[] = "75:%lld characters in the scrap.";
+inline constexpr char m_scrapchar1[] = "76:%lld character in the scrap.";
 inline constexpr char m_dos[] = "77: [DOS]";
 inline constexpr char m_readonly[] = "78: [read-only]";
 inline constexpr char m_pasteview[] = "79:Nothing pasted: this key map inserts no characters.";

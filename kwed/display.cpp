@@ -27,6 +27,7 @@ struct drawn_state {
     int cols = 0;
     int textline = -1;
     int helprows = -1;
+    offset_t marked[2] = {-1, -1};
 };
 drawn_state drawn;
 int msgshown = 0;
@@ -161,12 +162,22 @@ void drawchar(std::int32_t c, const char *text, int len, int col) {
     }
 }
 
+// The region as it is underlined: [lo, hi), both -1 when none shows.
+void shownregion(offset_t *lo, offset_t *hi) {
+    if (!region(lo, hi) || *lo == *hi)
+        *lo = *hi = -1;
+}
+
 // Draws the text rows and returns the cursor's row and column.
 void drawtext(int rows, bool draw, int *crow, int *ccol) {
     offset_t size = textsize();
     offset_t o = view.page;
     *crow = -1;
     *ccol = 0;
+    offset_t lo, hi;
+    shownregion(&lo, &hi);
+    if (draw && lo < o && o < hi)
+        wattrset(stdscr, A_UNDERLINE);
     for (int r = 0; r < rows; ++r) {
         if (draw)
             wmove(stdscr, textline + r, 0);
@@ -183,6 +194,12 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
             }
             int len;
             std::int32_t c = charat(p, &len);
+            if (draw && (p == lo || p == hi)) {
+                if (nrun > 0)
+                    waddnstr(stdscr, run, nrun);
+                nrun = 0;
+                wattrset(stdscr, p == lo ? A_UNDERLINE : A_NORMAL);
+            }
             if (c == '\n')
                 break;
             int w = charwidth(c, col);
@@ -215,6 +232,7 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
             return;
         o = next;
     }
+    wattrset(stdscr, A_NORMAL);
 }
 
 } // namespace
@@ -399,13 +417,15 @@ void display(std::int32_t disp) {
     frame();
     int rows = visiblerows();
     int hrows = helprows();
+    offset_t lo, hi;
+    shownregion(&lo, &hi);
     bool draw = disp == 1 || drawn.serial != buffer.serial || drawn.page != view.page ||
                 drawn.lines != LINES || drawn.cols != COLS || drawn.textline != textline ||
-                drawn.helprows != hrows;
+                drawn.helprows != hrows || drawn.marked[0] != lo || drawn.marked[1] != hi;
     int crow, ccol;
     drawtext(rows, draw, &crow, &ccol);
     if (draw) {
-        drawn = {buffer.serial, view.page, LINES, COLS, textline, hrows};
+        drawn = {buffer.serial, view.page, LINES, COLS, textline, hrows, {lo, hi}};
         if (hrows > 0)
             drawhelp(textline + rows, hrows);
     }

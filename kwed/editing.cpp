@@ -1,7 +1,9 @@
 // Commands that change the text: typing, Backspace and Delete, Enter and
-// Tab, the scrap (cut, copy, paste), literal input and undo.
+// Tab, the mark and the scrap (cut, copy, paste), literal input, undo and
+// redo.
 #include "editor_core.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -11,6 +13,11 @@ namespace {
 
 // The scrap's length: it may hold zero bytes.
 std::size_t scrap_len = 0;
+// Whether the scrap holds whole lines (from the start of a line up to the
+// start of another, or the end of the text), which its message counts as
+// lines, not characters; and whether its first piece began a line.
+bool scrap_lines = false;
+bool scrap_atline = false;
 
 // The keys of the last cut and copy: repeated ones gather their lines.
 long lastcut = -1;
@@ -45,16 +52,60 @@ bool toscrap(offset_t from, offset_t to, bool add) {
     p[keep + n] = '\0';
     scrap = p;
     scrap_len = keep + n;
+    if (keep == 0)
+        scrap_atline = from == linestart(from);
+    scrap_lines = scrap_atline && (to == textsize() || byteat(to - 1) == '\n');
     return true;
 }
 
 void scrapmessage() {
     long long n = 0;
-    for (std::size_t i = 0; i < scrap_len; ++i)
-        n += scrap[i] == '\n';
-    if (scrap_len && scrap[scrap_len - 1] != '\n')
-        ++n;
-    msg(m_scrap, n);
+    if (scrap_lines) {
+        n = std::count(scrap, scrap + scrap_len, '\n');
+        if (scrap_len && scrap[scrap_len - 1] != '\n')
+            ++n;
+        msg(n == 1 ? m_scrap1 : m_scrap, n);
+        return;
+    }
+    const auto *s = reinterpret_cast<const unsigned char *>(scrap);
+    for (std::size_t i = 0; i < scrap_len; ++n) {
+        int len;
+        decodeutf8(s + i, scrap_len - i, &len);
+        i += static_cast<std::size_t>(len);
+    }
+    msg(n == 1 ? m_scrapchar1 : m_scrapchars, n);
+}
+
+// Cut (the text goes) and copy take the region when the mark is set, and
+// clear the mark; true when they did. An empty region leaves the scrap.
+bool takeregion(bool remove) {
+    offset_t from, to;
+    if (!region(&from, &to))
+        return false;
+    buffer.mark = -1;
+    lastcut = lastcopy = -1;
+    if (from == to) {
+        msg(m_markgone);
+        return true;
+    }
+    if (!toscrap(from, to, false))
+        return true;
+    if (remove) {
+        edit_delete(from, static_cast<std::size_t>(to - from));
+        buffer.point = from;
+    }
+    scrapmessage();
+    return true;
+}
+
+// Moves [from, to) into the scrap; cuts in a row gather.
+void cutspan(offset_t from, offset_t to) {
+    if (!toscrap(from, to, lastcut == reader.keycount - 1))
+        return;
+    lastcut = reader.keycount;
+    edit_delete(from, static_cast<std::size_t>(to - from));
+    buffer.point = from;
+    scrapmessage();
 }
 
 } // namespace
@@ -95,18 +146,41 @@ void delete_char() {
         edit_delete(buffer.point, static_cast<std::size_t>(n - buffer.point));
 }
 
+bool region(offset_t *from, offset_t *to) {
+    offset_t m = buffer.mark;
+    if (m < 0)
+        return false;
+    *from = m < buffer.point ? m : buffer.point;
+    *to = m < buffer.point ? buffer.point : m;
+    return true;
+}
+
+void setmark() {
+    bool set = buffer.mark < 0;
+    buffer.mark = set ? buffer.point : -1;
+    msg(set ? m_markset : m_markgone);
+}
+
 void cut() {
+    if (takeregion(true))
+        return;
     offset_t start, end;
     currentline(&start, &end);
-    if (!toscrap(start, end, lastcut == reader.keycount - 1))
-        return;
-    lastcut = reader.keycount;
-    edit_delete(start, static_cast<std::size_t>(end - start));
-    buffer.point = start;
-    scrapmessage();
+    cutspan(start, end);
+}
+
+// From the cursor to the end of the line; at the end, the newline.
+void cutend() {
+    offset_t end = lineend(buffer.point);
+    if (end == buffer.point && end < textsize())
+        ++end;
+    if (end > buffer.point)
+        cutspan(buffer.point, end);
 }
 
 void copy() {
+    if (takeregion(false))
+        return;
     offset_t start, end;
     currentline(&start, &end);
     if (!toscrap(start, end, lastcopy == reader.keycount - 1))
@@ -127,6 +201,11 @@ void paste() {
 void undo() {
     if (!undo_last())
         msg(m_noundo);
+}
+
+void redo() {
+    if (!redo_last())
+        msg(m_noredo);
 }
 
 void unbound() {

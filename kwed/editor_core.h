@@ -35,9 +35,11 @@ struct change {
     long key;   // keycount of the key that made it
 };
 
-// The changes that undo takes back, newest last.
+// The changes that undo takes back, newest last, and those that redo
+// makes again, the next one last (inserted ones keep their text there).
 struct undo_history {
     std::vector<change> changes;
+    std::vector<change> redo;
     // How many changes the file on disk holds; -1 when undo went below it
     // and new changes followed, so that no state matches the disk any more.
     long saved_depth = 0;
@@ -60,6 +62,9 @@ struct text_buffer {
     // from there.
     offset_t newlines = 0;
     undo_history undo;
+    // The other end of the region from the cursor, -1 when no mark is set.
+    // Changes before it move it; deleting it puts it where they were.
+    offset_t mark = -1;
 };
 extern text_buffer buffer;
 
@@ -132,6 +137,9 @@ void copytext(offset_t at, std::size_t n, char *out);
 int readfile(const char *fn);
 // Frees the buffer (end of run, tests).
 void freebuffer();
+// The region between the mark and the cursor as [*from, *to); false when
+// no mark is set.
+bool region(offset_t *from, offset_t *to);
 
 // Line and character structure. Lines end in '\n'; the last one may not.
 offset_t linestart(offset_t o);
@@ -162,6 +170,8 @@ int edit_insert(offset_t at, const char *s, std::size_t n);
 void edit_delete(offset_t at, std::size_t n);
 // Undoes the last group of changes; 0 when there is nothing to undo.
 int undo_last();
+// Makes the last undone group again; 0 when there is nothing to redo.
+int redo_last();
 // Marks the current state as the one on disk (after load and save).
 void undo_mark_saved();
 void undo_clear();
@@ -282,9 +292,12 @@ void gotoline();
 void find();
 void findnext();
 void cut();
+void cutend();
 void copy();
 void paste();
+void setmark();
 void undo();
+void redo();
 void save();
 void saveas();
 void quit();

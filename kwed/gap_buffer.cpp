@@ -78,6 +78,8 @@ int raw_insert(offset_t at, const char *s, std::size_t n) {
         buffer.cache_offset += n;
         buffer.cache_line += added;
     }
+    if (at < buffer.mark)
+        buffer.mark += static_cast<offset_t>(n);
     notechange(at);
     ++buffer.serial;
     return 1;
@@ -92,6 +94,8 @@ void raw_delete(offset_t at, std::size_t n) {
         buffer.cache_line -= countlines(at, end);
         buffer.cache_offset -= end - at;
     }
+    if (at < buffer.mark)
+        buffer.mark = std::max(at, buffer.mark - static_cast<offset_t>(n));
     movegap(at);
     buffer.egap += n;
     notechange(at);
@@ -115,6 +119,7 @@ void freebuffer() {
     std::free(buffer.buf);
     buffer.buf = buffer.ebuf = buffer.gap = buffer.egap = nullptr;
     buffer.point = 0;
+    buffer.mark = -1;
     buffer.cache_offset = 0;
     buffer.cache_line = 1;
     buffer.newlines = 0;

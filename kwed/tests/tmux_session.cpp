@@ -79,6 +79,12 @@ std::string TmuxSession::screen() const {
     return suite_testing::run(tmux({"capture-pane", "-p", "-J", "-t", "kwed"}), options).out;
 }
 
+std::string TmuxSession::styled() const {
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    return suite_testing::run(tmux({"capture-pane", "-p", "-e", "-J", "-t", "kwed"}), options).out;
+}
+
 std::string TmuxSession::row(int n) const {
     std::istringstream in(screen());
     std::string line;

@@ -26,6 +26,8 @@ class TmuxSession {
     bool started() const { return started_; }
     // The screen as text, one line per row.
     std::string screen() const;
+    // The screen with its attributes as the escape sequences that set them.
+    std::string styled() const;
     // Row n of the screen (0 is the top one).
     std::string row(int n) const;
     // tmux key names ("C-s", "Up", "Enter") or, with literal, plain text.

@@ -23,6 +23,7 @@ class Core : public ::testing::Test {
         kwed::freebuffer();
         kwed::undo_clear();
         kwed::modified = 0;
+        kwed::buffer.mark = -1;
         kwed::reader.keycount = 1;
         ASSERT_TRUE(kwed::growgap(64));
     }
@@ -64,6 +65,96 @@ TEST_F(Core, TypingIsUndoneAsOneRunAndOtherChangesOneKeyAtATime) {
     EXPECT_EQ(contents(), "");
     EXPECT_EQ(kwed::modified, 0);
     EXPECT_FALSE(kwed::undo_last());
+}
+
+// Each typed key gives one whole character: ASCII, UTF-8 of two to four
+// bytes, or a byte that is no UTF-8. A run of them on a line is one step.
+TEST_F(Core, TypedRunOfAnyCharactersIsOneUndoStep) {
+    type("x\n");
+    for (std::string c : {"a", "\xc3\xa9", "\xe6\x97\xa5", "\xf0\x9f\x98\x80", "\xff", "z"}) {
+        key();
+        ASSERT_TRUE(kwed::edit_insert(kwed::buffer.point, c.data(), c.size()));
+        kwed::buffer.point += static_cast<kwed::offset_t>(c.size());
+    }
+    ASSERT_TRUE(kwed::undo_last());
+    EXPECT_EQ(contents(), "x\n");
+    EXPECT_EQ(kwed::buffer.point, 2);
+}
+
+// Undo all the way down and redo all the way up again, one step at a time,
+// checking the text, the cursor and [modified] (saved at "b") at each.
+TEST_F(Core, RedoTakesBackUndoStepByStepUntilANewChange) {
+    struct state {
+        const char *text;
+        kwed::offset_t point; // after redoing the step that led here
+    };
+    const state states[] = {{"", 0}, {"ab", 2}, {"b", 0}, {"bXY", 3}, {"bY", 1}};
+    type("ab");
+    key();
+    kwed::edit_delete(0, 1);
+    kwed::undo_mark_saved();
+    key();
+    ASSERT_TRUE(kwed::edit_insert(1, "XY", 2)); // as a paste does
+    key();
+    kwed::edit_delete(1, 1);
+    kwed::edit_delete(1, 0); // a second change of the same key
+    EXPECT_EQ(kwed::redo_last(), 0);
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 4; i > 0; --i) {
+            key();
+            ASSERT_TRUE(kwed::undo_last());
+            EXPECT_EQ(contents(), states[i - 1].text);
+            EXPECT_EQ(kwed::modified, i - 1 != 2) << i;
+        }
+        EXPECT_EQ(kwed::undo_last(), 0);
+        for (int i = 1; i <= 4; ++i) {
+            key();
+            ASSERT_TRUE(kwed::redo_last());
+            EXPECT_EQ(contents(), states[i].text);
+            EXPECT_EQ(kwed::buffer.point, states[i].point);
+            EXPECT_EQ(kwed::modified, i != 2) << i;
+            EXPECT_STREQ(kwed::msgline, "Redone.");
+        }
+        EXPECT_EQ(kwed::redo_last(), 0);
+    }
+    // A new change after undo: nothing to redo, and the saved state is gone.
+    key();
+    kwed::undo_last();
+    key();
+    kwed::undo_last();
+    EXPECT_EQ(kwed::modified, 0);
+    key();
+    kwed::undo_last();
+    kwed::buffer.point = 2;
+    type("q");
+    EXPECT_EQ(kwed::redo_last(), 0);
+    EXPECT_EQ(contents(), "abq");
+    key();
+    kwed::undo_last();
+    EXPECT_EQ(contents(), "ab");
+    EXPECT_EQ(kwed::redo_last(), 1);
+    EXPECT_EQ(kwed::undo_last(), 1);
+    EXPECT_EQ(kwed::modified, 1);
+}
+
+// The mark moves with changes before it and never points past the text.
+TEST_F(Core, MarkFollowsChangesBeforeIt) {
+    type("hello world");
+    kwed::buffer.mark = 6; // at "world"
+    key();
+    ASSERT_TRUE(kwed::edit_insert(6, "big ", 4));
+    EXPECT_EQ(kwed::buffer.mark, 6); // inserting at the mark leaves it
+    ASSERT_TRUE(kwed::edit_insert(0, "oh ", 3));
+    EXPECT_EQ(kwed::buffer.mark, 9);
+    kwed::edit_delete(1, 2);
+    EXPECT_EQ(kwed::buffer.mark, 7);
+    kwed::edit_delete(5, 8); // across the mark: it goes where they were
+    EXPECT_EQ(kwed::buffer.mark, 5);
+    kwed::edit_delete(0, static_cast<std::size_t>(kwed::textsize()));
+    EXPECT_EQ(kwed::buffer.mark, 0);
+    while (kwed::undo_last()) {
+    }
+    EXPECT_LE(kwed::buffer.mark, kwed::textsize());
 }
 
 TEST_F(Core, RandomChangesAllUndoneGiveTheOriginalBack) {
