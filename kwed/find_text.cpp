@@ -1,0 +1,71 @@
+// Finding text with the search options: forward or backward, and with
+// letters matched in either case. Case is folded by code point, so that
+// an upper-case letter of any script matches its lower-case form even
+// where the two take a different number of bytes.
+#include "editor_core.h"
+
+#include <cwctype>
+
+namespace kwed {
+
+namespace {
+
+std::int32_t fold(std::int32_t cp) {
+    if (cp < 0)
+        return cp; // a byte that is no character matches only itself
+    if (cp < 0x80)
+        return cp >= 'A' && cp <= 'Z' ? cp + ('a' - 'A') : cp;
+    return static_cast<std::int32_t>(std::towlower(static_cast<wint_t>(cp)));
+}
+
+} // namespace
+
+offset_t matchat(offset_t o, std::string_view pat, bool nocase) {
+    offset_t size = textsize();
+    const auto *p = reinterpret_cast<const unsigned char *>(pat.data());
+    std::size_t n = pat.size();
+    if (!nocase) {
+        if (o + static_cast<offset_t>(n) > size)
+            return -1;
+        for (std::size_t i = 0; i < n; ++i)
+            if (byteat(o + static_cast<offset_t>(i)) != p[i])
+                return -1;
+        return o + static_cast<offset_t>(n);
+    }
+    while (n > 0) {
+        if (o >= size)
+            return -1;
+        int plen, tlen;
+        std::int32_t want = decodeutf8(p, n, &plen);
+        if (fold(charat(o, &tlen)) != fold(want))
+            return -1;
+        p += plen;
+        n -= static_cast<std::size_t>(plen);
+        o += tlen;
+    }
+    return o;
+}
+
+offset_t findmatch(offset_t from, std::string_view pat, search_options opt, offset_t *end) {
+    if (pat.empty())
+        return -1;
+    offset_t size = textsize();
+    offset_t at = -1;
+    if (!opt.backward && !opt.nocase) {
+        at = findtext(from, pat);
+    } else if (!opt.backward) {
+        for (offset_t o = from < 0 ? 0 : from; o < size && at < 0; ++o)
+            if (matchat(o, pat, true) >= 0)
+                at = o;
+    } else {
+        auto first = static_cast<unsigned char>(pat[0]);
+        for (offset_t o = (from > size ? size : from) - 1; o >= 0 && at < 0; --o)
+            if ((opt.nocase || byteat(o) == first) && matchat(o, pat, opt.nocase) >= 0)
+                at = o;
+    }
+    if (at >= 0)
+        *end = matchat(at, pat, opt.nocase);
+    return at;
+}
+
+} // namespace kwed
