@@ -44,14 +44,20 @@ bool askpattern(const char *id) {
     return true;
 }
 
-// One run of replace: from the cursor to the end of the text, then from
-// the top up to where it started. Replaced text is never looked at again:
-// the search goes on after it, and after going on from the top it stops
-// before the first text replaced before that.
+// One run of replace: from the cursor to one end of the text, then on from
+// the other end up to where it started. Replaced text is never looked at
+// again: the search goes on past it, and after going on from the other end
+// it stops before the text replaced first.
 struct replace_run {
-    offset_t pos;       // where the next match may start
-    offset_t origin;    // where the run started
-    offset_t fence = -1; // after going on from the top, matches end before it
+    search_options opt;
+    offset_t pos;    // forward, the next match starts at or after it; backward, before it
+    offset_t origin; // where the run started
+    // Forward, after going on from the top: matches end before the first
+    // text replaced. Backward: matches end before hi, and after going on
+    // from the bottom they start at or after lo.
+    offset_t fence = -1;
+    offset_t hi = 0;
+    offset_t lo = 0;
     bool wrapped = false;
     bool all = false; // replace the rest without asking
     long long count = 0;
@@ -59,15 +65,20 @@ struct replace_run {
 
 // The next match to offer, or -1 at the end of the run.
 offset_t nextmatch(replace_run &r, offset_t *end) {
-    search_options forward{options.nocase, false};
     for (;;) {
-        offset_t at = findmatch(r.pos, pattern, forward, end);
-        if (r.wrapped && at >= 0 && (at >= r.origin || *end > r.fence))
+        offset_t at = findmatch(r.pos, pattern, r.opt, end);
+        if (at >= 0 && r.opt.backward && *end > r.hi) {
+            r.pos = at; // it overlaps the last one offered
+            continue;
+        }
+        if (at >= 0 && r.wrapped &&
+            (r.opt.backward ? at < r.lo : at >= r.origin || *end > r.fence))
             at = -1;
         if (at >= 0 || r.wrapped)
             return at;
         r.wrapped = true;
-        r.pos = 0;
+        r.pos = r.opt.backward ? textsize() : 0;
+        r.hi = textsize();
         if (r.fence < 0)
             r.fence = textsize();
     }
@@ -82,13 +93,17 @@ bool replaceone(replace_run &r, offset_t at, offset_t end) {
         return false;
     }
     offset_t grown = static_cast<offset_t>(n) - (end - at);
-    if (r.wrapped) {
+    if (r.opt.backward) {
+        if (!r.wrapped)
+            r.lo = (end > r.lo ? end : r.lo) + grown;
+    } else if (r.wrapped) {
         r.origin += grown;
         r.fence += grown;
     } else if (r.fence < 0) {
         r.fence = at; // the first text replaced
     }
-    r.pos = at + static_cast<offset_t>(n);
+    r.pos = r.opt.backward ? at : at + static_cast<offset_t>(n);
+    r.hi = at;
     ++r.count;
     return true;
 }
@@ -118,7 +133,9 @@ void replace() {
     if (!askpattern(m_findprompt) || !prompt(m_withprompt, with, sizeof with))
         return;
     std::strcpy(replacement, with);
-    replace_run r{buffer.point, buffer.point};
+    replace_run r{options, buffer.point, buffer.point};
+    r.hi = textsize();
+    r.lo = buffer.point;
     offset_t end;
     for (offset_t at; (at = nextmatch(r, &end)) >= 0;) {
         int answer = 'y';
@@ -131,10 +148,12 @@ void replace() {
         }
         if (answer == 0)
             break;
-        if (answer == 'n')
-            r.pos = end;
-        else if (!replaceone(r, at, end))
+        if (answer == 'n') {
+            r.pos = r.opt.backward ? at : end;
+            r.hi = at;
+        } else if (!replaceone(r, at, end)) {
             return;
+        }
         buffer.point = r.pos;
     }
     if (r.count == 1)

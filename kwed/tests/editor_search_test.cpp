@@ -35,25 +35,33 @@ std::string atcursor(const kwed_testing::TmuxSession &s, std::size_t n) {
 TEST_F(Editor, ReplaceAsksAtEachMatchCountsAndUndoesAsOneStep) {
     const std::set<int> cats = {2, 5, 30, 38};
     struct Case {
-        const char *answers;  // one key per match offered, in order
-        std::set<int> mice;   // the lines replaced
+        bool backward;
+        const char *answers; // one key per match offered, in order
+        std::set<int> mice;  // the lines replaced
         const char *message;
     };
-    // Started on line 3: the matches come as lines 5, 30, 38, then 2.
+    // Started on line 3: the matches come as lines 5, 30, 38, then 2;
+    // backward as 2, then 38, 30, 5.
     const Case cases[] = {
-        {"ynyy", {5, 38, 2}, "Replaced 3 occurrences."},
-        {"a", {5, 30, 38, 2}, "Replaced 4 occurrences."},
-        {"nyC-c", {30}, "Replaced 1 occurrence."},
-        {"nnnn", {}, "Replaced 0 occurrences."},
-        {"yEscape", {5}, "Replaced 1 occurrence."},
+        {false, "ynyy", {5, 38, 2}, "Replaced 3 occurrences."},
+        {false, "a", {5, 30, 38, 2}, "Replaced 4 occurrences."},
+        {false, "nyC-c", {30}, "Replaced 1 occurrence."},
+        {false, "nnnn", {}, "Replaced 0 occurrences."},
+        {false, "yEscape", {5}, "Replaced 1 occurrence."},
+        {true, "ynya", {2, 30, 5}, "Replaced 3 occurrences."},
     };
-    const int order[] = {5, 30, 38, 2};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.answers);
+        const std::vector<int> order =
+            c.backward ? std::vector<int>{2, 38, 30, 5} : std::vector<int>{5, 30, 38, 2};
         tree.file("f.txt", lines(cats));
         auto s = start("+3 f.txt");
         s->keys({"C-\\"});
         EXPECT_TRUE(s->wait_text("Find: ")) << s->screen();
+        if (c.backward) {
+            s->keys({"M-b"});
+            EXPECT_TRUE(s->wait_text("Find [backward]: ")) << s->screen();
+        }
         s->type("cat");
         s->keys({"Enter"});
         EXPECT_TRUE(s->wait_text("Replace with: ")) << s->screen();
