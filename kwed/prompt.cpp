@@ -91,8 +91,8 @@ void drawprompt() {
     wmove(stdscr, LINES - 1, 0);
     wclrtoeol(stdscr);
     std::string q = withoptions(shown.question, shown.opt);
-    int qw = addclipped(q.c_str(), shown.answer && cols > 2 * answer_room ? cols - answer_room
-                                                                           : cols);
+    int qw =
+        addclipped(q.c_str(), shown.answer && cols > 2 * answer_room ? cols - answer_room : cols);
     if (shown.answer) {
         // The end of the answer, and the cursor after it, must show.
         const char *a = shown.answer;

@@ -71,8 +71,7 @@ offset_t nextmatch(replace_run &r, offset_t *end) {
             r.pos = at; // it overlaps the last one offered
             continue;
         }
-        if (at >= 0 && r.wrapped &&
-            (r.opt.backward ? at < r.lo : at >= r.origin || *end > r.fence))
+        if (at >= 0 && r.wrapped && (r.opt.backward ? at < r.lo : at >= r.origin || *end > r.fence))
             at = -1;
         if (at >= 0 || r.wrapped)
             return at;

@@ -18,8 +18,10 @@ using kwed_testing::Editor;
 std::string lines(const std::set<int> &cats, const std::set<int> &mice = {}) {
     std::string text;
     for (int i = 1; i <= 40; ++i)
-        text += (mice.count(i) ? "mouse " : cats.count(i) ? "cat " : "line ") + std::to_string(i) +
-                "\n";
+        text += (mice.count(i)   ? "mouse "
+                 : cats.count(i) ? "cat "
+                                 : "line ") +
+                std::to_string(i) + "\n";
     return text;
 }
 

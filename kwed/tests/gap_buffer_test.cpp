@@ -210,20 +210,14 @@ TEST_F(Buffer, FindsWithOptionsAcrossTheGap) {
         offset_t at, end;
     };
     const Case cases[] = {
-        {"needle", 0, false, false, 15, 21},
-        {"needle", 0, true, false, 6, 12},
-        {"NEEDLE", 7, true, false, 15, 21},
-        {"needle", 15, false, true, -1, 0},
-        {"needle", 16, false, true, 15, 21},
-        {"needle", 15, true, true, 6, 12},
-        {"été", 1, true, false, -1, 0},
-        {"été", 0, true, false, 0, 5},
-        {"ÉTÉ", 30, true, true, 0, 5},
-        {"été", 0, false, false, -1, 0},
+        {"needle", 0, false, false, 15, 21},   {"needle", 0, true, false, 6, 12},
+        {"NEEDLE", 7, true, false, 15, 21},    {"needle", 15, false, true, -1, 0},
+        {"needle", 16, false, true, 15, 21},   {"needle", 15, true, true, 6, 12},
+        {"été", 1, true, false, -1, 0},        {"été", 0, true, false, 0, 5},
+        {"ÉTÉ", 30, true, true, 0, 5},         {"été", 0, false, false, -1, 0},
         {"\xC9t\xC9", 0, true, false, 22, 25}, // bytes that are no UTF-8
-        {"kel", 0, true, false, 26, 31},        // the Kelvin sign is a k
-        {"KEL", 31, true, true, 26, 31},
-        {"", 0, true, false, -1, 0},
+        {"kel", 0, true, false, 26, 31},       // the Kelvin sign is a k
+        {"KEL", 31, true, true, 26, 31},       {"", 0, true, false, -1, 0},
     };
     for (offset_t gap = 0; gap <= kwed::textsize(); ++gap) {
         kwed::movegap(gap);
