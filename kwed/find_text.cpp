@@ -18,6 +18,15 @@ std::int32_t fold(std::int32_t cp) {
     return static_cast<std::int32_t>(std::towlower(static_cast<wint_t>(cp)));
 }
 
+// Whether a match may start at o, judged by its first byte: most bytes
+// are ASCII and tell at once; a continuation byte starts no character.
+bool maystart(offset_t o, std::int32_t first) {
+    unsigned char b = byteat(o);
+    if (b < 0x80)
+        return fold(b) == first;
+    return first < 0 || (b & 0xC0) != 0x80;
+}
+
 } // namespace
 
 offset_t matchat(offset_t o, std::string_view pat, bool nocase) {
@@ -51,16 +60,26 @@ offset_t findmatch(offset_t from, std::string_view pat, search_options opt, offs
         return -1;
     offset_t size = textsize();
     offset_t at = -1;
+    int len;
+    std::int32_t first =
+        decodeutf8(reinterpret_cast<const unsigned char *>(pat.data()), pat.size(), &len);
+    if (opt.nocase)
+        first = fold(first);
+    else
+        first = static_cast<unsigned char>(pat[0]);
+    auto found = [&](offset_t o) {
+        bool start = opt.nocase ? maystart(o, first) : byteat(o) == first;
+        return start && matchat(o, pat, opt.nocase) >= 0;
+    };
     if (!opt.backward && !opt.nocase) {
         at = findtext(from, pat);
     } else if (!opt.backward) {
         for (offset_t o = from < 0 ? 0 : from; o < size && at < 0; ++o)
-            if (matchat(o, pat, true) >= 0)
+            if (found(o))
                 at = o;
     } else {
-        auto first = static_cast<unsigned char>(pat[0]);
         for (offset_t o = (from > size ? size : from) - 1; o >= 0 && at < 0; --o)
-            if ((opt.nocase || byteat(o) == first) && matchat(o, pat, opt.nocase) >= 0)
+            if (found(o))
                 at = o;
     }
     if (at >= 0)
