@@ -40,6 +40,9 @@ struct undo_history {
     // How many changes the file on disk holds; -1 when undo went below it
     // and new changes followed, so that no state matches the disk any more.
     long saved_depth = 0;
+    // The newest change is a run of typing, which the next typed character
+    // extends (a paste or a replace that it follows is a change of its own).
+    bool typing = false;
 };
 
 // The text buffer: the block with its gap, the cursor, a count of changes

@@ -13,6 +13,7 @@ namespace {
 undo_history &history = buffer.undo;
 
 void push(change c) {
+    history.typing = false;
     if (static_cast<long>(history.changes.size()) < history.saved_depth)
         history.saved_depth = -1;
     history.changes.push_back(c);
@@ -30,7 +31,10 @@ int edit_insert(offset_t at, const char *s, std::size_t n) {
     change *last = history.changes.empty() ? nullptr : &history.changes.back();
     // A run of typing ends with a newline; the next line starts a new one.
     bool typing = n == 1 && *s != '\n' && (at == 0 || byteat(at - 1) != '\n');
-    if (last && typing && last->inserted && last->key == reader.keycount - 1 &&
+    // Only a character that is all its key did can be extended by the next
+    // one: not the text a paste or a replace put in.
+    bool extendable = n == 1 && *s != '\n' && (last == nullptr || last->key != reader.keycount);
+    if (last && typing && history.typing && last->inserted && last->key == reader.keycount - 1 &&
         last->at + static_cast<offset_t>(last->n) == at &&
         static_cast<long>(history.changes.size()) != history.saved_depth) {
         ++last->n;
@@ -38,6 +42,7 @@ int edit_insert(offset_t at, const char *s, std::size_t n) {
     } else {
         push({true, at, n, nullptr, reader.keycount});
     }
+    history.typing = extendable;
     setmodified();
     return 1;
 }
@@ -75,6 +80,7 @@ int undo_last() {
             std::free(c.text);
         }
     }
+    history.typing = false;
     setmodified();
     msg(m_undone);
     return 1;

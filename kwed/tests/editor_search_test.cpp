@@ -86,10 +86,15 @@ TEST_F(Editor, ReplaceAsksAtEachMatchCountsAndUndoesAsOneStep) {
                 break;
         }
         EXPECT_TRUE(s->wait_text(c.message)) << s->screen();
+        // What is typed next is a change of its own, even right after the
+        // text put in.
+        s->type("z");
+        s->keys({"C-z"});
+        EXPECT_TRUE(s->wait_text("Undone.")) << s->screen();
         s->keys({"C-s"});
         EXPECT_TRUE(s->wait_text("Wrote f.txt")) << s->screen();
         EXPECT_EQ(tree.read("f.txt"), lines(cats, c.mice));
-        // One undo takes the whole replace back.
+        // One more undo takes the whole replace back.
         s->keys({"C-z"});
         EXPECT_TRUE(s->wait_text(c.mice.empty() ? "Nothing to undo." : "Undone.")) << s->screen();
         s->keys({"C-s"});
