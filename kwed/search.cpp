@@ -129,7 +129,7 @@ void findprevious() {
 void replace() {
     char with[sizeof replacement];
     std::strcpy(with, replacement);
-    if (!askpattern(m_findprompt) || !prompt(m_withprompt, with, sizeof with))
+    if (!askpattern(m_findprompt) || !prompt(m_withprompt, with, sizeof with, &options))
         return;
     std::strcpy(replacement, with);
     replace_run r{options, buffer.point, buffer.point};

@@ -66,7 +66,8 @@ TEST_F(Editor, ReplaceAsksAtEachMatchCountsAndUndoesAsOneStep) {
         }
         s->type("cat");
         s->keys({"Enter"});
-        EXPECT_TRUE(s->wait_text("Replace with: ")) << s->screen();
+        EXPECT_TRUE(s->wait_text(c.backward ? "Replace with [backward]: " : "Replace with: "))
+            << s->screen();
         s->type("mouse");
         s->keys({"Enter"});
         std::string answers = c.answers;
@@ -106,16 +107,18 @@ TEST_F(Editor, ReplaceAsksAtEachMatchCountsAndUndoesAsOneStep) {
     }
 }
 
-// Replacing a by aa all at once ends, and ignoring case finds every a.
+// Replacing a by aa all at once ends, and ignoring case (switched on in
+// the second question) finds every a.
 TEST_F(Editor, ReplaceNeverLooksAtWhatItPutIn) {
     tree.file("f.txt", "bAnana\n");
     auto s = start("f.txt");
     s->keys({"M-r"});
     EXPECT_TRUE(s->wait_text("Find: ")) << s->screen();
-    s->keys({"M-c"});
-    EXPECT_TRUE(s->wait_text("Find [case-insensitive]: ")) << s->screen();
     s->type("a");
     s->keys({"Enter"});
+    EXPECT_TRUE(s->wait_text("Replace with: ")) << s->screen();
+    s->keys({"M-c"});
+    EXPECT_TRUE(s->wait_text("Replace with [case-insensitive]: ")) << s->screen();
     s->type("aa");
     s->keys({"Enter"});
     EXPECT_TRUE(s->wait_text("Replace this one?")) << s->screen();
