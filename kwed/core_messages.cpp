@@ -17,9 +17,9 @@ const char *builtintext(int number) {
         m_longname,   m_literal,  m_rcbadnumber, m_rcformat,   m_rcdirective, m_rccommand,
         m_rckey,      m_rcnokey,  m_unbound,     m_undone,     m_unreadable,  m_notsaved,
         m_exists,     m_rescued,  m_lost,        m_changed,    m_termrescued, m_termlost,
-        m_savebroken,
-        m_redone,     m_noredo,   m_markset,     m_markgone,   m_scrap1,      m_scrapchars,
-        m_scrapchar1, m_dos,      m_readonly,    m_pasteview,
+        m_savebroken, m_wrappedup, m_withprompt, m_replaceask, m_replaced,  m_replacedone,
+        m_nocase,     m_backward,  m_redone,     m_noredo,     m_markset,   m_markgone,
+        m_scrap1,     m_scrapchars, m_scrapchar1, m_dos,       m_readonly,  m_pasteview, m_replaceprompt,
     };
     for (const char *id : ids) {
         char *end;

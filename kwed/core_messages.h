@@ -57,6 +57,14 @@ inline constexpr char m_termlost[] = "61:told to end; the unsaved text could not
 inline constexpr char m_savebroken[] =
     "62:Not saved, %s: %s. The file on disk was cut short; the text is still "
     "here: save it elsewhere.";
+inline constexpr char m_wrappedup[] = "63:Search went on from the bottom.";
+inline constexpr char m_withprompt[] = "64:Replace with: ";
+inline constexpr char m_replaceask[] =
+    "65:Replace this one? y: yes, n: no, a: all the rest, ^C or Escape: stop ";
+inline constexpr char m_replaced[] = "66:Replaced %lld occurrences.";
+inline constexpr char m_replacedone[] = "67:Replaced 1 occurrence.";
+inline constexpr char m_nocase[] = "68:case-insensitive";
+inline constexpr char m_backward[] = "69:backward";
 inline constexpr char m_redone[] = "70:Redone.";
 inline constexpr char m_noredo[] = "71:Nothing to redo.";
 inline constexpr char m_markset[] = "72:Mark set.";
@@ -67,6 +75,7 @@ inline constexpr char m_scrapchar1[] = "76:%lld character in the scrap.";
 inline constexpr char m_dos[] = "77: [DOS]";
 inline constexpr char m_readonly[] = "78: [read-only]";
 inline constexpr char m_pasteview[] = "79:Nothing pasted: this key map inserts no characters.";
+inline constexpr char m_replaceprompt[] = "80:Replace: ";
 
 // The built-in text of any id by its number, null when no id has it.
 const char *builtintext(int number);

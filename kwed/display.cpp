@@ -446,6 +446,8 @@ void display(std::int32_t disp) {
     if (ccol >= screenwidth())
         ccol = screenwidth() - 1;
     wmove(stdscr, textline + crow, ccol);
+    // A question still waiting for its answer shows over the message line.
+    drawprompt();
     wrefresh(stdscr);
 }
 

@@ -43,6 +43,9 @@ struct undo_history {
     // How many changes the file on disk holds; -1 when undo went below it
     // and new changes followed, so that no state matches the disk any more.
     long saved_depth = 0;
+    // The newest change is a run of typing, which the next typed character
+    // extends (a paste or a replace that it follows is a change of its own).
+    bool typing = false;
 };
 
 // The text buffer: the block with its gap, the cursor, a count of changes
@@ -157,6 +160,18 @@ offset_t linetooffset(offset_t n);
 offset_t lineof(offset_t o);
 // Finds the pattern at or after `from`; -1 when absent.
 offset_t findtext(offset_t from, std::string_view pattern);
+// How to look for text; the find and replace prompts toggle these.
+struct search_options {
+    bool nocase = false;   // letters match in either case
+    bool backward = false; // toward the start of the text
+};
+// Where a match of the pattern at offset o ends, or -1 when none starts
+// there.
+offset_t matchat(offset_t o, std::string_view pattern, bool nocase);
+// Forward, the first match that starts at or after `from`; backward, the
+// last one that starts before it. -1 when there is none; else *end is set
+// to where the match ends.
+offset_t findmatch(offset_t from, std::string_view pattern, search_options opt, offset_t *end);
 
 // Display width of a character at column col (tabs depend on col).
 int charwidth(std::int32_t cp, int col);
@@ -245,10 +260,18 @@ const char *keyfor(int code);
 // ----------------------------------------------------------------- prompt
 
 // Asks on the message line; returns 1 with the answer in out, 0 when the
-// user cancels (Escape or ^G).
-int prompt(const char *id, char *out, std::size_t size);
-// Asks a yes/no question, formatted with the arguments; 1 for yes.
+// user cancels (Escape or ^G). With opt, Alt-C and Alt-B toggle its
+// options and the question shows those that are on.
+int prompt(const char *id, char *out, std::size_t size, search_options *opt = nullptr);
+// Asks a yes/no question, formatted with the arguments; 1 for y, 0 for
+// any other key.
 int confirm(const char *id, ...);
+// Asks the question id and waits for one of the bytes in answers, with
+// the cursor left in the text; returns it, or 0 when the user cancels.
+int choose(const char *id, const char *answers);
+// Draws the prompt or question that is open again (display calls it
+// after drawing the screen, a new window size say); nothing when none is.
+void drawprompt();
 
 // -------------------------------------------------------------- commands
 
@@ -291,6 +314,8 @@ void tab();
 void gotoline();
 void find();
 void findnext();
+void findprevious();
+void replace();
 void cut();
 void cutend();
 void copy();

@@ -1,18 +1,37 @@
-// Questions on the message line: a line of text (find, go to line, save
-// as) or a yes/no answer. Enter accepts, Escape, ^G, ^C or ^Q cancels,
-// Backspace takes back a character.
+// Questions on the message line: a line of text (find, replace, go to
+// line, save as), a yes/no answer or a choice of keys. Enter accepts,
+// Escape, ^G, ^C or ^Q cancels, Backspace takes back a character. An
+// answer too long for the line scrolls, so that its end and the cursor
+// stay in sight.
 #include "editor_core.h"
 
 #include <curses.h>
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace kwed {
 
 namespace {
+
+// How long Escape waits for the letter of an Alt key, in milliseconds.
+constexpr int alt_wait = 100;
+// Columns kept for the answer when the question is long.
+constexpr int answer_room = 8;
+
+// The prompt or question on the message line, so that the screen can be
+// drawn again while it waits for a key.
+struct open_prompt {
+    const char *question = nullptr; // null when none is open
+    const char *answer = nullptr;   // null for a question without one
+    const search_options *opt = nullptr;
+    bool textcursor = false; // the cursor stays in the text
+};
+open_prompt shown;
 
 bool cancelkey(int c) {
     return c == 27 || c == 7 || c == 3 || c == 17;
@@ -25,11 +44,48 @@ void drain() {
     }
 }
 
-// After an Escape: whether a pasted block follows, which is then read
-// whole; otherwise the rest of the sequence is dropped.
-bool pasted() {
-    for (char mark : std::string_view("[200~")) {
-        int c = readbyte(100);
+int width(const char *s) {
+    return addclipped(s, INT_MAX, false);
+}
+
+// The question with the options that are on: "Find [backward]: ".
+std::string withoptions(std::string_view q, const search_options *opt) {
+    std::string tag;
+    if (opt && opt->nocase)
+        tag = getmsg(m_nocase);
+    if (opt && opt->backward)
+        tag += (tag.empty() ? "" : ", ") + std::string(getmsg(m_backward));
+    if (tag.empty())
+        return std::string(q);
+    bool colon = q.ends_with(": ");
+    return std::string(q.substr(0, q.size() - (colon ? 2 : 0))) + " [" + tag + "]" +
+           (colon ? ": " : " ");
+}
+
+void show(const open_prompt &p) {
+    shown = p;
+    drawprompt();
+    wrefresh(stdscr);
+}
+
+void finish() {
+    shown = {};
+    msgline[0] = '\0';
+    drawmessage();
+}
+
+void toggle(search_options *opt, int c) {
+    if (c == 'c' || c == 'C')
+        opt->nocase = !opt->nocase;
+    else
+        opt->backward = !opt->backward;
+}
+
+// After Escape and '[': whether a pasted block follows, which is then read
+// whole into reader.pasted; otherwise the rest of the sequence is dropped.
+bool pastefollows() {
+    for (char mark : std::string_view("200~")) {
+        int c = readbyte(alt_wait);
         if (c != static_cast<unsigned char>(mark)) {
             if (c >= 0)
                 drain();
@@ -40,20 +96,65 @@ bool pasted() {
     return true;
 }
 
-void show(const char *question, const char *answer) {
-    std::snprintf(msgline, msgline_size, "%s%s", question, answer);
-    drawmessage();
+// What came after an Escape: an Alt letter that toggled a search option
+// (only where opt is given), a pasted block, or anything else, whose bytes
+// are dropped.
+enum class escaped { toggled, pasted, other };
+
+escaped afterescape(search_options *opt) {
+    int next = readbyte(alt_wait);
+    if (opt && (next == 'c' || next == 'C' || next == 'b' || next == 'B')) {
+        toggle(opt, next);
+        return escaped::toggled;
+    }
+    if (next == '[' && pastefollows())
+        return escaped::pasted;
+    if (next >= 0 && next != '[')
+        drain();
+    return escaped::other;
 }
 
 } // namespace
 
-int prompt(const char *id, char *out, std::size_t size) {
-    const char *question = getmsg(id);
+void drawprompt() {
+    if (shown.question == nullptr)
+        return;
+    int y, x;
+    getyx(stdscr, y, x);
+    int cols = screenwidth() - 1;
+    wmove(stdscr, LINES - 1, 0);
+    wclrtoeol(stdscr);
+    std::string q = withoptions(shown.question, shown.opt);
+    int qw =
+        addclipped(q.c_str(), shown.answer && cols > 2 * answer_room ? cols - answer_room : cols);
+    if (shown.answer) {
+        // The end of the answer, and the cursor after it, must show.
+        const char *a = shown.answer;
+        int room = cols - qw;
+        if (width(a) > room && room > 1) {
+            waddch(stdscr, '<');
+            --room;
+            while (*a && width(a) > room) {
+                int len;
+                decodeutf8(reinterpret_cast<const unsigned char *>(a), std::strlen(a), &len);
+                a += len;
+            }
+        }
+        addclipped(a, room);
+    }
+    if (shown.textcursor)
+        wmove(stdscr, y, x);
+}
+
+int prompt(const char *id, char *out, std::size_t size, search_options *opt) {
     std::size_t len = std::strlen(out);
     for (;;) {
-        show(question, out);
+        show({getmsg(id), out, opt, false});
         int c = readbyte(-1);
-        if (c == 27 && pasted()) {
+        escaped e = c == 27 ? afterescape(opt) : escaped::other;
+        if (e == escaped::toggled)
+            continue;
+        if (e == escaped::pasted) {
             // Its first line goes into the answer, as if typed.
             for (char b : reader.pasted) {
                 if (b == '\n' || len + 1 >= size)
@@ -66,13 +167,11 @@ int prompt(const char *id, char *out, std::size_t size) {
             continue;
         }
         if (c < 0 || cancelkey(c)) {
-            msgline[0] = '\0';
-            drawmessage();
+            finish();
             return 0;
         }
         if (c == '\n' || c == '\r') {
-            msgline[0] = '\0';
-            drawmessage();
+            finish();
             return 1;
         }
         if (c == 127 || c == 8) {
@@ -95,18 +194,35 @@ int confirm(const char *id, ...) {
     va_start(ap, id);
     vformatmsg(question, sizeof question, id, ap);
     va_end(ap);
+    show({question, nullptr, nullptr, false});
+    // Only a lower-case y says yes; any other key says no. A paste answers
+    // nothing.
     for (;;) {
-        show(question, "");
         int c = readbyte(-1);
-        // A paste answers nothing.
-        if (c == 27 && pasted()) {
+        if (c == 27 && afterescape(nullptr) == escaped::pasted) {
             reader.pasted.clear();
             continue;
         }
-        if (c == 'y' || c == 'Y' || c < 0 || c == 'n' || c == 'N' || cancelkey(c)) {
-            msgline[0] = '\0';
-            drawmessage();
-            return c == 'y' || c == 'Y';
+        finish();
+        return c == 'y';
+    }
+}
+
+int choose(const char *id, const char *answers) {
+    show({getmsg(id), nullptr, nullptr, true});
+    for (;;) {
+        int c = readbyte(-1);
+        if (c == 27 && afterescape(nullptr) == escaped::pasted) {
+            reader.pasted.clear();
+            continue;
+        }
+        if (c < 0 || cancelkey(c)) {
+            finish();
+            return 0;
+        }
+        if (c > 0 && std::strchr(answers, c)) {
+            finish();
+            return c;
         }
     }
 }

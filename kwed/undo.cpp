@@ -32,6 +32,7 @@ void setmodified() {
 
 // A new change: what undo took back can no longer be redone.
 void push(change c) {
+    history.typing = false;
     dropredo();
     setmodified(); // which forgets a saved state that redo alone could reach
     history.changes.push_back(c);
@@ -61,7 +62,11 @@ int edit_insert(offset_t at, const char *s, std::size_t n) {
     change *last = history.changes.empty() ? nullptr : &history.changes.back();
     // A run of typing ends with a newline; the next line starts a new one.
     bool typing = onechar(s, n) && *s != '\n' && (at == 0 || byteat(at - 1) != '\n');
-    if (last && typing && history.redo.empty() && last->inserted &&
+    // Only a character that is all its key did can be extended by the next
+    // one: not the text a paste or a replace put in.
+    bool extendable =
+        onechar(s, n) && *s != '\n' && (last == nullptr || last->key != reader.keycount);
+    if (last && typing && history.typing && history.redo.empty() && last->inserted &&
         last->key == reader.keycount - 1 && last->at + static_cast<offset_t>(last->n) == at &&
         depth() != history.saved_depth) {
         last->n += n;
@@ -69,6 +74,7 @@ int edit_insert(offset_t at, const char *s, std::size_t n) {
     } else {
         push({true, at, n, nullptr, reader.keycount});
     }
+    history.typing = extendable;
     setmodified();
     return 1;
 }
@@ -114,6 +120,7 @@ int undo_last() {
         }
     }
     setmodified();
+    history.typing = false;
     msg(m_undone);
     return 1;
 }
@@ -137,6 +144,7 @@ int redo_last() {
         history.changes.push_back(c);
     }
     setmodified();
+    history.typing = false;
     msg(m_redone);
     return 1;
 }

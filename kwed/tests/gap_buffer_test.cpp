@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <random>
 #include <string>
 
@@ -189,6 +190,47 @@ TEST_F(Buffer, ReadsWholeFilesAndReportsWhyNot) {
     EXPECT_EQ(kwed::readfile(name), ENOENT);
     EXPECT_EQ(kwed::readfile("/"), EISDIR);
     EXPECT_EQ(kwed::textsize(), 0);
+}
+
+} // namespace
+
+namespace {
+
+// Forward and backward, with and without case, at every gap position:
+// matches that the gap cuts in two are found, and letters of any script
+// match in either case, also where the two forms differ in length.
+TEST_F(Buffer, FindsWithOptionsAcrossTheGap) {
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    const std::string text = "Été NEEDLE x needle \xC9T\xC9 \u212Aelvin";
+    put(text);
+    struct Case {
+        const char *pattern;
+        offset_t from;
+        bool nocase, backward;
+        offset_t at, end;
+    };
+    const Case cases[] = {
+        {"needle", 0, false, false, 15, 21},   {"needle", 0, true, false, 6, 12},
+        {"NEEDLE", 7, true, false, 15, 21},    {"needle", 15, false, true, -1, 0},
+        {"needle", 16, false, true, 15, 21},   {"needle", 15, true, true, 6, 12},
+        {"été", 1, true, false, -1, 0},        {"été", 0, true, false, 0, 5},
+        {"ÉTÉ", 30, true, true, 0, 5},         {"été", 0, false, false, -1, 0},
+        {"\xC9t\xC9", 0, true, false, 22, 25}, // bytes that are no UTF-8
+        {"kel", 0, true, false, 26, 31},       // the Kelvin sign is a k
+        {"KEL", 31, true, true, 26, 31},       {"", 0, true, false, -1, 0},
+    };
+    for (offset_t gap = 0; gap <= kwed::textsize(); ++gap) {
+        kwed::movegap(gap);
+        for (const Case &c : cases) {
+            offset_t end = 0;
+            EXPECT_EQ(kwed::findmatch(c.from, c.pattern, {c.nocase, c.backward}, &end), c.at)
+                << c.pattern << " from " << c.from << " gap " << gap;
+            if (c.at >= 0) {
+                EXPECT_EQ(end, c.end) << c.pattern << " gap " << gap;
+            }
+        }
+        ASSERT_EQ(contents(), text);
+    }
 }
 
 } // namespace
