@@ -116,9 +116,9 @@ int formend(seqreader &r, int at) {
         return last >= 0x40 && last <= 0x7E ? i + 1 : i;
     }
     // Alt with a character: a UTF-8 one takes its continuation bytes.
-    int len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 1;
+    int len = utf8length(static_cast<unsigned char>(c));
     int i = at + 2;
-    while (i < at + 1 + len && (r.at(i) & 0xC0) == 0x80)
+    while (i < at + 1 + len && r.at(i) >= 0 && utf8continuation(r.at(i)))
         ++i;
     return i;
 }

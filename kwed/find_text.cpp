@@ -24,7 +24,7 @@ bool maystart(offset_t o, std::int32_t first) {
     unsigned char b = byteat(o);
     if (b < 0x80)
         return fold(b) == first;
-    return first < 0 || (b & 0xC0) != 0x80;
+    return first < 0 || !utf8continuation(b);
 }
 
 } // namespace

@@ -24,7 +24,7 @@ std::int32_t decodeutf8(const unsigned char *s, std::size_t n, int *len) {
         return n > 0 ? -static_cast<std::int32_t>(s[0]) : 0;
     std::int32_t cp = s[0] & (0x3F >> (need - 1));
     for (int i = 1; i < need; ++i) {
-        if ((s[i] & 0xC0) != 0x80)
+        if (!utf8continuation(s[i]))
             return -static_cast<std::int32_t>(s[0]);
         cp = (cp << 6) | (s[i] & 0x3F);
     }
@@ -55,7 +55,7 @@ namespace {
 // at most three bytes (the most a character has after its lead).
 std::size_t leadbefore(const unsigned char *s, std::size_t n) {
     std::size_t lead = n - 1;
-    while (lead > 0 && n - lead < 4 && (s[lead] & 0xC0) == 0x80)
+    while (lead > 0 && n - lead < 4 && utf8continuation(s[lead]))
         --lead;
     return lead;
 }

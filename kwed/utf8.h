@@ -13,6 +13,11 @@ namespace kwed {
 // starts none (a continuation byte, or one no character begins with).
 int utf8length(unsigned char lead);
 
+// Whether b is a continuation byte, one that starts no character.
+inline bool utf8continuation(int b) {
+    return (b & 0xC0) == 0x80;
+}
+
 // Decodes the character at the start of the n bytes at s and sets *len to
 // its length. Bytes that are no character (a stray or cut sequence, an
 // overlong form, a surrogate, a value past U+10FFFF) give minus the first
