@@ -34,59 +34,6 @@ int msgshown = 0;
 // The lowest offset changed since the first row shown was last checked.
 offset_t page_changed = 0;
 
-// The column of an offset, as last worked out: walking on from there is
-// enough while nothing before it changed.
-struct column_cache {
-    offset_t line = -1; // start of its line
-    offset_t offset = 0;
-    int column = 0;
-};
-column_cache known;
-
-// The start of the row after the one that starts at o, or -1 when the
-// text ends on this row.
-offset_t nextrow(offset_t o) {
-    offset_t size = textsize();
-    int col = 0;
-    int cols = screenwidth();
-    while (o < size) {
-        int len;
-        std::int32_t c = charat(o, &len);
-        if (c == '\n')
-            return col >= cols ? o : o + 1;
-        int w = charwidth(c, col);
-        if (col + w > cols && col > 0)
-            return o;
-        col += w;
-        o += len;
-    }
-    return col >= cols ? size : -1;
-}
-
-// The start of the row before the one that starts at s.
-offset_t prevrow(offset_t s) {
-    if (s <= 0)
-        return 0;
-    offset_t r = linestart(s - 1);
-    for (;;) {
-        offset_t n = nextrow(r);
-        if (n < 0 || n >= s)
-            return r;
-        r = n;
-    }
-}
-
-// The start of the row that holds offset o.
-offset_t rowof(offset_t o) {
-    offset_t r = linestart(o);
-    for (;;) {
-        offset_t n = nextrow(r);
-        if (n < 0 || n > o)
-            return r;
-        r = n;
-    }
-}
-
 int visiblerows() {
     int rows = textrows() - helprows();
     return rows > 1 ? rows : 1;
@@ -291,69 +238,7 @@ void notechange(offset_t at) {
     offset_t from = at > 3 ? at - 3 : 0;
     if (from < page_changed)
         page_changed = from;
-    if (from < known.offset)
-        known.line = -1;
-}
-
-// The column of o from the known column of a later offset on its line,
-// or -1 when a tab between them makes widths depend on the column.
-int columnbefore(offset_t o) {
-    // Far back, counting from the start of the line is no slower.
-    if (known.line < 0 || o < known.line || o >= known.offset || known.offset - o > 4096)
-        return -1;
-    int width = 0;
-    offset_t p = o;
-    while (p < known.offset) {
-        int len;
-        std::int32_t c = charat(p, &len);
-        if (c == '\t' || c == '\n')
-            return -1;
-        width += charwidth(c, 0);
-        p += len;
-    }
-    return p == known.offset ? known.column - width : -1;
-}
-
-int columnof(offset_t o) {
-    int back = columnbefore(o);
-    if (back >= 0) {
-        known = {known.line, o, back};
-        return back;
-    }
-    offset_t ls = linestart(o);
-    offset_t p = ls;
-    int col = 0;
-    if (known.line == ls && known.offset <= o) {
-        p = known.offset;
-        col = known.column;
-    }
-    while (p < o) {
-        int len;
-        std::int32_t c = charat(p, &len);
-        col += charwidth(c, col);
-        p += len;
-    }
-    // A character that o falls inside counts whole; p is where it ends.
-    known = {ls, p, col};
-    return col;
-}
-
-offset_t atcolumn(offset_t ls, int want) {
-    offset_t size = textsize();
-    int col = 0;
-    offset_t p = ls;
-    while (p < size) {
-        int len;
-        std::int32_t c = charat(p, &len);
-        if (c == '\n')
-            break;
-        int w = charwidth(c, col);
-        if (col + w > want)
-            break;
-        col += w;
-        p += len;
-    }
-    return p;
+    layoutchanged(from);
 }
 
 void drawmessage() {

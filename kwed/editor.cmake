@@ -13,6 +13,7 @@ add_library(kwed_core STATIC
     getkey.cpp
     help_panel.cpp
     key_map_loader.cpp
+    layout.cpp
     load.cpp
     movement.cpp
     prompt.cpp
@@ -52,6 +53,7 @@ suite_add_gtest(NAME kwed_startup_test
 # The buffer, undo, saving and the key map loader, called directly.
 suite_add_gtest(NAME kwed_core_test
     SOURCES tests/gap_buffer_test.cpp tests/undo_save_test.cpp tests/key_map_test.cpp
+        tests/layout_test.cpp
     LIBS kwed_core)
 
 # Arbitrary run-control files through the key map loader.
