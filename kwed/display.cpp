@@ -6,6 +6,7 @@
 
 #include <curses.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -164,6 +165,12 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
     }
 }
 
+// The columns a character of a name or message takes: one for those
+// shown as '?', tabs among them.
+int namewidth(std::int32_t c) {
+    return unprintable(c) ? 1 : charwidth(c, 0);
+}
+
 } // namespace
 
 // Control characters and bytes that are no UTF-8 show as '?': a file
@@ -177,7 +184,7 @@ int addclipped(const char *s, int cols, bool draw) {
         int len;
         std::int32_t c = decodeutf8(p, n, &len);
         bool odd = unprintable(c);
-        int w = odd ? 1 : charwidth(c, used);
+        int w = namewidth(c);
         if (used + w > cols)
             break;
         if (draw && odd) {
@@ -197,24 +204,47 @@ int addclipped(const char *s, int cols, bool draw) {
 
 namespace {
 
+// Adds as much of the end of s as fits in cols columns: when not all of
+// it fits, a '<' stands for what is left out at its start.
+int addtail(const char *s, int cols) {
+    int total = addclipped(s, INT_MAX, false);
+    if (total <= cols || cols < 1)
+        return addclipped(s, cols);
+    const auto *p = reinterpret_cast<const unsigned char *>(s);
+    std::size_t n = std::strlen(s);
+    while (n > 0 && total > cols - 1) {
+        int len;
+        total -= namewidth(decodeutf8(p, n, &len));
+        p += len;
+        n -= static_cast<std::size_t>(len);
+    }
+    waddch(stdscr, '<');
+    return 1 + addclipped(reinterpret_cast<const char *>(p), cols - 1);
+}
+
 // The header: title, file name and [modified] on the left, the cursor's
-// position on the right; a long name is cut so that the position shows.
+// position on the right. A long name loses its start, so that its end and
+// the position show, with at least one blank between them.
 void drawheader() {
     if (textline <= 0)
         return;
     char right[64];
     std::snprintf(right, sizeof right, getmsg(m_position), static_cast<long>(lineof(buffer.point)),
                   columnof(buffer.point) + 1);
-    char left[filename_size + msgline_size];
+    char head[msgline_size];
     const char *title = key_mode[1].lhs ? pooltext(key_mode[1].lhs) : getmsg(m_title);
-    std::snprintf(left, sizeof left, " %s%s%s%s", title, filename[0] ? "  " : "", filename,
-                  modified ? getmsg(m_modified) : "");
+    std::snprintf(head, sizeof head, " %s%s", title, filename[0] ? "  " : "");
+    char marks[msgline_size];
+    std::snprintf(marks, sizeof marks, "%s", modified ? getmsg(m_modified) : "");
     int width = screenwidth();
     int rwidth = addclipped(right, width, false);
-    int room = rwidth < width ? width - rwidth : width;
+    int left = rwidth < width ? width - rwidth : width;
+    int room = rwidth < width ? left - 1 : width;
     wmove(stdscr, 0, 0);
     wattron(stdscr, A_REVERSE);
-    for (int c = addclipped(left, room); c < room; ++c)
+    int used = addclipped(head, room);
+    used += addtail(filename, room - used - addclipped(marks, room, false));
+    for (used += addclipped(marks, room - used); used < left; ++used)
         waddch(stdscr, ' ');
     if (rwidth < width)
         addclipped(right, rwidth);
@@ -285,6 +315,9 @@ void display(std::int32_t disp) {
     bool draw = disp == 1 || drawn.serial != buffer.serial || drawn.page != view.page ||
                 drawn.lines != LINES || drawn.cols != COLS || drawn.textline != textline ||
                 drawn.helprows != hrows;
+    // After a repaint or a new size, the window's bottom row may hold
+    // what stood there before: the message row is cleared then too.
+    bool fresh = disp == 1 || drawn.lines != LINES || drawn.cols != COLS;
     int crow, ccol;
     drawtext(rows, draw, &crow, &ccol);
     if (draw) {
@@ -299,7 +332,7 @@ void display(std::int32_t disp) {
         wclrtoeol(stdscr);
         msgflag = 0;
         msgshown = 1;
-    } else if (msgshown) {
+    } else if (msgshown || fresh) {
         wmove(stdscr, LINES - 1, 0);
         wclrtoeol(stdscr);
         msgshown = 0;
