@@ -75,8 +75,8 @@ TEST_F(Editor, EndOfALongLineShowsItsLastRowsAndColumn) {
     EXPECT_TRUE(s->wait_text("日Z本<E9>end")) << s->screen();
     s->keys({"C-s", "C-q"});
     EXPECT_EQ(s->wait_exit(), 0);
-    EXPECT_EQ(tree.read("long.txt"), plain + "\t" + std::string(39, 'y') + "日Z本\xE9" +
-                                         "end\nnext\n");
+    EXPECT_EQ(tree.read("long.txt"),
+              plain + "\t" + std::string(39, 'y') + "日Z本\xE9" + "end\nnext\n");
 }
 
 // A long file name loses its start, so that its end shows; a blank always
@@ -121,8 +121,8 @@ TEST_F(Editor, MessageRowIsClearAfterANewWindowSize) {
             std::vector<std::string> r;
             for (std::size_t p = 0, e; (e = x.find('\n', p)) != x.npos; p = e + 1)
                 r.push_back(x.substr(p, e - p));
-            return static_cast<int>(r.size()) == rows && r[rows - 2] == "row " +
-                   std::to_string(rows - 2) && r[rows - 1] == last;
+            return static_cast<int>(r.size()) == rows &&
+                   r[rows - 2] == "row " + std::to_string(rows - 2) && r[rows - 1] == last;
         });
     };
     EXPECT_TRUE(s->resize(60, 12));

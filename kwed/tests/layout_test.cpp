@@ -76,13 +76,13 @@ TEST(Layout, LongLinesWrapAsAWalkFromTheirStart) {
         std::string text;
         int cols;
     } cases[] = {
-        {"plain rows, then tabs and wide characters", plain(300001) + mixed(1, 400), 80},
+        {"plain rows, then tabs and wide characters", plain(120001) + mixed(1, 400), 80},
         {"a character of no width after full plain rows",
-         plain(80 * 2000) + "\xCC\x81" + plain(80 * 70) + "\xCC\x81\xCC\x81" + mixed(2, 300), 80},
+         plain(80 * 1000) + "\xCC\x81" + plain(80 * 70) + "\xCC\x81\xCC\x81" + mixed(2, 300), 80},
         {"a full row before the newline, and another line",
-         plain(80 * 3000) + "\n" + plain(70000) + mixed(3, 200) + "\n", 80},
+         plain(80 * 1500) + "\n" + plain(50000) + mixed(3, 200) + "\n", 80},
         {"narrow screen, wide characters at the row ends",
-         mixed(4, 3000) + plain(100003) + mixed(5, 300), 7},
+         mixed(4, 2000) + plain(60003) + mixed(5, 300), 7},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
