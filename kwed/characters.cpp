@@ -4,9 +4,46 @@
 // their hexadecimal value.
 #include "editor_core.h"
 
+#include <cstring>
 #include <cwchar>
 
 namespace kwed {
+
+namespace {
+
+constexpr std::uint64_t ones = 0x0101010101010101u;
+constexpr std::uint64_t highs = 0x8080808080808080u;
+
+// Whether one of the eight bytes of w is below 0x20 or above 0x7e. A
+// borrow or carry between bytes only comes from a byte that is itself
+// such a byte, so the answer is exact.
+constexpr bool oddword(std::uint64_t w) {
+    return ((((w - ones * 0x20) & ~w) | (w + ones) | w) & highs) != 0;
+}
+
+const char *plainrun(const char *p, const char *e) {
+    for (std::uint64_t w; e - p >= 8 && (std::memcpy(&w, p, 8), !oddword(w));)
+        p += 8;
+    while (p < e && *p >= 0x20 && *p < 0x7f)
+        ++p;
+    return p;
+}
+
+} // namespace
+
+offset_t plainend(offset_t from, offset_t to) {
+    offset_t g = buffer.gap - buffer.buf;
+    if (from < g) {
+        offset_t e = to < g ? to : g;
+        from = plainrun(buffer.buf + from, buffer.buf + e) - buffer.buf;
+        if (from < e)
+            return from;
+    }
+    if (from >= to)
+        return from;
+    const char *base = buffer.egap - g;
+    return plainrun(base + from, base + to) - base;
+}
 
 int tabsize() {
     std::uint32_t n = key_mode[2].lhs;

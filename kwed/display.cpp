@@ -6,6 +6,7 @@
 
 #include <curses.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -34,59 +35,6 @@ int msgshown = 0;
 
 // The lowest offset changed since the first row shown was last checked.
 offset_t page_changed = 0;
-
-// The column of an offset, as last worked out: walking on from there is
-// enough while nothing before it changed.
-struct column_cache {
-    offset_t line = -1; // start of its line
-    offset_t offset = 0;
-    int column = 0;
-};
-column_cache known;
-
-// The start of the row after the one that starts at o, or -1 when the
-// text ends on this row.
-offset_t nextrow(offset_t o) {
-    offset_t size = textsize();
-    int col = 0;
-    int cols = screenwidth();
-    while (o < size) {
-        int len;
-        std::int32_t c = charat(o, &len);
-        if (c == '\n')
-            return col >= cols ? o : o + 1;
-        int w = charwidth(c, col);
-        if (col + w > cols && col > 0)
-            return o;
-        col += w;
-        o += len;
-    }
-    return col >= cols ? size : -1;
-}
-
-// The start of the row before the one that starts at s.
-offset_t prevrow(offset_t s) {
-    if (s <= 0)
-        return 0;
-    offset_t r = linestart(s - 1);
-    for (;;) {
-        offset_t n = nextrow(r);
-        if (n < 0 || n >= s)
-            return r;
-        r = n;
-    }
-}
-
-// The start of the row that holds offset o.
-offset_t rowof(offset_t o) {
-    offset_t r = linestart(o);
-    for (;;) {
-        offset_t n = nextrow(r);
-        if (n < 0 || n > o)
-            return r;
-        r = n;
-    }
-}
 
 int visiblerows() {
     int rows = textrows() - helprows();
@@ -235,6 +183,12 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
     wattrset(stdscr, A_NORMAL);
 }
 
+// The columns a character of a name or message takes: one for those
+// shown as '?', tabs among them.
+int namewidth(std::int32_t c) {
+    return unprintable(c) ? 1 : charwidth(c, 0);
+}
+
 } // namespace
 
 // Control characters and bytes that are no UTF-8 show as '?': a file
@@ -248,7 +202,7 @@ int addclipped(const char *s, int cols, bool draw) {
         int len;
         std::int32_t c = decodeutf8(p, n, &len);
         bool odd = unprintable(c);
-        int w = odd ? 1 : charwidth(c, used);
+        int w = namewidth(c);
         if (used + w > cols)
             break;
         if (draw && odd) {
@@ -268,26 +222,49 @@ int addclipped(const char *s, int cols, bool draw) {
 
 namespace {
 
+// Adds as much of the end of s as fits in cols columns: when not all of
+// it fits, a '<' stands for what is left out at its start.
+int addtail(const char *s, int cols) {
+    int total = addclipped(s, INT_MAX, false);
+    if (total <= cols || cols < 1)
+        return addclipped(s, cols);
+    const auto *p = reinterpret_cast<const unsigned char *>(s);
+    std::size_t n = std::strlen(s);
+    while (n > 0 && total > cols - 1) {
+        int len;
+        total -= namewidth(decodeutf8(p, n, &len));
+        p += len;
+        n -= static_cast<std::size_t>(len);
+    }
+    waddch(stdscr, '<');
+    return 1 + addclipped(reinterpret_cast<const char *>(p), cols - 1);
+}
+
 // The header: title, file name and [modified] on the left, the cursor's
-// position on the right; a long name is cut so that the position shows.
-// [DOS] and [read-only] follow [modified] for files that are so.
+// position on the right. A long name loses its start, so that its end and
+// the position show, with at least one blank between them. [DOS] and
+// [read-only] follow [modified] for files that are so.
 void drawheader() {
     if (textline <= 0)
         return;
     char right[64];
     std::snprintf(right, sizeof right, getmsg(m_position), static_cast<long>(lineof(buffer.point)),
                   columnof(buffer.point) + 1);
-    char left[filename_size + msgline_size];
+    char head[msgline_size];
     const char *title = key_mode[1].lhs ? pooltext(key_mode[1].lhs) : getmsg(m_title);
-    std::snprintf(left, sizeof left, " %s%s%s%s%s%s", title, filename[0] ? "  " : "", filename,
-                  modified ? getmsg(m_modified) : "", edited.crlf ? getmsg(m_dos) : "",
-                  edited.readonly ? getmsg(m_readonly) : "");
+    std::snprintf(head, sizeof head, " %s%s", title, filename[0] ? "  " : "");
+    char marks[msgline_size];
+    std::snprintf(marks, sizeof marks, "%s%s%s", modified ? getmsg(m_modified) : "",
+                  edited.crlf ? getmsg(m_dos) : "", edited.readonly ? getmsg(m_readonly) : "");
     int width = screenwidth();
     int rwidth = addclipped(right, width, false);
-    int room = rwidth < width ? width - rwidth : width;
+    int left = rwidth < width ? width - rwidth : width;
+    int room = rwidth < width ? left - 1 : width;
     wmove(stdscr, 0, 0);
     wattron(stdscr, A_REVERSE);
-    for (int c = addclipped(left, room); c < room; ++c)
+    int used = addclipped(head, room);
+    used += addtail(filename, room - used - addclipped(marks, room, false));
+    for (used += addclipped(marks, room - used); used < left; ++used)
         waddch(stdscr, ' ');
     if (rwidth < width)
         addclipped(right, rwidth);
@@ -311,69 +288,7 @@ void notechange(offset_t at) {
     offset_t from = at > 3 ? at - 3 : 0;
     if (from < page_changed)
         page_changed = from;
-    if (from < known.offset)
-        known.line = -1;
-}
-
-// The column of o from the known column of a later offset on its line,
-// or -1 when a tab between them makes widths depend on the column.
-int columnbefore(offset_t o) {
-    // Far back, counting from the start of the line is no slower.
-    if (known.line < 0 || o < known.line || o >= known.offset || known.offset - o > 4096)
-        return -1;
-    int width = 0;
-    offset_t p = o;
-    while (p < known.offset) {
-        int len;
-        std::int32_t c = charat(p, &len);
-        if (c == '\t' || c == '\n')
-            return -1;
-        width += charwidth(c, 0);
-        p += len;
-    }
-    return p == known.offset ? known.column - width : -1;
-}
-
-int columnof(offset_t o) {
-    int back = columnbefore(o);
-    if (back >= 0) {
-        known = {known.line, o, back};
-        return back;
-    }
-    offset_t ls = linestart(o);
-    offset_t p = ls;
-    int col = 0;
-    if (known.line == ls && known.offset <= o) {
-        p = known.offset;
-        col = known.column;
-    }
-    while (p < o) {
-        int len;
-        std::int32_t c = charat(p, &len);
-        col += charwidth(c, col);
-        p += len;
-    }
-    // A character that o falls inside counts whole; p is where it ends.
-    known = {ls, p, col};
-    return col;
-}
-
-offset_t atcolumn(offset_t ls, int want) {
-    offset_t size = textsize();
-    int col = 0;
-    offset_t p = ls;
-    while (p < size) {
-        int len;
-        std::int32_t c = charat(p, &len);
-        if (c == '\n')
-            break;
-        int w = charwidth(c, col);
-        if (col + w > want)
-            break;
-        col += w;
-        p += len;
-    }
-    return p;
+    layoutchanged(from);
 }
 
 void drawmessage() {
@@ -422,6 +337,9 @@ void display(std::int32_t disp) {
     bool draw = disp == 1 || drawn.serial != buffer.serial || drawn.page != view.page ||
                 drawn.lines != LINES || drawn.cols != COLS || drawn.textline != textline ||
                 drawn.helprows != hrows || drawn.marked[0] != lo || drawn.marked[1] != hi;
+    // After a repaint or a new size, the window's bottom row may hold
+    // what stood there before: the message row is cleared then too.
+    bool fresh = disp == 1 || drawn.lines != LINES || drawn.cols != COLS;
     int crow, ccol;
     drawtext(rows, draw, &crow, &ccol);
     if (draw) {
@@ -436,7 +354,7 @@ void display(std::int32_t disp) {
         wclrtoeol(stdscr);
         msgflag = 0;
         msgshown = 1;
-    } else if (msgshown) {
+    } else if (msgshown || fresh) {
         wmove(stdscr, LINES - 1, 0);
         wclrtoeol(stdscr);
         msgshown = 0;

@@ -14,6 +14,7 @@ add_library(kwed_core STATIC
     getkey.cpp
     help_panel.cpp
     key_map_loader.cpp
+    layout.cpp
     line_ends.cpp
     load.cpp
     movement.cpp
@@ -41,7 +42,7 @@ add_dependencies(kwed kwed_rc)
 # End to end in a real terminal: the editor runs inside tmux.
 suite_add_gtest(NAME kwed_editor_test
     SOURCES tests/editor_tmux_test.cpp tests/editor_region_test.cpp tests/editor_files_test.cpp
-            tests/editor_search_test.cpp tests/tmux_session.cpp
+            tests/editor_search_test.cpp tests/editor_screen_test.cpp tests/tmux_session.cpp
     PROGRAMS kwed)
 target_include_directories(kwed_editor_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 add_dependencies(kwed_editor_test kwed_rc)
@@ -55,7 +56,7 @@ suite_add_gtest(NAME kwed_startup_test
 # The buffer, undo, saving and the key map loader, called directly.
 suite_add_gtest(NAME kwed_core_test
     SOURCES tests/gap_buffer_test.cpp tests/undo_save_test.cpp tests/key_map_test.cpp
-            tests/files_paste_test.cpp
+            tests/files_paste_test.cpp tests/layout_test.cpp
     LIBS kwed_core)
 
 # Arbitrary run-control files through the key map loader.

@@ -177,6 +177,9 @@ offset_t findmatch(offset_t from, std::string_view pattern, search_options opt, 
 int charwidth(std::int32_t cp, int col);
 // Columns between tab stops: key_mode[2]'s word, else 8.
 int tabsize();
+// The first offset in [from, to) whose byte is not plain ASCII (a control
+// character, DEL or above), or to: such bytes are one column each.
+offset_t plainend(offset_t from, offset_t to);
 
 // ------------------------------------------------------------------ undo
 
@@ -198,7 +201,16 @@ int screenwidth();
 // Tells the display that the text changed from offset at on, so that what
 // it keeps about the text before that offset stays good.
 void notechange(offset_t at);
-// Column of offset o within its screen line (wrapped rows included).
+// Rows of the text: a line wraps onto further rows. The start of the row
+// after the one that starts at o, or -1 when the text ends on this row;
+// the start of the row before the one that starts at s; the start of the
+// row that holds offset o.
+offset_t nextrow(offset_t o);
+offset_t prevrow(offset_t s);
+offset_t rowof(offset_t o);
+// Tells the row and column lookups that the text changed from offset from on.
+void layoutchanged(offset_t from);
+// Column of offset o within its line (wrapped rows included).
 int columnof(offset_t o);
 // The offset nearest to display column col on the line that starts at ls.
 offset_t atcolumn(offset_t ls, int col);

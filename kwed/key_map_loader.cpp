@@ -141,6 +141,18 @@ char *resttext(char *s) {
     return s;
 }
 
+// The text of a .message line: everything after the blank that ends the
+// number, blanks at either end included (the header's texts begin with
+// one), up to the line's newline and a carriage return before it.
+char *messagetext(char *s) {
+    std::size_t n = std::strlen(s);
+    if (n > 0 && s[n - 1] == '\n')
+        s[--n] = '\0';
+    if (n > 0 && s[n - 1] == '\r')
+        s[--n] = '\0';
+    return s;
+}
+
 // ".message N text": the text replaces message N. It must take the same
 // arguments as the built-in text, since the program passes arguments
 // that fit those; getmsg would pass over any other text. Texts of fatal messages keep their closing
@@ -153,7 +165,7 @@ bool setmessage(char *rest) {
         rcerror(m_rcbadnumber, word ? word : "");
         return false;
     }
-    char *text = resttext(rest);
+    char *text = messagetext(rest);
     const char *builtin = builtintext(static_cast<int>(n));
     if (!same_arguments(text, builtin ? builtin : "")) {
         rcerror(m_rcformat, n);

@@ -8,12 +8,15 @@ namespace kwed {
 
 namespace {
 
-// The key of the last vertical move: up and down in a row keep aiming
-// for the column where the first of them started.
+// The key of the last vertical move: up, down and the page keys in a row
+// keep aiming for the column where the first of them started. The key
+// count has already counted the key being handled, so the move before it
+// in a row was made by the key before. Moves made at start-up (key count
+// 0) always start afresh.
 long lastvertical = -1;
 
 void aimcolumn() {
-    if (lastvertical != reader.keycount || reader.keycount == 0)
+    if (lastvertical != reader.keycount - 1 || reader.keycount == 0)
         view.goal = columnof(buffer.point);
     lastvertical = reader.keycount;
 }

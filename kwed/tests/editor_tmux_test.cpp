@@ -165,7 +165,7 @@ TEST_F(Editor, NamesStayOnTheHeaderAndMessageRows) {
     std::string name = "ctl\x01" + std::string(80, 'n') + ".txt";
     tree.file(name, "first\nsecond\n");
     auto s = start(quote(name));
-    std::string header = " kwed  ctl?" + std::string(80 - 11 - 14, 'n') + "line 1, col 1 ";
+    std::string header = " kwed  <" + std::string(53, 'n') + ".txt line 1, col 1 ";
     EXPECT_TRUE(s->wait_for([&](const std::string &x) { return x.rfind(header, 0) == 0; }))
         << s->screen();
     EXPECT_EQ(s->row(1), "first");

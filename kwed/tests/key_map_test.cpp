@@ -144,4 +144,28 @@ TEST_F(KeyMap, MessageEntriesReplaceTextsWithTheSameConversions) {
     }
 }
 
+// A message text starts after the one blank that ends its number and keeps
+// its blanks; only the line's end (and a carriage return) is not part of it.
+TEST_F(KeyMap, MessageTextsKeepTheirBlanks) {
+    struct {
+        const char *line;
+        const char *text;
+    } cases[] = {
+        {".message 38  [changed]\n", " [changed]"},
+        {".message 38 -- \t\n", "-- \t"},
+        {".message 38\t\tx \r\n", "\tx "},
+        {".message 38 \n", ""},
+        {".message 39   %ld:%d  \n", "  %ld:%d  "},
+        {".message 38 no newline at the end", "no newline at the end"},
+    };
+    for (const auto &c : cases) {
+        load(std::string(c.line));
+        ASSERT_NE(map, nullptr) << c.line;
+        const char *id = c.line[10] == '9' ? kwed::m_position : kwed::m_modified;
+        EXPECT_STREQ(kwed::getmsg(id), c.text) << c.line;
+        kwed::finikey(map);
+        map = nullptr;
+    }
+}
+
 } // namespace
