@@ -12,7 +12,9 @@ namespace kwed {
 namespace {
 
 // The help panel lists every command with its first key, in columns.
-constexpr int help_cell = 26;
+// A cell holds a key label, a blank, the name and a blank: four cells fit
+// on a line of 80 columns.
+constexpr int help_cell = 20;
 
 // How a key text reads best in the help panel: the rank of a text (lower
 // is better) and its label.
@@ -91,7 +93,7 @@ void drawhelp(int first, int rows) {
             char key[16];
             keylabel(commands[i].code, key, sizeof key);
             char cell[help_cell + 1];
-            std::snprintf(cell, sizeof cell, "%-9.9s %-15.15s", key, commands[i].name);
+            std::snprintf(cell, sizeof cell, "%-6.6s %-12.12s ", key, commands[i].name);
             mvwaddnstr(stdscr, first + r, c * help_cell, cell, screenwidth() - c * help_cell);
         }
     }

@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -440,11 +441,30 @@ TEST_F(Editor, HelpPanelOpensAndCloses) {
     // does nothing else.
     for (const char *key : {"Enter", "x", "F1"}) {
         EXPECT_TRUE(s->wait_text("kwed keys")) << s->screen();
-        EXPECT_TRUE(s->wait_text("^S        save")) << s->screen();
+        EXPECT_TRUE(s->wait_text("^S     save")) << s->screen();
         s->keys({key});
         EXPECT_TRUE(s->wait_for(closed)) << key << "\n" << s->screen();
         s->keys({"F1"});
     }
+    // Every command of the default key map is on the panel of an 80x24
+    // window.
+    std::vector<std::string> names;
+    std::istringstream rc(tree.read(SOURCE_DIR "/kwed.rc"));
+    for (std::string line; std::getline(rc, line);) {
+        std::string name = line.substr(0, line.find_first_of(" \t"));
+        if (!name.empty() && name[0] != '#' && name[0] != '.')
+            names.push_back(" " + name);
+    }
+    EXPECT_GT(names.size(), 30u);
+    auto missing = [&names](const std::string &x) {
+        std::string none;
+        for (const std::string &n : names)
+            none += x.find(n + " ") == x.npos && x.find(n + "\n") == x.npos ? n : "";
+        return none;
+    };
+    EXPECT_TRUE(s->wait_for([&](const std::string &x) { return missing(x).empty(); }))
+        << missing(s->screen()) << "\n"
+        << s->screen();
     s->keys({"F1"});
     EXPECT_TRUE(s->wait_for(closed)) << s->screen();
     EXPECT_EQ(s->row(1), "text");
