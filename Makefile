@@ -35,7 +35,7 @@ test-dev: build
 test-i386: deps
 	cmake --preset i386 >/dev/null
 	cmake --build --preset i386
-	ctest --preset i386
+	scripts/test-i386
 
 test-asan: deps
 	cmake --preset asan >/dev/null

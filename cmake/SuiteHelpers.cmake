@@ -19,7 +19,7 @@ function(suite_add_gtest)
     endforeach()
     target_compile_definitions(${T_NAME} PRIVATE
         "SOURCE_DIR=\"${CMAKE_CURRENT_SOURCE_DIR}\"")
-    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
+    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
         WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
         PROPERTIES LABELS "${T_NAME}")
 endfunction()

@@ -261,6 +261,38 @@ def disc_image():
 # --- Guest images --------------------------------------------------------------
 
 
+LIBRARY_DIRS = {
+    "ELF32": ["/lib/i386-linux-gnu", "/usr/lib/i386-linux-gnu", "/lib32", "/usr/lib32"],
+    "ELF64": ["/lib/x86_64-linux-gnu", "/usr/lib/x86_64-linux-gnu", "/lib64", "/usr/lib64"],
+}
+
+
+def needed_libraries(path, search=()):
+    """The loader and every shared library that the program at `path`
+    needs, read from its ELF headers rather than by running it (ldd runs
+    the program's loader, which this kernel may not run: a 32-bit one on a
+    kernel without IA-32 emulation)."""
+    found, todo = [], [path]
+    while todo:
+        elf = todo.pop()
+        headers = sh(["readelf", "-hld", "-W", elf], check=False).stdout
+        kind = re.search(r"Class:\s+(ELF\d\d)", headers)
+        dirs = list(search) + LIBRARY_DIRS.get(kind.group(1) if kind else "", [])
+        wanted = re.findall(r"Requesting program interpreter: (/[^\]]+)\]", headers)
+        for name in re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", headers):
+            for d in dirs:
+                if os.path.exists(os.path.join(d, name)):
+                    wanted.append(os.path.join(d, name))
+                    break
+            else:
+                raise RuntimeError("%s needs %s, found in none of %s" % (elf, name, dirs))
+        for lib in wanted:
+            if lib not in found:
+                found.append(lib)
+                todo.append(lib)
+    return found
+
+
 class Image:
     """The files of an initramfs, each at its path in the guest."""
 
@@ -275,19 +307,16 @@ class Image:
     def text(self, guest, content):
         self.files[guest] = content.encode() if isinstance(content, str) else content
 
-    def add_program(self, path, guest=None, lib_dir=None):
+    def add_program(self, path, guest=None, lib_dir=None, search=()):
         """A program or library and every library it needs, at the paths
-        its loader looks in (lib_dir for those that come from elsewhere)."""
+        its loader looks in (lib_dir for those that come from elsewhere,
+        looked for first in `search`)."""
         self.add(guest or path, path)
-        r = sh(["ldd", path], check=False)
-        for line in r.stdout.splitlines():
-            m = re.search(r"(?:=> )?(/\S+) \(0x", line)
-            if m:
-                lib = m.group(1)
-                where = lib
-                if lib_dir and not os.path.dirname(lib) in ("/lib", "/lib32", "/lib64"):
-                    where = os.path.join(lib_dir, os.path.basename(lib))
-                self.add(where, lib)
+        for lib in needed_libraries(path, search):
+            where = lib
+            if lib_dir and not os.path.dirname(lib) in ("/lib", "/lib32", "/lib64"):
+                where = os.path.join(lib_dir, os.path.basename(lib))
+            self.add(where, lib)
 
     def add_tree(self, host, guest=None):
         for dirpath, _, files in os.walk(host):
@@ -336,7 +365,8 @@ def i386_image(name, helpers, extras, binaries):
     image.add_tree(PROGRAMS)
     image.add_program(os.path.join(I386, "lib", "libtavi_occupy_area.so"))
     for prog in ("usr/bin/strace", "bin/dash"):
-        image.add_program(os.path.join(extras, prog), "/" + prog, lib_dir="/lib32")
+        image.add_program(os.path.join(extras, prog), "/" + prog, lib_dir="/lib32",
+                          search=[os.path.join(extras, "usr", "lib", "i386-linux-gnu")])
     for lib in os.listdir(os.path.join(extras, "usr", "lib", "i386-linux-gnu")):
         path = os.path.join(extras, "usr", "lib", "i386-linux-gnu", lib)
         if os.path.isfile(path):
@@ -697,7 +727,10 @@ def main():
     with open(host_steps, "w") as f:
         f.write(program_steps(os.path.join(I386, "bin", "taviemu"), (0, USER), dir=host_dir))
     host_report = os.path.join(CACHE, "run", "host.report")
-    sh([os.path.join(helpers, "init"), "--host", host_steps, host_report])
+    # init and the runner are 32-bit programs: where this kernel runs none,
+    # ia32_run.py runs them in a 64-bit guest that sees this machine's files.
+    sh([sys.executable, os.path.join(HERE, "ia32_run.py"), TOP, "--",
+        os.path.join(helpers, "init"), "--host", host_steps, host_report], stdout=None)
     host, _ = parse_report(read_bytes(host_report))
 
     def run(kind):
