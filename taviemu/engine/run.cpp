@@ -10,6 +10,7 @@
 #include "opcode_table.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <iterator>
@@ -29,6 +30,23 @@ namespace {
 template <Handler F> VM86_HOT int run_handler(Cpu &c, const Insn &in, uint16_t &next) {
     return F(c, in, next);
 }
+
+// The operation whose label runs `op`: the first one with the same handler
+// and ending, so that operations that share a handler share its code.
+constexpr std::array<uint16_t, OP_COUNT> make_label_owners() {
+    std::array<uint16_t, OP_COUNT> owner{};
+    for (unsigned op = 0; op < OP_COUNT; ++op) {
+        owner[op] = uint16_t(op);
+        for (unsigned k = 0; k < op; ++k)
+            if (operations[k].handler == operations[op].handler &&
+                operations[k].ending == operations[op].ending) {
+                owner[op] = uint16_t(k);
+                break;
+            }
+    }
+    return owner;
+}
+constexpr std::array<uint16_t, OP_COUNT> label_owner = make_label_owners();
 
 // The steps of the run loop, as macros over the locals of execute(): they
 // end in a jump to the next handler, a return or a jump to `lookup`.
@@ -140,7 +158,7 @@ template <Handler F> VM86_HOT int run_handler(Cpu &c, const Insn &in, uint16_t &
     } while (0)
 // The label of operation `n`: its handler, then its ending.
 #define OPERATION(n)                                                                               \
-    op_##n : {                                                                                     \
+    op_##n : if constexpr (label_owner[n] == n) {                                                  \
         [[maybe_unused]] int result = run_handler<operations[n].handler>(c, *insn, next);          \
         FINISH(operations[n].ending, result);                                                      \
     }
@@ -176,8 +194,14 @@ template <Handler F> VM86_HOT int run_handler(Cpu &c, const Insn &in, uint16_t &
 // jump is predicted on its own. Handlers that transfer control find the
 // next block themselves.
 int execute(Cpu &c, uint64_t limit) {
-    static const void *const table[] = {EACH_OPERATION(LABEL_ADDRESS)};
-    static_assert(std::size(table) == OP_COUNT, "a label for every operation number");
+    static const void *const labels[] = {EACH_OPERATION(LABEL_ADDRESS)};
+    static_assert(std::size(labels) == OP_COUNT, "a label for every operation number");
+    static const std::array<const void *, OP_COUNT> table = [] {
+        std::array<const void *, OP_COUNT> t;
+        for (unsigned op = 0; op < OP_COUNT; ++op)
+            t[op] = labels[label_owner[op]];
+        return t;
+    }();
     // The hot state lives in locals; c.ip and c.executed are brought up to
     // date whenever control leaves this function, a trap included.
     uint16_t ip = c.ip;
