@@ -57,7 +57,8 @@ constexpr std::array<uint16_t, OP_COUNT> label_owner = make_label_owners();
         c.ip = ip;                                                                                 \
         c.executed = executed;                                                                     \
     } while (0)
-// Back to the caller with `code`, IP at the instruction that ran last.
+// Back to the caller with `code`, IP as it stands: at the instruction
+// running now, or at the next one to run.
 #define LEAVE(code)                                                                                \
     do {                                                                                           \
         SAVE();                                                                                    \
@@ -150,13 +151,15 @@ constexpr std::array<uint16_t, OP_COUNT> label_owner = make_label_owners();
             LEAVE(result);                                                                         \
         } else if constexpr (ending == END_LOOKUP) {                                               \
             ENTER_BLOCK();                                                                         \
-        } else {                                                                                   \
+        } else { /* END_NEXT, END_TRANSFER, and END_FAULT, whose handler never returns */          \
             if (result != go_on) [[unlikely]]                                                      \
                 LEAVE_AFTER(result);                                                               \
             NEXT();                                                                                \
         }                                                                                          \
     } while (0)
-// The label of operation `n`: its handler, then its ending.
+// The label of operation `n`: its handler, then its ending. Only the
+// label's owner holds code; the labels of the others stay empty, and the
+// dispatch table never points at them.
 #define OPERATION(n)                                                                               \
     op_##n : if constexpr (label_owner[n] == n) {                                                  \
         [[maybe_unused]] int result = run_handler<operations[n].handler>(c, *insn, next);          \
@@ -188,14 +191,15 @@ constexpr std::array<uint16_t, OP_COUNT> label_owner = make_label_owners();
 // step_from_here when POPF or IRET has just set TF. A trap thrown from
 // inside leaves c.ip at the start of the instruction.
 //
-// Dispatch is threaded: every operation has a label of its own, where its
-// handler is inlined and followed by the step to the next instruction of
-// the block, a jump straight to that one's label, so that each label's
-// jump is predicted on its own. Handlers that transfer control find the
-// next block themselves.
+// Dispatch is threaded: every handler has a label of its own, where it is
+// inlined and followed by the step to the next instruction of the block, a
+// jump straight to that one's label, so that each label's jump is
+// predicted on its own. Handlers that transfer control find the next block
+// themselves.
 int execute(Cpu &c, uint64_t limit) {
     static const void *const labels[] = {EACH_OPERATION(LABEL_ADDRESS)};
     static_assert(std::size(labels) == OP_COUNT, "a label for every operation number");
+    // The dispatch table, by operation number: filled on the first run.
     static const std::array<const void *, OP_COUNT> table = [] {
         std::array<const void *, OP_COUNT> t;
         for (unsigned op = 0; op < OP_COUNT; ++op)
