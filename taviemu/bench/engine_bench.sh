@@ -18,6 +18,12 @@
 # build-engine-rel/bin: cmake --preset release -B build-engine-rel
 # -DSUITE_TOOLS=taviemu && cmake --build build-engine-rel --target
 # engine-bench); WORK_DIR takes the assembled program (default /tmp).
+#
+# With BASELINE=DIR (the engine-bench of another build, an older commit's
+# say) it compares the two instead: ROUNDS runs of each, taken in turn,
+# and the ratio of their best rates (this build's over the baseline's);
+# then, where valgrind is installed, the ratio of the instructions each
+# executes under callgrind, which other load on the machine does not move.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
@@ -30,12 +36,44 @@ command -v nasm >/dev/null || { echo "nasm is needed to assemble the program" >&
 program=$work/engine_bench.bin
 nasm -f bin -o "$program" "$here/engine_bench.asm"
 
+# The rate in a line that engine-bench prints.
+rate_in() {
+    echo "$1" | sed -n 's/.*: \([0-9.]*\) million instructions per second.*/\1/p'
+}
+
+if [ -n "${BASELINE:-}" ]; then
+    base=$BASELINE/engine-bench
+    [ -x "$base" ] || { echo "no engine-bench in $BASELINE" >&2; exit 1; }
+    best_base=0
+    best_this=0
+    i=0
+    while [ "$i" -lt "$rounds" ]; do
+        r_base=$(rate_in "$("$base" "$program")")
+        r_this=$(rate_in "$("$bench" "$program")")
+        echo "round $((i + 1)): baseline $r_base, this build $r_this million instructions per second"
+        best_base=$(echo "$r_base $best_base" | awk '{ print ($1 > $2) ? $1 : $2 }')
+        best_this=$(echo "$r_this $best_this" | awk '{ print ($1 > $2) ? $1 : $2 }')
+        i=$((i + 1))
+    done
+    echo "$best_this $best_base" | awk '{ printf "best of %d: this build %.1f, baseline %.1f: ratio %.3f\n", '"$rounds"', $1, $2, $1 / $2 }'
+    if command -v valgrind >/dev/null; then
+        count() {
+            valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" "$program" 2>&1 |
+                sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
+        }
+        c_base=$(count "$base")
+        c_this=$(count "$bench")
+        echo "$c_this $c_base" | awk '{ printf "callgrind: this build %d, baseline %d instructions: ratio %.3f\n", $1, $2, $1 / $2 }'
+    fi
+    exit 0
+fi
+
 best=0
 i=0
 while [ "$i" -lt "$rounds" ]; do
     line=$("$bench" "$program")
     echo "$line"
-    rate=$(echo "$line" | sed -n 's/.*: \([0-9.]*\) million instructions per second.*/\1/p')
+    rate=$(rate_in "$line")
     best=$(echo "$rate $best" | awk '{ print ($1 > $2) ? $1 : $2 }')
     i=$((i + 1))
 done

@@ -2,6 +2,7 @@
 #include "code_cache.h"
 
 #include "../vm86_engine.h"
+#include "opcode_table.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,26 +12,6 @@ namespace vm86::engine {
 namespace {
 
 thread_local std::unique_ptr<CodeCache> current;
-
-// Whether a block ends after this operation: it always transfers control,
-// leaves the run loop, or cannot complete. A block goes on past conditional
-// jumps and loops, whose handlers leave it only when the jump is taken.
-bool ends_block(uint16_t op) {
-    switch (op) {
-    case 0x9A:          // far call
-    case 0xC2 ... 0xC3: // returns
-    case 0xCA ... 0xCF: // far returns, interrupts, IRET
-    case 0xE4 ... 0xEF: // calls, jumps, I/O
-    case 0x6C ... 0x6F: // string I/O
-    case 0xF4:          // HLT
-    case G_FF + 2 ... G_FF + 5:
-    case OP_INVALID:
-    case OP_TOO_LONG:
-        return true;
-    default:
-        return false;
-    }
-}
 
 void end_with_marker(Block &b) {
     Insn &marker = b.insns[b.count];

@@ -48,9 +48,6 @@ struct CodeCache {
     std::vector<uint64_t> block_starts; // one bit per memory byte: a kept block starts there
     Block scratch;                      // a block that may not be kept (see build_block)
     uint32_t scratch_index = 0;         // the memory index it was decoded from
-    // The run loop's handler addresses, by operation; filled on first use.
-    const void *handlers[OP_COUNT] = {};
-    bool handlers_ready = false;
 
     uint64_t key(uint32_t index) const { return uint64_t(epoch) << 32 | index; }
     void mark_start(uint32_t index) { block_starts[index >> 6] |= uint64_t(1) << (index & 63); }

@@ -4,6 +4,8 @@
 
 #include "cpu_state.h"
 #include "decode.h"
+#include "handler.h"
+#include "operands.h"
 
 namespace vm86::engine {
 
@@ -64,57 +66,49 @@ template <bool W> VM86_HOT void alu_rm(Cpu &c, const Insn &in, unsigned kind, ui
         write_mem<W>(c, in.seg, off, r);
 }
 
-template <bool W> VM86_HOT uint16_t read_rm(Cpu &c, const Insn &in) {
-    if (!in.mem)
-        return get_reg<W>(c, in.rm);
-    return read_mem<W>(c, in.seg, effective_offset(c, in));
-}
-
-template <bool W> VM86_HOT void write_rm(Cpu &c, const Insn &in, uint16_t v) {
-    if (!in.mem)
-        set_reg<W>(c, in.rm, v);
-    else
-        write_mem<W>(c, in.seg, effective_offset(c, in), v);
-}
-
 // Opcodes 00 to 3D: the operation is bits 3-5, the form bits 0-2.
-template <unsigned Kind, unsigned Form> VM86_HOT void alu_opcode(Cpu &c, const Insn &in) {
-    switch (Form) {
-    case 0:
-        alu_rm<false>(c, in, Kind, reg8(c, in.reg));
-        break;
-    case 1:
-        alu_rm<true>(c, in, Kind, c.r[in.reg]);
-        break;
-    case 2: {
-        uint16_t r = alu<false>(c, Kind, reg8(c, in.reg), read_rm<false>(c, in));
+template <unsigned Kind, unsigned Form>
+VM86_HOT int alu_opcode(Cpu &c, const Insn &in, uint16_t &) {
+    constexpr bool W = Form & 1;
+    if constexpr (Form < 2) {
+        alu_rm<W>(c, in, Kind, get_reg<W>(c, in.reg));
+    } else {
+        // Forms 2 to 5 write a register: the one of ModRM reg, or AL/AX.
+        unsigned reg = Form < 4 ? unsigned(in.reg) : unsigned(AX);
+        uint16_t b = Form < 4 ? read_rm<W>(c, in) : in.imm;
+        uint16_t r = alu<W>(c, Kind, get_reg<W>(c, reg), b);
         if (Kind != ALU_CMP)
-            reg8(c, in.reg) = uint8_t(r);
-        break;
+            set_reg<W>(c, reg, r);
     }
-    case 3: {
-        uint16_t r = alu<true>(c, Kind, c.r[in.reg], read_rm<true>(c, in));
-        if (Kind != ALU_CMP)
-            c.r[in.reg] = r;
-        break;
-    }
-    case 4: {
-        uint16_t r = alu<false>(c, Kind, reg8(c, AX), in.imm);
-        if (Kind != ALU_CMP)
-            reg8(c, AX) = uint8_t(r);
-        break;
-    }
-    default: {
-        uint16_t r = alu<true>(c, Kind, c.r[AX], in.imm);
-        if (Kind != ALU_CMP)
-            c.r[AX] = r;
-        break;
-    }
-    }
+    return go_on;
+}
+
+// 80 to 83: the operation of ModRM reg on r/m and the immediate.
+template <bool W, unsigned Kind> VM86_HOT int alu_rm_imm(Cpu &c, const Insn &in, uint16_t &) {
+    alu_rm<W>(c, in, Kind, in.imm);
+    return go_on;
 }
 
 template <bool W> VM86_HOT void test_values(Cpu &c, uint16_t a, uint16_t b) {
     set_logic<W>(c, uint32_t(a & b));
+}
+
+// TEST r/m, reg (84, 85).
+template <bool W> VM86_HOT int test_rm_reg(Cpu &c, const Insn &in, uint16_t &) {
+    test_values<W>(c, read_rm<W>(c, in), get_reg<W>(c, in.reg));
+    return go_on;
+}
+
+// TEST r/m, imm (F6 and F7 with reg 0 or 1).
+template <bool W> VM86_HOT int test_rm_imm(Cpu &c, const Insn &in, uint16_t &) {
+    test_values<W>(c, read_rm<W>(c, in), in.imm);
+    return go_on;
+}
+
+// TEST AL/AX, imm (A8, A9).
+template <bool W> VM86_HOT int test_acc_imm(Cpu &c, const Insn &in, uint16_t &) {
+    test_values<W>(c, get_reg<W>(c, AX), in.imm);
+    return go_on;
 }
 
 template <bool W> VM86_HOT uint16_t inc_dec(Cpu &c, uint16_t v, bool dec) {
@@ -125,31 +119,38 @@ template <bool W> VM86_HOT uint16_t inc_dec(Cpu &c, uint16_t v, bool dec) {
     return uint16_t(r & width_mask<W>());
 }
 
-template <bool W> VM86_HOT void inc_dec_rm(Cpu &c, const Insn &in, bool dec) {
-    if (!in.mem) {
-        set_reg<W>(c, in.rm, inc_dec<W>(c, get_reg<W>(c, in.rm), dec));
-        return;
-    }
-    uint16_t off = effective_offset(c, in);
-    write_mem<W>(c, in.seg, off, inc_dec<W>(c, read_mem<W>(c, in.seg, off), dec));
+// INC and DEC of a word register (40 to 4F).
+template <bool Dec> VM86_HOT int inc_dec_reg(Cpu &c, const Insn &in, uint16_t &) {
+    c.r[in.op & 7] = inc_dec<true>(c, c.r[in.op & 7], Dec);
+    return go_on;
 }
 
-template <bool W> VM86_HOT void not_rm(Cpu &c, const Insn &in) {
+// Replaces the r/m operand with what `change` makes of it.
+template <bool W, class Change> VM86_HOT void modify_rm(Cpu &c, const Insn &in, Change change) {
     if (!in.mem) {
-        set_reg<W>(c, in.rm, uint16_t(~get_reg<W>(c, in.rm)));
+        set_reg<W>(c, in.rm, change(get_reg<W>(c, in.rm)));
         return;
     }
     uint16_t off = effective_offset(c, in);
-    write_mem<W>(c, in.seg, off, uint16_t(~read_mem<W>(c, in.seg, off)));
+    write_mem<W>(c, in.seg, off, change(read_mem<W>(c, in.seg, off)));
 }
 
-template <bool W> VM86_HOT void neg_rm(Cpu &c, const Insn &in) {
-    if (!in.mem) {
-        set_reg<W>(c, in.rm, alu<W>(c, ALU_SUB, 0, get_reg<W>(c, in.rm)));
-        return;
-    }
-    uint16_t off = effective_offset(c, in);
-    write_mem<W>(c, in.seg, off, alu<W>(c, ALU_SUB, 0, read_mem<W>(c, in.seg, off)));
+// INC and DEC r/m (FE and FF with reg 0 or 1).
+template <bool W, bool Dec> VM86_HOT int inc_dec_rm(Cpu &c, const Insn &in, uint16_t &) {
+    modify_rm<W>(c, in, [&](uint16_t v) { return inc_dec<W>(c, v, Dec); });
+    return go_on;
+}
+
+// NOT r/m (F6 and F7 with reg 2).
+template <bool W> VM86_HOT int not_rm(Cpu &c, const Insn &in, uint16_t &) {
+    modify_rm<W>(c, in, [](uint16_t v) { return uint16_t(~v); });
+    return go_on;
+}
+
+// NEG r/m (F6 and F7 with reg 3).
+template <bool W> VM86_HOT int neg_rm(Cpu &c, const Insn &in, uint16_t &) {
+    modify_rm<W>(c, in, [&](uint16_t v) { return alu<W>(c, ALU_SUB, 0, v); });
+    return go_on;
 }
 
 } // namespace vm86::engine

@@ -4,6 +4,8 @@
 
 #include "cpu_state.h"
 #include "decode.h"
+#include "handler.h"
+#include "operands.h"
 
 namespace vm86::engine {
 
@@ -42,11 +44,12 @@ inline void imul16(Cpu &c, uint16_t v) {
     mul_flags(c, p != int16_t(p), uint32_t(p) & 0xFFFF, 15);
 }
 
-// The three-operand IMUL of 69 and 6B.
-inline uint16_t imul_imm(Cpu &c, uint16_t a, uint16_t b) {
-    int32_t p = int32_t(int16_t(a)) * int16_t(b);
+// The three-operand IMUL of 69 and 6B: reg = r/m * imm.
+inline int imul_imm(Cpu &c, const Insn &in, uint16_t &) {
+    int32_t p = int32_t(int16_t(read_rm<true>(c, in))) * int16_t(in.imm);
     mul_flags(c, p != int16_t(p), uint32_t(p) & 0xFFFF, 15);
-    return uint16_t(p);
+    c.r[in.reg] = uint16_t(p);
+    return go_on;
 }
 
 inline void div8(Cpu &c, uint8_t v) {
@@ -86,5 +89,20 @@ inline void idiv16(Cpu &c, uint16_t v) {
     c.r[AX] = uint16_t(q);
     c.r[DX] = uint16_t(r);
 }
+
+// F6 and F7 with reg 4 to 7: Op8 or Op16 on the accumulator and r/m.
+template <bool W, auto Op8, auto Op16>
+VM86_HOT int accumulator_rm(Cpu &c, const Insn &in, uint16_t &) {
+    if constexpr (W)
+        Op16(c, read_rm<true>(c, in));
+    else
+        Op8(c, uint8_t(read_rm<false>(c, in)));
+    return go_on;
+}
+
+template <bool W> constexpr Handler mul_rm = accumulator_rm<W, mul8, mul16>;
+template <bool W> constexpr Handler imul_rm = accumulator_rm<W, imul8, imul16>;
+template <bool W> constexpr Handler div_rm = accumulator_rm<W, div8, div16>;
+template <bool W> constexpr Handler idiv_rm = accumulator_rm<W, idiv8, idiv16>;
 
 } // namespace vm86::engine

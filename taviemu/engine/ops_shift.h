@@ -4,6 +4,7 @@
 
 #include "cpu_state.h"
 #include "decode.h"
+#include "handler.h"
 #include "ops_alu.h"
 
 namespace vm86::engine {
@@ -94,6 +95,21 @@ template <bool W> VM86_HOT void shift_rm(Cpu &c, const Insn &in, unsigned kind, 
     uint16_t off = effective_offset(c, in);
     uint16_t v = read_mem<W>(c, in.seg, off);
     write_mem<W>(c, in.seg, off, shift<W>(c, kind, v, count));
+}
+
+// Where a shift group takes its count from.
+enum class Count : uint8_t {
+    imm, // C0, C1: the immediate byte
+    one, // D0, D1: 1
+    cl,  // D2, D3: CL
+};
+
+// The shift or rotate of ModRM reg (Kind) on r/m.
+template <bool W, unsigned Kind, Count From>
+VM86_HOT int shift_group(Cpu &c, const Insn &in, uint16_t &) {
+    unsigned count = From == Count::imm ? in.imm : From == Count::one ? 1 : reg8(c, CX);
+    shift_rm<W>(c, in, Kind, count);
+    return go_on;
 }
 
 } // namespace vm86::engine

@@ -6,6 +6,7 @@
 
 #include "cpu_state.h"
 #include "decode.h"
+#include "handler.h"
 #include "ops_alu.h"
 
 namespace vm86::engine {
@@ -62,7 +63,7 @@ template <class Step> inline void repeat_compare(Cpu &c, const Insn &in, Step st
     }
 }
 
-template <bool W> inline void movs(Cpu &c, const Insn &in) {
+template <bool W> inline int movs(Cpu &c, const Insn &in, uint16_t &) {
     uint16_t d = string_step<W>(c);
     auto once = [&] {
         check_overrun<W>(c, in, c.r[SI], movs_read);
@@ -73,9 +74,10 @@ template <bool W> inline void movs(Cpu &c, const Insn &in) {
         c.r[DI] = uint16_t(c.r[DI] + d);
     };
     repeat(c, in, once);
+    return go_on;
 }
 
-template <bool W> inline void stos(Cpu &c, const Insn &in) {
+template <bool W> inline int stos(Cpu &c, const Insn &in, uint16_t &) {
     uint16_t d = string_step<W>(c);
     uint16_t v = get_reg<W>(c, AX);
     repeat(c, in, [&] {
@@ -83,9 +85,10 @@ template <bool W> inline void stos(Cpu &c, const Insn &in) {
         write_mem<W>(c, ES, c.r[DI], v);
         c.r[DI] = uint16_t(c.r[DI] + d);
     });
+    return go_on;
 }
 
-template <bool W> inline void lods(Cpu &c, const Insn &in) {
+template <bool W> inline int lods(Cpu &c, const Insn &in, uint16_t &) {
     uint16_t d = string_step<W>(c);
     auto once = [&] {
         check_overrun<W>(c, in, c.r[SI], lods_read);
@@ -93,9 +96,10 @@ template <bool W> inline void lods(Cpu &c, const Insn &in) {
         c.r[SI] = uint16_t(c.r[SI] + d);
     };
     repeat(c, in, once);
+    return go_on;
 }
 
-template <bool W> inline void cmps(Cpu &c, const Insn &in) {
+template <bool W> inline int cmps(Cpu &c, const Insn &in, uint16_t &) {
     uint16_t d = string_step<W>(c);
     auto once = [&] {
         check_overrun<W>(c, in, c.r[SI], cmps_first);
@@ -107,9 +111,10 @@ template <bool W> inline void cmps(Cpu &c, const Insn &in) {
         c.r[DI] = uint16_t(c.r[DI] + d);
     };
     repeat_compare(c, in, once);
+    return go_on;
 }
 
-template <bool W> inline void scas(Cpu &c, const Insn &in) {
+template <bool W> inline int scas(Cpu &c, const Insn &in, uint16_t &) {
     uint16_t d = string_step<W>(c);
     auto once = [&] {
         check_overrun<W>(c, in, c.r[DI], scas_read);
@@ -117,6 +122,7 @@ template <bool W> inline void scas(Cpu &c, const Insn &in) {
         c.r[DI] = uint16_t(c.r[DI] + d);
     };
     repeat_compare(c, in, once);
+    return go_on;
 }
 
 } // namespace vm86::engine

@@ -1,5 +1,5 @@
 // The conformance harness: reading a test line and judging a result.
-#include "engine/cpu_test_case.h"
+#include "cpu_test_case.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,7 +1,7 @@
 // Parsing and running the hardware-recorded tests.
 #include "cpu_test_case.h"
 
-#include "../vm86_engine.h"
+#include "vm86_engine.h"
 
 #include <charconv>
 #include <cstdio>
