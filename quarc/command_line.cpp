@@ -4,6 +4,7 @@
 #include "exclude_table.h"
 #include "hard_links.h"
 #include "member_writer.h"
+#include "messages.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,7 @@
 #include "archive_output.h"
 #include "header_block.h"
 #include "member_writer.h"
+#include "messages.h"
 
 #include <cerrno>
 #include <cstdio>

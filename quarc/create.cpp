@@ -3,6 +3,7 @@
 #include "hard_links.h"
 #include "header_block.h"
 #include "member_writer.h"
+#include "messages.h"
 #include "normpath.h"
 #include "owner_names.h"
 

@@ -2,8 +2,6 @@
 // (and for a directory, all its entries) out on standard output.
 #pragma once
 
-#include "messages.h"
-
 #include <cerrno>
 #include <sys/stat.h>
 

@@ -1,4 +1,5 @@
 #include "member_writer.h"
+#include "messages.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Walks arbitrary bytes character by character: every step takes 1 to 4
 // bytes inside the text, a character of more than one byte is valid UTF-8,
 // and printable ASCII is never a control.
-#include "control_chars.h"
+#include "../control_chars.h"
 
 #include <cstdint>
 #include <cstdlib>
