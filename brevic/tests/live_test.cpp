@@ -54,6 +54,12 @@ std::vector<std::string> ps_ids(pid_t pid) {
     return words(result.out);
 }
 
+// The system's ps, where there is one, to compare with: the host has it,
+// the small test systems that boot other kernels do not.
+bool has_system_ps() {
+    return suite_testing::missing_program({"/usr/bin/ps"}).empty();
+}
+
 } // namespace
 
 TEST(BrevicLive, NamesWithBlanksAndParenthesesAreReadWhole) {
@@ -125,14 +131,10 @@ TEST(BrevicLive, NumbersAndStateMatchTheSystemPs) {
 // Each shows as one '?', as the system's ps shows it; bytes that belong to a
 // UTF-8 character (the euro's 0x82) and C0 controls stay as they were.
 TEST(BrevicLive, ControlCharactersInNamesShowAsQuestionMarks) {
-    SUITE_REQUIRE_PROGRAMS("/usr/bin/ps");
+    const bool have_ps = has_system_ps();
     const std::pair<std::string, std::string> cases[] = {
-        {"raw\x9b"
-         "2J",
-         "raw?2J"},
-        {"utf\xc2\x9b"
-         "2J",
-         "utf?2J"},
+        {"raw\x9bJ", "raw?J"},
+        {"utf\xc2\x9bJ", "utf?J"},
         {"c1\xc2\x80k\xc2\x9fx\x85", "c1?k?x?"},
         {"eur\xe2\x82\xac\xc3\xa9", "eur\xe2\x82\xac\xc3\xa9"},
         {"esc\x1b[2J\x7f", "esc?[2J?"},
@@ -144,8 +146,10 @@ TEST(BrevicLive, ControlCharactersInNamesShowAsQuestionMarks) {
         EXPECT_EQ(listed.status, 0);
         EXPECT_NE(listed.out.find("00:00:00 " + shown + "\n"), std::string::npos)
             << testing::PrintToString(listed.out);
-        const auto ps = run({"/usr/bin/ps", "-o", "comm=", "-p", child.pid_text()});
-        EXPECT_EQ(ps.out, shown + "\n") << "the system's ps differs";
+        if (have_ps) {
+            EXPECT_EQ(run({"/usr/bin/ps", "-o", "comm=", "-p", child.pid_text()}).out, shown + "\n")
+                << "the system's ps differs";
+        }
     }
 }
 
@@ -153,7 +157,6 @@ TEST(BrevicLive, ControlCharactersInNamesShowAsQuestionMarks) {
 // runs it; its owner is still the user it runs as, for the UID and USER
 // columns and for the selection of the caller's own processes.
 TEST(BrevicLive, NonDumpableProcessKeepsItsOwner) {
-    SUITE_REQUIRE_PROGRAMS("/usr/bin/ps");
     if (geteuid() != 0)
         GTEST_SKIP() << "a process of another user needs root to start";
     constexpr uid_t other = 65534;
@@ -167,8 +170,10 @@ TEST(BrevicLive, NonDumpableProcessKeepsItsOwner) {
     const auto w = words(uid_column.out);
     ASSERT_GE(w.size(), 2u) << uid_column.out;
     EXPECT_EQ(w[1], std::to_string(other));
-    EXPECT_EQ(words(run({"/usr/bin/ps", "-o", "euid=", "-p", child.pid_text()}).out),
-              std::vector<std::string>{std::to_string(other)});
+    if (has_system_ps()) {
+        EXPECT_EQ(words(run({"/usr/bin/ps", "-o", "euid=", "-p", child.pid_text()}).out),
+                  std::vector<std::string>{std::to_string(other)});
+    }
     const auto full = run({BREVIC_PATH, "-f", "h", "-p", child.pid_text()});
     EXPECT_NE(words(full.out).at(0), "root") << full.out;
     // Listed among every process, and not among root's own.

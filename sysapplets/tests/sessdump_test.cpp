@@ -344,14 +344,13 @@ TEST_F(SessdumpProgram, ControlCharactersInTextFieldsShowAsQuestionMarks) {
     SUITE_REQUIRE_PROGRAMS("/usr/bin/utmpdump");
     UtmpFields forged = login_record();
     forged.line = "tty\x1b[2J";
-    forged.id = "\x9b"
-                "1";
+    forged.id = "\x9bz";
     forged.user = "ro\rot";
     forged.host = "evil\n7|1|tty9|9|root|forged|0|0|0|0|0|0\x7f\x1b]0;title\a h\xc2\x9b\xc3\xa9";
     const auto r =
         run({SYSAPPLETS_PATH, "sessdump"}, utmp_record(forged) + utmp_record(login_record()));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "7|123|tty?[2J|?1|ro?ot|evil?7|1|tty9|9|root|forged|0|0|0|0|0|0??]0;title? "
+    EXPECT_EQ(r.out, "7|123|tty?[2J|?z|ro?ot|evil?7|1|tty9|9|root|forged|0|0|0|0|0|0??]0;title? "
                      "h?\xc3\xa9|0|0|0|0|0|0\n"
                      "7|123|tty1|1|root||0|0|0|0|0|0\n");
     UtmpFields controls = login_record();
