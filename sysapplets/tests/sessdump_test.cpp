@@ -339,9 +339,8 @@ TEST_F(SessdumpProgram, AgreesWithUtmpdumpOnBuiltRecords) {
 // itself. Each control character in any text field, newlines and terminal
 // escapes included, C1 controls raw or in UTF-8, shows as one '?', so that a
 // record is one line, cannot forge another, and cannot drive the terminal;
-// utmpdump shows them the same way.
+// utmpdump, where there is one, shows them the same way.
 TEST_F(SessdumpProgram, ControlCharactersInTextFieldsShowAsQuestionMarks) {
-    SUITE_REQUIRE_PROGRAMS("/usr/bin/utmpdump");
     UtmpFields forged = login_record();
     forged.line = "tty\x1b[2J";
     forged.id = "\x9bz";
@@ -357,7 +356,8 @@ TEST_F(SessdumpProgram, ControlCharactersInTextFieldsShowAsQuestionMarks) {
     controls.line = "pts\t1";
     controls.user = "us\x1b(0er\x85";
     controls.host = "a\x1b(0b\nc\rd\x7f\x9b";
-    cross_check_with_utmpdump(tree.file("utmp", utmp_record(controls)));
+    if (suite_testing::missing_program({"/usr/bin/utmpdump"}).empty())
+        cross_check_with_utmpdump(tree.file("utmp", utmp_record(controls)));
 }
 
 TEST_F(SessdumpProgram, AgreesWithUtmpdumpOnThisMachinesUtmp) {
