@@ -70,11 +70,14 @@ char *put_text(char *out, utmp_record record, std::size_t at) {
     std::string_view text(start, zero ? std::size_t(static_cast<const char *>(zero) - start)
                                       : utmp_record_size - at);
     while (!text.empty()) {
-        if (suite::is_plain_byte(static_cast<unsigned char>(text[0]))) {
-            *out++ = text[0];
-            text.remove_prefix(1);
-            continue;
-        }
+        // Printable ASCII, nearly all of a login record, goes in runs.
+        std::size_t plain = 0;
+        while (plain < text.size() && suite::is_plain_byte(static_cast<unsigned char>(text[plain])))
+            ++plain;
+        out = std::copy_n(text.data(), plain, out);
+        text.remove_prefix(plain);
+        if (text.empty())
+            break;
         const suite::text_char c = suite::next_char(text);
         if (c.control)
             *out++ = '?';
