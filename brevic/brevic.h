@@ -32,6 +32,14 @@ constexpr std::size_t comm_length = 15;
 // How many stat fields after the name must convert (through `blocked`).
 constexpr int min_stat_fields = 30;
 
+// The status file is read once into a buffer of this size; its "Uid:" line
+// comes early, after the name (at most 64 bytes with the kernel's escapes)
+// and a few short lines.
+constexpr std::size_t status_buffer_size = 1024;
+
+// The stat line's flag of a kernel thread, whose owner is always root.
+constexpr std::uint64_t kernel_thread_flag = 0x00200000;
+
 // Format codes: the option letter for the dash formats, the letter with bit 7
 // set for the bare formats.
 constexpr int bare_format_bit = 0x80;
@@ -118,6 +126,17 @@ bool parse_stat_line(std::string_view line, ps_process &process);
 // Reads /proc/<pid>/stat below the open directory `proc_fd` (proc_reader.cpp).
 bool read_stat(int proc_fd, int pid, ps_process &process);
 
+// The effective user ID from the text of /proc/<pid>/status: the second
+// number of its "Uid:" line (status_file.cpp). False when there is none.
+bool parse_status_uid(std::string_view status, std::uint32_t &euid);
+
+// The kernel gives the /proc files of a process that is not dumpable (one
+// that changed its identity, or asked to be so) to root, whoever runs it.
+// For a process whose stat file root owns, this takes the effective user ID
+// from its status file instead (proc_reader.cpp); the owner of any other
+// process is already right.
+void read_owner(int proc_fd, ps_process &process);
+
 // Column texts (columns.cpp).
 using time_text = std::array<char, 32>;
 using tty_text = std::array<char, 16>;
@@ -143,6 +162,7 @@ class user_names {
 
 // Output formats (formats.cpp).
 const char *header_line(int format);
+bool shows_owner(int format); // a USER or UID column
 void print_process(std::FILE *out, const ps_options &options, const ps_process &process,
                    user_names &users);
 

@@ -1,7 +1,10 @@
 // The texts of the computed columns: TIME, TTY, USER and the command name.
 #include "brevic.h"
 
+#include "control_chars.h"
 #include "owner_db.h"
+
+#include <cstring>
 
 namespace brevic {
 namespace {
@@ -52,16 +55,23 @@ const char *format_user(std::uint32_t uid, const char *login_name, user_text &te
     return text.data();
 }
 
-// Any process may name itself; control characters (a newline, a terminal
-// escape) are shown as '?' so that a name can neither break the one line per
-// process nor drive the reader's terminal.
+// Any process may name itself; each control character (a newline, a terminal
+// escape, a C1 control such as 0x9B, raw or as U+009B, which terminals take
+// as the start of an escape sequence) is shown as one '?', so that a name can
+// neither break the one line per process nor drive the reader's terminal.
+// Other UTF-8 text stays as it is.
 const char *printable_comm(const char (&comm)[comm_length + 1], comm_text &text) {
-    std::size_t i = 0;
-    for (; i < comm_length && comm[i] != '\0'; ++i) {
-        const auto c = static_cast<unsigned char>(comm[i]);
-        text[i] = (c < 0x20 || c == 0x7f) ? '?' : comm[i];
+    const std::size_t length = ::strnlen(comm, comm_length);
+    std::size_t out = 0;
+    for (std::size_t at = 0; at < length;) {
+        const suite::text_char c = suite::next_char({comm + at, length - at});
+        if (c.control)
+            text[out++] = '?';
+        for (std::size_t i = 0; !c.control && i < c.length; ++i)
+            text[out++] = comm[at + i];
+        at += c.length;
     }
-    text[i] = '\0';
+    text[out] = '\0';
     return text.data();
 }
 

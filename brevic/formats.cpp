@@ -98,6 +98,11 @@ const char *header_line(int format) {
     return nullptr;
 }
 
+bool shows_owner(int format) {
+    return format == format_full || format == format_long || format == format_bare_jobs ||
+           format == format_bare_long || format == format_user_oriented;
+}
+
 void print_process(std::FILE *out, const ps_options &options, const ps_process &process,
                    user_names &users) {
     if (options.format == format_pid_only) {

@@ -20,10 +20,23 @@ int entry_pid(const char *name) {
     return static_cast<int>(value);
 }
 
+// Whether the owner of this process matters: for a USER or UID column, or
+// when only the caller's own processes are wanted and this one was not
+// already turned away for having no terminal.
+bool owner_matters(const ps_options &options, const ps_process &process) {
+    if (shows_owner(options.format))
+        return true;
+    if (options.command != nullptr || options.a_count != 0)
+        return false;
+    return options.x_count != 0 || has_terminal(process.tty_nr);
+}
+
 bool show_one(std::FILE *out, const ps_options &options, DIR *proc, user_names &users) {
     ps_process process{};
     if (!read_stat(dirfd(proc), options.pid, process))
         return false;
+    if (shows_owner(options.format))
+        read_owner(dirfd(proc), process);
     print_process(out, options, process, users);
     return true;
 }
@@ -36,6 +49,8 @@ bool scan_all(std::FILE *out, const ps_options &options, DIR *proc, std::uint32_
         const int pid = entry_pid(entry->d_name);
         if (pid <= 0 || !read_stat(dirfd(proc), pid, process))
             continue;
+        if (owner_matters(options, process))
+            read_owner(dirfd(proc), process);
         if (!is_selected(options, process, caller_uid))
             continue;
         print_process(out, options, process, users);

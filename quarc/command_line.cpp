@@ -3,8 +3,8 @@
 #include "archive_output.h"
 #include "exclude_table.h"
 #include "hard_links.h"
-#include "header_block.h"
 #include "member_writer.h"
+#include "messages.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -47,27 +47,33 @@ template <typename F> int scan_excludes(int argc, char **argv, F take) {
     std::exit(1);
 }
 
-// Member names from standard input, one a line. A line longer than the name
-// buffer arrives as several names; a newline that directly follows a full
-// buffer still ends the line it belongs to. Input that cannot be read fails
-// like a member: the names it held would be missing from the archive.
+// The line buffer that getline grows, freed when reading ends.
+struct input_line {
+    char *text = nullptr;
+    std::size_t capacity = 0;
+    ~input_line() { std::free(text); }
+};
+
+// Member names from standard input, one a line, of any length: a long line
+// is one name (too long for the archive, it is named and left out), never
+// pieces that would name other files. Nor is a line cut at a NUL byte: such
+// a line names no file and is left out. Input that cannot be read fails like
+// a member: the names it held would be missing from the archive.
 bool names_from_input() {
     // After an end of input a terminal can give more: every "-" reads on.
     std::clearerr(stdin);
-    char name[kNameSize];
-    while (std::fgets(name, sizeof name, stdin) != nullptr) {
-        std::size_t len = std::strlen(name);
-        if (len > 0 && name[len - 1] == '\n') {
-            name[len - 1] = '\0';
-        } else if (len == kNameSize - 1) {
-            int next = std::getc(stdin);
-            if (next != '\n' && next != EOF)
-                std::ungetc(next, stdin);
-        }
-        if (create(name) != code::ok)
+    input_line line;
+    ssize_t got;
+    while ((got = getline(&line.text, &line.capacity, stdin)) >= 0) {
+        std::size_t len = std::size_t(got);
+        if (len > 0 && line.text[len - 1] == '\n')
+            line.text[--len] = '\0';
+        if (std::memchr(line.text, '\0', len) != nullptr)
+            report_incomplete({line.text, len}, "name holds a NUL byte, left out");
+        else if (create(line.text) != code::ok)
             return false;
     }
-    if (std::ferror(stdin)) {
+    if (!std::feof(stdin)) {
         std::fprintf(stderr, "quarc: standard input: %s\n", std::strerror(errno));
         return false;
     }

@@ -1,6 +1,7 @@
 #include "archive_output.h"
 #include "header_block.h"
 #include "member_writer.h"
+#include "messages.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,13 +11,6 @@
 
 namespace quarc {
 
-bool archive_incomplete = false;
-
-void report_incomplete(const char *name, const char *what) {
-    std::fprintf(stderr, "quarc: %s: %s\n", name, what);
-    archive_incomplete = true;
-}
-
 namespace {
 
 struct fd_closer {
@@ -24,16 +18,18 @@ struct fd_closer {
     ~fd_closer() { close(fd); }
 };
 
+constexpr const char *kReplaced = "file was replaced while it was read";
+
 long long padding_of(long long size) {
     return (static_cast<long long>(kBlockSize) - size % kBlockSize) % kBlockSize;
 }
 
-// Another file stands under the name by now: its data must not go under
-// this member's header, so the header's size is made up with zeros.
-int replaced(const char *path, long long size) {
+// Another file stands under the name by now, or none: its data must not go
+// under this member's header, so the header's size is made up with zeros.
+int replaced(const char *path, long long size, const char *what) {
     if (!write_zeros(size + padding_of(size)))
         return code::short_write;
-    report_incomplete(path, "file was replaced while it was read");
+    report_incomplete(path, what);
     return code::ok;
 }
 
@@ -46,12 +42,14 @@ int copydata(int dirfd, const char *name, const char *path, const struct stat &s
     // file reads the same with O_NONBLOCK as without.
     long long size = st.st_size;
     int fd = openat(dirfd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0 && is_gone(errno))
+        return replaced(path, size, "file was removed while it was read");
     if (fd < 0)
-        return errno == ELOOP ? replaced(path, size) : code::cannot_open;
+        return errno == ELOOP ? replaced(path, size, kReplaced) : code::cannot_open;
     fd_closer closer{fd};
     struct stat now;
     if (fstat(fd, &now) != 0 || !same_file(now, st))
-        return replaced(path, size);
+        return replaced(path, size, kReplaced);
     copy_outcome r = copy_from_file(fd, size);
     if (r.write_failed)
         return code::short_write;

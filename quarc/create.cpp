@@ -3,6 +3,7 @@
 #include "hard_links.h"
 #include "header_block.h"
 #include "member_writer.h"
+#include "messages.h"
 #include "normpath.h"
 #include "owner_names.h"
 
@@ -62,70 +63,68 @@ const char *earlier_name(const struct stat &st, const char *name) {
     return first_name;
 }
 
+// Returned inside this file for a member that was named on standard error
+// and left out: create then returns ok, and the run goes on.
+constexpr int left_out = -1;
+
+// A member that was there when it was listed or examined and is gone now
+// (temporary files come and go while a tree is archived): named and left out.
+void report_gone(const char *path) {
+    report_incomplete(path, "no longer there, left out");
+}
+
+// lstat failed. A name that the directory walk has just read (`dirfd` is a
+// directory, not AT_FDCWD) and that is gone now is left out; a name given to
+// the program that cannot be examined ends the run.
+int stat_failed(int dirfd, const char *path) {
+    if (dirfd != AT_FDCWD && is_gone(errno)) {
+        report_gone(path);
+        return code::ok;
+    }
+    std::perror("Can't stat");
+    return code::cannot_stat;
+}
+
 // Reads the target of the symbolic link `name` in `dirfd` into `target` and
-// points `linkname` at it; a target that does not leave room for a NUL does
-// not fit.
-int read_link_target(int dirfd, const char *name, char (&target)[kNameSize],
+// points `linkname` at it. A link that is gone, or is no link any more, since
+// lstat saw it, and a target that does not leave room for a NUL, leave the
+// member out.
+int read_link_target(int dirfd, const char *name, const char *path, char (&target)[kNameSize],
                      std::string_view &linkname) {
     ssize_t n = readlinkat(dirfd, name, target, kNameSize);
+    if (n < 0 && (is_gone(errno) || errno == EINVAL)) {
+        report_gone(path);
+        return left_out;
+    }
     if (n < 0) {
         std::perror("readlink() failed");
         return code::cannot_read_link;
     }
-    if (std::size_t(n) >= kNameSize)
-        return code::does_not_fit;
+    if (std::size_t(n) >= kNameSize) {
+        report_incomplete(path, "symbolic link target too long for the archive, left out");
+        return left_out;
+    }
     linkname = std::string_view(target, std::size_t(n));
     return code::ok;
 }
 
-} // namespace
-
-int create(const char *path) {
-    return create_at(AT_FDCWD, path, path);
-}
-
-int create_at(int dirfd, const char *at_name, const char *path) {
-    char name[kNameSize] = {};
-    char second[kNameSize] = {};
-    std::size_t len = normpath(path, name);
-    if (len >= kNameSize) {
-        leave_out_long_name(path, len);
-        return code::ok;
-    }
-    if (is_excluded(std::string_view(name, len)))
-        return code::ok;
-
-    struct stat st;
-    if (fstatat(dirfd, at_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        std::perror("Can't stat");
-        return code::cannot_stat;
-    }
-    if (len == 0)
-        return S_ISDIR(st.st_mode) ? walkdir(dirfd, at_name, path, st) : code::empty_name;
-    if (S_ISREG(st.st_mode) && is_the_archive(st.st_dev, st.st_ino)) {
-        // Copying the archive into itself would never end well: it grows
-        // while it is read.
-        std::fprintf(stderr, "quarc: %s: the archive itself is left out\n", path);
-        return code::ok;
-    }
-
-    const char *first_name = earlier_name(st, name);
-    header_fields f = fields_from_status(st);
-    f.name = std::string_view(name, len);
+// Writes the header of the examined member `name` (its normalised name) with
+// the fields `f` so far, then its data or its directory's entries.
+int write_member(int dirfd, const char *at_name, const char *path, const struct stat &st,
+                 std::string_view name, header_fields &f) {
+    char dir_name[kNameSize + 1];
+    const char *first_name = earlier_name(st, name.data());
+    f.name = name;
     if (S_ISDIR(st.st_mode)) {
-        std::memcpy(second, name, len);
-        second[len] = '/';
-        f.name = std::string_view(second, len + 1);
+        std::memcpy(dir_name, name.data(), name.size());
+        dir_name[name.size()] = '/';
+        f.name = std::string_view(dir_name, name.size() + 1);
     }
     if (first_name != nullptr) {
         f.typeflag = typeflag::hard_link;
         f.size = 0;
         f.linkname = first_name;
-    } else if (S_ISLNK(st.st_mode)) {
-        if (int result = read_link_target(dirfd, at_name, second, f.linkname); result != code::ok)
-            return result;
     }
-
     header_block block;
     if (!fill_header(f, block))
         return code::does_not_fit;
@@ -138,6 +137,47 @@ int create_at(int dirfd, const char *at_name, const char *path) {
     if (S_ISDIR(st.st_mode))
         return walkdir(dirfd, at_name, path, st);
     return code::ok;
+}
+
+} // namespace
+
+int create(const char *path) {
+    return create_at(AT_FDCWD, path, path);
+}
+
+int create_at(int dirfd, const char *at_name, const char *path) {
+    char name[kNameSize] = {};
+    std::size_t len = normpath(path, name);
+    if (len >= kNameSize) {
+        leave_out_long_name(path, len);
+        return code::ok;
+    }
+    if (is_excluded(std::string_view(name, len)))
+        return code::ok;
+
+    struct stat st;
+    if (fstatat(dirfd, at_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return stat_failed(dirfd, path);
+    if (len == 0)
+        return S_ISDIR(st.st_mode) ? walkdir(dirfd, at_name, path, st) : code::empty_name;
+    if (S_ISREG(st.st_mode) && is_the_archive(st.st_dev, st.st_ino)) {
+        // Copying the archive into itself would never end well: it grows
+        // while it is read.
+        std::fprintf(stderr, "quarc: %s: the archive itself is left out\n",
+                     quoted_name(path).c_str());
+        return code::ok;
+    }
+
+    // The link is read before the file enters the hard-link table, so that a
+    // link left out there never becomes the first name of a later one.
+    char target[kNameSize];
+    header_fields f = fields_from_status(st);
+    if (S_ISLNK(st.st_mode)) {
+        int result = read_link_target(dirfd, at_name, path, target, f.linkname);
+        if (result != code::ok)
+            return result == left_out ? code::ok : result;
+    }
+    return write_member(dirfd, at_name, path, st, std::string_view(name, len), f);
 }
 
 } // namespace quarc

@@ -2,6 +2,7 @@
 // (and for a directory, all its entries) out on standard output.
 #pragma once
 
+#include <cerrno>
 #include <sys/stat.h>
 
 namespace quarc {
@@ -10,7 +11,7 @@ namespace quarc {
 // exit status 1; none of them is shown to the user.
 namespace code {
 constexpr int ok = 0;                    // member written or excluded, or left out and named
-constexpr int does_not_fit = 1;          // a link target of 100 or more, or a number too wide
+constexpr int does_not_fit = 1;          // a number too wide for its field
 constexpr int cannot_stat = 2;           // lstat failed
 constexpr int cannot_read_link = 3;      // readlink failed
 constexpr int short_write = 4;           // the archive could not be written
@@ -39,18 +40,16 @@ int walkdir(int dirfd, const char *name, const char *path, const struct stat &st
 // the time it is opened gives zero bytes in its place.
 int copydata(int dirfd, const char *name, const char *path, const struct stat &st);
 
-// Names on standard error a member that is left out, or whose data could not
-// be stored as it was; the archive is still finished, but the run ends with
-// status 1.
-void report_incomplete(const char *name, const char *what);
+// Whether an error says that a name is no longer there: it, or a directory
+// on its way, was removed or renamed since it was seen.
+inline bool is_gone(int err) {
+    return err == ENOENT || err == ENOTDIR;
+}
 
 // Whether two file states are of one file: a name that lstat saw and what
 // was opened under it a moment later.
 inline bool same_file(const struct stat &a, const struct stat &b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
-
-// Set by report_incomplete.
-extern bool archive_incomplete;
 
 } // namespace quarc

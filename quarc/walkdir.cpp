@@ -1,4 +1,5 @@
 #include "member_writer.h"
+#include "messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,8 +18,8 @@ struct dir_closer {
 
 // The directory lstat saw is no longer under its name: its header is in the
 // archive, its entries are left out.
-int replaced(const char *path) {
-    report_incomplete(path, "directory was replaced while it was read");
+int replaced(const char *path, const char *what = "directory was replaced while it was read") {
+    report_incomplete(path, what);
     return code::ok;
 }
 
@@ -42,6 +43,8 @@ DIR *open_directory(int dirfd, const char *name, struct stat &now) {
 int walkdir(int dirfd, const char *name, const char *path, const struct stat &st) {
     struct stat now;
     DIR *dir = open_directory(dirfd, name, now);
+    if (dir == nullptr && errno == ENOENT)
+        return replaced(path, "directory was removed while it was read");
     if (dir == nullptr)
         // A name that is no longer a directory (a symbolic link or a file
         // put in its place) was replaced; anything else cannot be opened.

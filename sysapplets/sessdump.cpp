@@ -2,10 +2,14 @@
 // output is the same whatever the width of the C library's own utmp struct.
 #include "sessdump.h"
 
+#include "control_chars.h"
+
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace sysapplets {
 
@@ -56,15 +60,32 @@ char *put_hex(char *out, std::uint32_t v) {
 }
 
 // Copies the text starting at offset up to its zero byte, which may lie in
-// a later field, but never past the end of the record.
+// a later field, but never past the end of the record. A login record's
+// texts come from outside (a remote host's name, a terminal line), so each
+// control character, a newline or a terminal escape, shows as one '?': a
+// record stays one line and cannot drive the reader's terminal.
 char *put_text(char *out, utmp_record record, std::size_t at) {
-    const unsigned char *start = record.data() + at;
-    const std::size_t room = utmp_record_size - at;
-    const void *zero = std::memchr(start, 0, room);
-    const std::size_t length =
-        zero ? std::size_t(static_cast<const unsigned char *>(zero) - start) : room;
-    std::memcpy(out, start, length);
-    return out + length;
+    const char *start = reinterpret_cast<const char *>(record.data()) + at;
+    const void *zero = std::memchr(start, 0, utmp_record_size - at);
+    std::string_view text(start, zero ? std::size_t(static_cast<const char *>(zero) - start)
+                                      : utmp_record_size - at);
+    while (!text.empty()) {
+        // Printable ASCII, nearly all of a login record, goes in runs.
+        std::size_t plain = 0;
+        while (plain < text.size() && suite::is_plain_byte(static_cast<unsigned char>(text[plain])))
+            ++plain;
+        out = std::copy_n(text.data(), plain, out);
+        text.remove_prefix(plain);
+        if (text.empty())
+            break;
+        const suite::text_char c = suite::next_char(text);
+        if (c.control)
+            *out++ = '?';
+        else
+            out = std::copy_n(text.data(), c.length, out);
+        text.remove_prefix(c.length);
+    }
+    return out;
 }
 
 struct file_closer {

@@ -1,5 +1,7 @@
 // Feeds arbitrary bytes to the stat-line parser: it must read only inside
 // the text, and a parsed name must stay within its 15 significant bytes.
+// The same bytes go to the status-file parser, which must read only inside
+// the text and find an owner only where a "Uid:" line stands.
 #include "brevic.h"
 
 #include <cstdlib>
@@ -14,5 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (size < brevic::min_stat_length || line.find(')') == std::string_view::npos)
             std::abort();
     }
+    std::uint32_t euid;
+    if (brevic::parse_status_uid(line, euid) && line.find("Uid:") == std::string_view::npos)
+        std::abort();
     return 0;
 }

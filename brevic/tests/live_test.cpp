@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <vector>
 
 using suite_testing::run;
@@ -51,6 +52,12 @@ std::vector<std::string> ps_ids(pid_t pid) {
     const auto result =
         run({"/usr/bin/ps", "-o", "pid=,ppid=,pgid=,sid=,tpgid=,s=", "-p", std::to_string(pid)});
     return words(result.out);
+}
+
+// The system's ps, where there is one, to compare with: the host has it,
+// the small test systems that boot other kernels do not.
+bool has_system_ps() {
+    return suite_testing::missing_program({"/usr/bin/ps"}).empty();
 }
 
 } // namespace
@@ -117,6 +124,61 @@ TEST(BrevicLive, NumbersAndStateMatchTheSystemPs) {
         EXPECT_EQ(ours, ps_ids(child->pid())) << "process " << child->pid();
     }
     EXPECT_EQ(brevic_ids(zombie.pid()).back(), "Z");
+}
+
+// A process may name itself with C1 controls, which terminals take as the
+// start of an escape sequence (0x9B is CSI): raw, or as U+009B in UTF-8.
+// Each shows as one '?', as the system's ps shows it; bytes that belong to a
+// UTF-8 character (the euro's 0x82) and C0 controls stay as they were.
+TEST(BrevicLive, ControlCharactersInNamesShowAsQuestionMarks) {
+    const bool have_ps = has_system_ps();
+    const std::pair<std::string, std::string> cases[] = {
+        {"raw\x9bJ", "raw?J"},
+        {"utf\xc2\x9bJ", "utf?J"},
+        {"c1\xc2\x80k\xc2\x9fx\x85", "c1?k?x?"},
+        {"eur\xe2\x82\xac\xc3\xa9", "eur\xe2\x82\xac\xc3\xa9"},
+        {"esc\x1b[2J\x7f", "esc?[2J?"},
+    };
+    for (const auto &[name, shown] : cases) {
+        test_child child({.name = name});
+        ASSERT_GT(child.pid(), 0);
+        const auto listed = run({BREVIC_PATH, "-p", child.pid_text()});
+        EXPECT_EQ(listed.status, 0);
+        EXPECT_NE(listed.out.find("00:00:00 " + shown + "\n"), std::string::npos)
+            << testing::PrintToString(listed.out);
+        if (have_ps) {
+            EXPECT_EQ(run({"/usr/bin/ps", "-o", "comm=", "-p", child.pid_text()}).out, shown + "\n")
+                << "the system's ps differs";
+        }
+    }
+}
+
+// The kernel gives a process that is not dumpable to root in /proc, whoever
+// runs it; its owner is still the user it runs as, for the UID and USER
+// columns and for the selection of the caller's own processes.
+TEST(BrevicLive, NonDumpableProcessKeepsItsOwner) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a process of another user needs root to start";
+    constexpr uid_t other = 65534;
+    test_child child(
+        {.name = unique_name("nd%d"), .new_session = true, .user = other, .not_dumpable = true});
+    ASSERT_GT(child.pid(), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(("/proc/" + child.pid_text() + "/stat").c_str(), &st), 0);
+    ASSERT_EQ(st.st_uid, 0u) << "the kernel left the stat file to its user";
+    const auto uid_column = run({BREVIC_PATH, "l", "h", "-p", child.pid_text()});
+    const auto w = words(uid_column.out);
+    ASSERT_GE(w.size(), 2u) << uid_column.out;
+    EXPECT_EQ(w[1], std::to_string(other));
+    if (has_system_ps()) {
+        EXPECT_EQ(words(run({"/usr/bin/ps", "-o", "euid=", "-p", child.pid_text()}).out),
+                  std::vector<std::string>{std::to_string(other)});
+    }
+    const auto full = run({BREVIC_PATH, "-f", "h", "-p", child.pid_text()});
+    EXPECT_NE(words(full.out).at(0), "root") << full.out;
+    // Listed among every process, and not among root's own.
+    EXPECT_TRUE(lists(run({BREVIC_PATH, "-e", "l"}).out, child.pid(), 2));
+    EXPECT_FALSE(lists(run({BREVIC_PATH, "x"}).out, child.pid()));
 }
 
 TEST(BrevicLive, AProcessThatIsGoneGivesStatusOne) {

@@ -31,6 +31,8 @@ struct child_setup {
     bool new_session = false;   // no controlling terminal
     bool with_terminal = false; // a new session that takes a pseudo-terminal
     bool exit_at_once = false;  // left unreaped: a zombie
+    uid_t user = 0;             // runs as this user and group (needs root), 0 = as we do
+    bool not_dumpable = false;  // PR_SET_DUMPABLE 0: its /proc files become root's
 };
 
 class test_child {
@@ -106,6 +108,10 @@ class test_child {
             ::setsid();
         if (setup.with_terminal && ::open(slave, O_RDWR) < 0)
             ::_exit(2);
+        if (setup.user != 0 && (::setgid(setup.user) != 0 || ::setuid(setup.user) != 0))
+            ::_exit(3);
+        if (setup.not_dumpable)
+            ::prctl(PR_SET_DUMPABLE, 0);
         if (::write(ready, "r", 1) != 1 || setup.exit_at_once)
             ::_exit(0);
         for (;;)

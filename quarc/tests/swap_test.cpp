@@ -18,8 +18,11 @@ struct swap {
     bool exchange = false; // exchanged, not renamed over
 };
 
+// The swap comes as quarc opens the name, or with `when` "readdir" as the
+// directory listing gives it out.
 suite_testing::RunResult run_with_swap(const TempTree &t, const swap &s,
-                                       const std::string &member) {
+                                       std::vector<std::string> members,
+                                       const std::string &when = "open") {
     suite_testing::RunOptions options;
     options.cwd = t.root();
     options.no_stdin = true;
@@ -29,7 +32,9 @@ suite_testing::RunResult run_with_swap(const TempTree &t, const swap &s,
                    {"QUARC_SWAP_TO", t.path(s.to)}};
     if (s.exchange)
         options.env.push_back({"QUARC_SWAP_EXCHANGE", "1"});
-    return suite_testing::run({QUARC_PATH, member}, options);
+    options.env.push_back({"QUARC_SWAP_WHEN", when});
+    members.insert(members.begin(), QUARC_PATH);
+    return suite_testing::run(members, options);
 }
 
 // A tree "d/sub/f" to archive, and beside it what is swapped in: a file
@@ -71,7 +76,7 @@ void PrintTo(const stored &s, std::ostream *os) {
 TEST(Swaps, FileReplacedBeforeItIsOpenedGivesZeros) {
     TempTree t;
     build_tree(t);
-    auto r = run_with_swap(t, {"f", "spare", "d/sub/f"}, "d");
+    auto r = run_with_swap(t, {"f", "spare", "d/sub/f"}, {"d"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "quarc: d/sub/f: file was replaced while it was read\n");
     EXPECT_EQ(
@@ -85,7 +90,7 @@ TEST(Swaps, DirectoryReplacedBeforeItIsOpenedIsNotEntered) {
     for (const char *replacement : {"lnk", "other"}) {
         TempTree t;
         build_tree(t);
-        auto r = run_with_swap(t, {"sub", replacement, "d/sub", true}, "d");
+        auto r = run_with_swap(t, {"sub", replacement, "d/sub", true}, {"d"});
         EXPECT_EQ(r.status, 1) << replacement;
         EXPECT_EQ(r.err, "quarc: d/sub: directory was replaced while it was read\n") << replacement;
         EXPECT_EQ(members_of(r.out), (std::vector<stored>{{"d/", ""}, {"d/sub/", ""}}))
@@ -98,11 +103,50 @@ TEST(Swaps, DirectoryReplacedBeforeItIsOpenedIsNotEntered) {
 TEST(Swaps, SymbolicLinkPutInAParentIsNotFollowed) {
     TempTree t;
     build_tree(t);
-    auto r = run_with_swap(t, {"f", "lnk", "d/sub", true}, "d");
+    auto r = run_with_swap(t, {"f", "lnk", "d/sub", true}, {"d"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(members_of(r.out),
               (std::vector<stored>{{"d/", ""}, {"d/sub/", ""}, {"d/sub/f", "the real data"}}));
+}
+
+// Names removed while the tree is archived, as temporary files come and go:
+// a name that the listing gave and that is gone when it is examined is left
+// out; a file or directory gone by the time it is opened keeps its header,
+// with zeros for the file's data. Each is named, the run goes on to the next
+// member, and the archive is finished.
+TEST(Swaps, MembersRemovedWhileTheTreeIsReadDoNotStopTheRun) {
+    struct removal {
+        swap s;
+        std::string when;
+        std::string err;
+        std::vector<stored> tree_members;
+    };
+    const removal cases[] = {
+        {{"f", "d/sub/f", "gone", false},
+         "readdir",
+         "quarc: d/sub/f: no longer there, left out\n",
+         {{"d/", ""}, {"d/sub/", ""}}},
+        {{"f", "d/sub/f", "gone", false},
+         "open",
+         "quarc: d/sub/f: file was removed while it was read\n",
+         {{"d/", ""}, {"d/sub/", ""}, {"d/sub/f", std::string(13, '\0')}}},
+        {{"sub", "d/sub", "gone", false},
+         "open",
+         "quarc: d/sub: directory was removed while it was read\n",
+         {{"d/", ""}, {"d/sub/", ""}}},
+    };
+    for (const removal &c : cases) {
+        TempTree t;
+        build_tree(t);
+        auto r = run_with_swap(t, c.s, {"d", "spare"}, c.when);
+        SCOPED_TRACE(c.err);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, c.err);
+        std::vector<stored> want = c.tree_members;
+        want.push_back({"spare", "SPARE DATA!!!"});
+        EXPECT_EQ(members_of(r.out), want);
+    }
 }
 
 } // namespace

@@ -17,16 +17,19 @@ trap 'rm -rf "$work"' EXIT
 input="$work/utmp"
 
 # A mix like a busy login file: login, user, dead and boot records with
-# terminal lines, hosts and IPv4 addresses.
+# terminal lines, hosts and IPv4 addresses. One host in 25 is not plain
+# ASCII: UTF-8 text, or control characters that are shown as '?'.
 python3 - "$input" "$records" <<'PY'
 import struct, sys
 path, count = sys.argv[1], int(sys.argv[2])
 layout = struct.Struct('<hxxi32s4s32s256shhiii4I20x')
+odd_hosts = ('höst-ünïcødé.example.net'.encode(), b'evil\x1b[2J\nforged\x9b\xc2\x9b.example.net')
 with open(path, 'wb') as out:
     for i in range(count):
         kind = (7, 7, 8, 6, 2)[i % 5]
+        host = odd_hosts[i // 25 % 2] if i % 25 == 0 else b'host%d.example.net' % (i % 5000)
         out.write(layout.pack(kind, 1000 + i, b'pts/%d' % (i % 300), b'%d' % (i % 9999),
-                              b'user%d' % (i % 700), b'host%d.example.net' % (i % 5000),
+                              b'user%d' % (i % 700), host,
                               0, i % 3, 1000 + i, 1600000000 + i * 17, (i * 7919) % 1000000,
                               (10 | (i % 256) << 8 | 7 << 16 | 1 << 24), 0, 0, 0))
 PY

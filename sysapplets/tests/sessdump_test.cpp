@@ -335,6 +335,31 @@ TEST_F(SessdumpProgram, AgreesWithUtmpdumpOnBuiltRecords) {
     cross_check_with_utmpdump(tree.file("utmp", records));
 }
 
+// A login record's texts come partly from outside: a remote host names
+// itself. Each control character in any text field, newlines and terminal
+// escapes included, C1 controls raw or in UTF-8, shows as one '?', so that a
+// record is one line, cannot forge another, and cannot drive the terminal;
+// utmpdump, where there is one, shows them the same way.
+TEST_F(SessdumpProgram, ControlCharactersInTextFieldsShowAsQuestionMarks) {
+    UtmpFields forged = login_record();
+    forged.line = "tty\x1b[2J";
+    forged.id = "\x9bz";
+    forged.user = "ro\rot";
+    forged.host = "evil\n7|1|tty9|9|root|forged|0|0|0|0|0|0\x7f\x1b]0;title\a h\xc2\x9b\xc3\xa9";
+    const auto r =
+        run({SYSAPPLETS_PATH, "sessdump"}, utmp_record(forged) + utmp_record(login_record()));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "7|123|tty?[2J|?z|ro?ot|evil?7|1|tty9|9|root|forged|0|0|0|0|0|0??]0;title? "
+                     "h?\xc3\xa9|0|0|0|0|0|0\n"
+                     "7|123|tty1|1|root||0|0|0|0|0|0\n");
+    UtmpFields controls = login_record();
+    controls.line = "pts\t1";
+    controls.user = "us\x1b(0er\x85";
+    controls.host = "a\x1b(0b\nc\rd\x7f\x9b";
+    if (suite_testing::missing_program({"/usr/bin/utmpdump"}).empty())
+        cross_check_with_utmpdump(tree.file("utmp", utmp_record(controls)));
+}
+
 TEST_F(SessdumpProgram, AgreesWithUtmpdumpOnThisMachinesUtmp) {
     SUITE_REQUIRE_PROGRAMS("/usr/bin/utmpdump");
     struct stat st;
