@@ -9,6 +9,8 @@ add_library(kwed_core STATIC
     editing.cpp
     end_signals.cpp
     escape_keys.cpp
+    file_attributes.cpp
+    file_place.cpp
     find_text.cpp
     gap_buffer.cpp
     getkey.cpp
