@@ -146,7 +146,8 @@ bool fitsinplace(int fd, const struct stat &old) {
 
 // Makes sure that the text fits in the file before any of it is written
 // over: the blocks for its whole length are reserved (past the file's end
-// without changing its size). 0, or ENOSPC or EDQUOT when it does not fit.
+// without changing its size). 0, or the errno that says why it cannot be
+// written there (ENOSPC or EDQUOT: it does not fit).
 int makeroom(int fd, const struct stat &old) {
     off_t need = static_cast<off_t>(disksize());
     if (need == 0)
@@ -157,7 +158,9 @@ int makeroom(int fd, const struct stat &old) {
     while (r != 0 && errno == EINTR);
     if (r == 0)
         return 0;
-    if (errno != EOPNOTSUPP && errno != ENOSYS)
+    // A file system that cannot reserve room says so; any other failure
+    // (no room, over the quota or the size limit) is the answer.
+    if (errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL && errno != ENODEV)
         return errno;
     return fitsinplace(fd, old) ? 0 : ENOSPC;
 }
@@ -188,12 +191,12 @@ writeresult inplace(const place &t, const struct stat &old, struct stat *written
     // Files the kernel makes up take their new value in one write and
     // cannot be flushed.
     bool pseudo = pseudofile(fd.get());
-    if (!pseudo)
-        if (int err = makeroom(fd.get(), old))
-            return {err, false};
+    int err = pseudo ? 0 : makeroom(fd.get(), old);
+    if (err)
+        return {err, false};
     bool ok = writetext(fd.get()) && (pseudo || (cuthere(fd.get()) && ::fsync(fd.get()) == 0)) &&
               ::fstat(fd.get(), written) == 0;
-    int err = errno;
+    err = errno;
     if (::close(fd.release()) != 0 && ok) {
         ok = false;
         err = errno;
