@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,18 +21,25 @@ constexpr int most_links = 40;
 int openfrom(int at, const char *path, place *out) {
     if (path[0] == '\0')
         return ENOENT;
-    std::string folder = path;
-    std::string::size_type slash = folder.rfind('/');
-    std::string name = slash == std::string::npos ? folder : folder.substr(slash + 1);
-    if (slash == std::string::npos)
-        folder = ".";
-    else
-        folder.resize(slash == 0 ? 1 : slash);
-    int fd = ::openat(at, folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    const char *slash = std::strrchr(path, '/');
+    char folder[PATH_MAX] = ".";
+    if (slash) {
+        std::size_t length = slash == path ? 1 : static_cast<std::size_t>(slash - path);
+        if (length >= sizeof folder)
+            return ENAMETOOLONG;
+        std::memcpy(folder, path, length);
+        folder[length] = '\0';
+    }
+    int fd = ::openat(at, folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
+    const char *name = slash ? slash + 1 : path;
+    if (std::strlen(name) >= sizeof out->name) {
+        ::close(fd);
+        return ENAMETOOLONG;
+    }
     out->folder.reset(fd);
-    out->name = name.empty() ? "." : std::move(name);
+    std::strcpy(out->name, name[0] ? name : ".");
     return 0;
 }
 
@@ -52,10 +60,10 @@ int followplace(const place &where, place *out) {
     at.folder.reset(::fcntl(where.folder.get(), F_DUPFD_CLOEXEC, 0));
     if (!at.folder)
         return errno;
-    at.name = where.name;
+    std::strcpy(at.name, where.name);
     for (int links = 0; links < most_links; ++links) {
         char text[PATH_MAX];
-        ssize_t n = ::readlinkat(at.folder.get(), at.name.c_str(), text, sizeof text - 1);
+        ssize_t n = ::readlinkat(at.folder.get(), at.name, text, sizeof text - 1);
         if (n < 0) {
             // No link there: a file of another kind, or none yet.
             if (errno != EINVAL && errno != ENOENT)
@@ -73,7 +81,7 @@ int followplace(const place &where, place *out) {
 }
 
 int statplace(const place &p, struct stat *st) {
-    return ::fstatat(p.folder.get(), p.name.c_str(), st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    return ::fstatat(p.folder.get(), p.name, st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
 }
 
 int statfollowed(const place &where, struct stat *st) {

@@ -6,7 +6,7 @@
 #ifndef KWED_FILE_PLACE_H
 #define KWED_FILE_PLACE_H
 
-#include <string>
+#include <climits>
 #include <sys/stat.h>
 #include <utility>
 
@@ -42,7 +42,7 @@ class descriptor {
 // there: never empty and without a '/'; "." for a path that ends in one.
 struct place {
     descriptor folder;
-    std::string name;
+    char name[NAME_MAX + 1] = "";
 };
 
 // Opens the folder of path (its part before the last '/', "." when there

@@ -20,8 +20,7 @@ int openedited(place *target, descriptor *fd) {
     int err = followplace(edited.where, target);
     if (err)
         return err;
-    fd->reset(
-        ::openat(target->folder.get(), target->name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    fd->reset(::openat(target->folder.get(), target->name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     err = *fd ? 0 : errno;
     struct stat st;
     if (*fd ? ::fstat(fd->get(), &st) == 0 : statplace(*target, &st) == 0)

@@ -9,7 +9,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <termios.h>
 #include <unistd.h>
 
@@ -175,7 +174,9 @@ int run(int argc, char **argv) {
     if (key_map == nullptr)
         fatal(f_config, nullptr);
     // A run-control file passed over is told in place of what load tells.
-    std::string rcwarning = msgflag ? msgline : "";
+    char rcwarning[msgline_size] = "";
+    if (msgflag)
+        std::memcpy(rcwarning, msgline, sizeof rcwarning);
     modeless = 1;
     applyspecials();
     noecho();
@@ -186,8 +187,8 @@ int run(int argc, char **argv) {
         std::strcpy(filename, s.file);
         modified = 0;
     }
-    if (!rcwarning.empty()) {
-        std::snprintf(msgline, msgline_size, "%s", rcwarning.c_str());
+    if (rcwarning[0]) {
+        std::memcpy(msgline, rcwarning, sizeof rcwarning);
         msgflag = 1;
     }
     if (!growgap(8096))

@@ -19,7 +19,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <linux/magic.h>
-#include <string>
 #include <sys/random.h>
 #include <sys/statvfs.h>
 #include <sys/vfs.h>
@@ -179,8 +178,7 @@ bool cuthere(int fd) {
 // as it was checked: a file put in its place since is not written.
 writeresult inplace(const place &t, const struct stat &old, struct stat *written) {
     movegap(textsize());
-    descriptor fd(
-        ::openat(t.folder.get(), t.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    descriptor fd(::openat(t.folder.get(), t.name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
         return {errno, false};
     struct stat now;
@@ -230,14 +228,14 @@ bool keepattributes(const place &t, const struct stat &old, int fd) {
     if (!keepowner(fd, old))
         return false;
     descriptor from(
-        ::openat(t.folder.get(), t.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        ::openat(t.folder.get(), t.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     return from && ::fstat(from.get(), &st) == 0 && st.st_dev == old.st_dev &&
            st.st_ino == old.st_ino && copyattributes(from.get(), fd);
 }
 
-// Six characters for a temporary name, hard to guess.
-std::string randomtail() {
+// Six characters for a temporary name, hard to guess, and a NUL.
+void randomtail(char tail[7]) {
     static constexpr char letters[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static unsigned long long counter = 0;
@@ -253,18 +251,23 @@ std::string randomtail() {
             mix >>= 8;
         }
     }
-    std::string tail;
-    for (unsigned char b : bytes)
-        tail += letters[b % (sizeof letters - 1)];
-    return tail;
+    for (int i = 0; i < 6; ++i)
+        tail[i] = letters[bytes[i] % (sizeof letters - 1)];
+    tail[6] = '\0';
 }
 
+// Room for a temporary name: the file's name and ".kwed" and six more.
+constexpr std::size_t temp_size = NAME_MAX + 12;
+
 // Creates a new file beside the one at t, named after it with ".kwed" and
-// six random characters; the descriptor, or -1 with errno set.
-int opentemp(const place &t, std::string *temp) {
+// six random characters; the descriptor, or -1 with errno set (a name too
+// long for the folder gives ENAMETOOLONG).
+int opentemp(const place &t, char (&temp)[temp_size]) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        *temp = t.name + ".kwed" + randomtail();
-        int fd = ::openat(t.folder.get(), temp->c_str(),
+        char tail[7];
+        randomtail(tail);
+        std::snprintf(temp, sizeof temp, "%s.kwed%s", t.name, tail);
+        int fd = ::openat(t.folder.get(), temp,
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -275,8 +278,8 @@ int opentemp(const place &t, std::string *temp) {
 // The text through a temporary file renamed over the file at t. old is the
 // original's status, null for a new file.
 temp_outcome viatemp(const place &t, const struct stat *old, struct stat *written, int *err) {
-    std::string temp;
-    descriptor fd(opentemp(t, &temp));
+    char temp[temp_size];
+    descriptor fd(opentemp(t, temp));
     if (!fd) {
         // No new file can be made there (the folder is not writable, no
         // inode or name is left): the file itself may still be writable.
@@ -301,7 +304,7 @@ temp_outcome viatemp(const place &t, const struct stat *old, struct stat *writte
         *err = errno;
     }
     const int folder = t.folder.get();
-    if (ok && ::renameat(folder, temp.c_str(), folder, t.name.c_str()) != 0) {
+    if (ok && ::renameat(folder, temp, folder, t.name) != 0) {
         ok = false;
         *err = errno;
         // A mount point of its own, or a sticky folder's file of another.
@@ -309,7 +312,7 @@ temp_outcome viatemp(const place &t, const struct stat *old, struct stat *writte
             failure = temp_outcome::use_inplace;
     }
     if (!ok) {
-        ::unlinkat(folder, temp.c_str(), 0);
+        ::unlinkat(folder, temp, 0);
         if (*err == 0)
             *err = EIO;
         // The copy did not fit beside the file; the text may still fit in
@@ -336,7 +339,7 @@ writeresult writefile(const place &t, const struct stat *old, struct stat *writt
     if (old && !S_ISREG(old->st_mode))
         return {S_ISDIR(old->st_mode) ? EISDIR : EINVAL, false};
     // A file that we may not write to is not replaced, whatever the folder allows.
-    if (old && ::faccessat(t.folder.get(), t.name.c_str(), W_OK, 0) != 0)
+    if (old && ::faccessat(t.folder.get(), t.name, W_OK, 0) != 0)
         return {errno, false};
     // A new file would break the links, and the kernel's own files are
     // only written in place.
@@ -356,7 +359,7 @@ writeresult writefile(const place &t, const struct stat *old, struct stat *writt
 
 bool maywrite(const place &p) {
     auto refused = [] { return errno == EACCES || errno == EPERM || errno == EROFS; };
-    if (::faccessat(p.folder.get(), p.name.c_str(), W_OK, AT_EACCESS) == 0)
+    if (::faccessat(p.folder.get(), p.name, W_OK, AT_EACCESS) == 0)
         return true;
     if (errno != ENOENT)
         return !refused();
