@@ -9,17 +9,20 @@ namespace kwed {
 
 const char *builtintext(int number) {
     const char *const ids[] = {
-        f_ok,         f_error,    f_usage,       f_initscr,    f_config,      f_alloc,
-        m_newfile,    m_readerr,  m_loaded,      m_saved,      m_savefail,    m_noname,
-        m_notfound,   m_wrapped,  m_findprompt,  m_lineprompt, m_badline,     m_saveprompt,
-        m_quitprompt, m_nomem,    m_noundo,      m_emptyscrap, m_scrap,       m_helptitle,
-        m_modified,   m_position, m_title,       m_rcnotfound, m_rcline,      m_rcread,
-        m_longname,   m_literal,  m_rcbadnumber, m_rcformat,   m_rcdirective, m_rccommand,
-        m_rckey,      m_rcnokey,  m_unbound,     m_undone,     m_unreadable,  m_notsaved,
-        m_exists,     m_rescued,  m_lost,        m_changed,    m_termrescued, m_termlost,
-        m_savebroken, m_wrappedup, m_withprompt, m_replaceask, m_replaced,  m_replacedone,
-        m_nocase,     m_backward,  m_redone,     m_noredo,     m_markset,   m_markgone,
-        m_scrap1,     m_scrapchars, m_scrapchar1, m_dos,       m_readonly,  m_pasteview, m_replaceprompt,
+        f_ok,         f_error,         f_usage,       f_initscr,     f_config,
+        f_alloc,      m_newfile,       m_readerr,     m_loaded,      m_saved,
+        m_savefail,   m_noname,        m_notfound,    m_wrapped,     m_findprompt,
+        m_lineprompt, m_badline,       m_saveprompt,  m_quitprompt,  m_nomem,
+        m_noundo,     m_emptyscrap,    m_scrap,       m_helptitle,   m_modified,
+        m_position,   m_title,         m_rcnotfound,  m_rcline,      m_rcread,
+        m_longname,   m_literal,       m_rcbadnumber, m_rcformat,    m_rcdirective,
+        m_rccommand,  m_rckey,         m_rcnokey,     m_unbound,     m_undone,
+        m_unreadable, m_notsaved,      m_exists,      m_rescued,     m_lost,
+        m_changed,    m_termrescued,   m_termlost,    m_savebroken,  m_wrappedup,
+        m_withprompt, m_replaceask,    m_replaced,    m_replacedone, m_nocase,
+        m_backward,   m_redone,        m_noredo,      m_markset,     m_markgone,
+        m_scrap1,     m_scrapchars,    m_scrapchar1,  m_dos,         m_readonly,
+        m_pasteview,  m_replaceprompt, m_rcforeign,   m_rcwritable,
     };
     for (const char *id : ids) {
         char *end;

@@ -55,8 +55,8 @@ inline constexpr char m_changed[] = "59:%s changed on disk since it was read; sa
 inline constexpr char m_termrescued[] = "60:told to end; the unsaved text was kept in %s\n";
 inline constexpr char m_termlost[] = "61:told to end; the unsaved text could not be kept: %s\n";
 inline constexpr char m_savebroken[] =
-    "62:Not saved, %s: %s. The file on disk was cut short; the text is still "
-    "here: save it elsewhere.";
+    "62:Not saved, %s: %s. The file on disk was only partly written; the text "
+    "is still here: save it elsewhere.";
 inline constexpr char m_wrappedup[] = "63:Search went on from the bottom.";
 inline constexpr char m_withprompt[] = "64:Replace with: ";
 inline constexpr char m_replaceask[] =
@@ -76,6 +76,9 @@ inline constexpr char m_dos[] = "77: [DOS]";
 inline constexpr char m_readonly[] = "78: [read-only]";
 inline constexpr char m_pasteview[] = "79:Nothing pasted: this key map inserts no characters.";
 inline constexpr char m_replaceprompt[] = "80:Replace: ";
+inline constexpr char m_rcforeign[] = "81:Ignored the run-control file %s: it belongs to user %ld.";
+inline constexpr char m_rcwritable[] =
+    "82:Ignored the run-control file %s: others may write to it.";
 
 // The built-in text of any id by its number, null when no id has it.
 const char *builtintext(int number);

@@ -9,6 +9,8 @@ add_library(kwed_core STATIC
     editing.cpp
     end_signals.cpp
     escape_keys.cpp
+    file_attributes.cpp
+    file_place.cpp
     find_text.cpp
     gap_buffer.cpp
     getkey.cpp
@@ -42,7 +44,8 @@ add_dependencies(kwed kwed_rc)
 # End to end in a real terminal: the editor runs inside tmux.
 suite_add_gtest(NAME kwed_editor_test
     SOURCES tests/editor_tmux_test.cpp tests/editor_region_test.cpp tests/editor_files_test.cpp
-            tests/editor_search_test.cpp tests/editor_screen_test.cpp tests/tmux_session.cpp
+            tests/editor_search_test.cpp tests/editor_screen_test.cpp tests/editor_boundary_test.cpp
+            tests/tmux_session.cpp
     PROGRAMS kwed)
 target_include_directories(kwed_editor_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 add_dependencies(kwed_editor_test kwed_rc)

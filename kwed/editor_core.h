@@ -6,6 +6,7 @@
 #define KWED_EDITOR_CORE_H
 
 #include "core_messages.h"
+#include "file_place.h"
 #include "kwed.h"
 #include "utf8.h"
 
@@ -100,6 +101,17 @@ struct key_reader {
 };
 extern key_reader reader;
 
+// The file on disk as it was read or last saved: whether it existed, and
+// its device, inode, size and modification time.
+struct diskfile {
+    bool known = false;
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    struct timespec mtime = {};
+};
+
 // The file being edited, as saving needs to know it.
 struct edited_file {
     // Set when the file named on the command line exists but could not be
@@ -112,6 +124,12 @@ struct edited_file {
     bool finalnewline = false;
     // This user cannot write it (or create it in its folder).
     bool readonly = false;
+    // Its folder, opened when it was read (or first saved under this name),
+    // and its name there: every save goes through this folder, whatever
+    // its path leads to by then.
+    place where;
+    // What the file on disk was when it was read or last saved.
+    diskfile disk;
 };
 extern edited_file edited;
 
@@ -136,8 +154,9 @@ int raw_insert(offset_t at, const char *s, std::size_t n);
 void raw_delete(offset_t at, std::size_t n);
 // Copies n bytes of text from offset at into out.
 void copytext(offset_t at, std::size_t n, char *out);
-// Replaces the whole text by the file's contents; returns 0 or an errno.
-int readfile(const char *fn);
+// Replaces the whole text by the contents of the file open as fd; returns
+// 0 or an errno.
+int readfile(int fd);
 // Frees the buffer (end of run, tests).
 void freebuffer();
 // The region between the mark and the cursor as [*from, *to); false when
@@ -301,9 +320,10 @@ const command *findcommand(std::string_view name);
 
 // Saves the text to fn; 0 on success, else the message line says why.
 int savefile(const char *fn);
-// Remembers what the file fn on disk is now (called before it is read), so
-// that saving can tell when it has changed or been replaced since.
-void notefile(const char *fn);
+// Remembers what the file on disk is now (null: there is none; called
+// before it is read), so that saving can tell when it has changed or been
+// replaced since.
+void notefile(const struct stat *st);
 // Called when the terminal has gone: unsaved text is kept in a new file of
 // its own and the editor ends through fatal; without changes it just ends.
 void rescue();

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -127,53 +126,35 @@ void freebuffer() {
     ++buffer.serial;
 }
 
-int readfile(const char *fn) {
+int readfile(int fd) {
     freebuffer();
-    int fd = ::open(fn, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-        int err = errno;
-        ::close(fd);
-        return err;
-    }
+    if (fstat(fd, &st) != 0)
+        return errno;
     std::size_t want = gap_step;
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
+    if (S_ISDIR(st.st_mode))
         return EISDIR;
-    }
     if (S_ISREG(st.st_mode)) {
         // Offsets into the text are ptrdiff_t: 31 bits on 32-bit machines.
-        if (st.st_size > PTRDIFF_MAX / 2) {
-            ::close(fd);
+        if (st.st_size > PTRDIFF_MAX / 2)
             return EFBIG;
-        }
         want += static_cast<std::size_t>(st.st_size);
     }
-    if (!growgap(want)) {
-        ::close(fd);
+    if (!growgap(want))
         return ENOMEM;
-    }
     // Read to the end: the size may have changed, and devices have none.
     for (;;) {
-        if (buffer.egap - buffer.gap < 4096 && !growgap(gap_step + textsize() / 2)) {
-            ::close(fd);
+        if (buffer.egap - buffer.gap < 4096 && !growgap(gap_step + textsize() / 2))
             return ENOMEM;
-        }
         ssize_t got = ::read(fd, buffer.gap, buffer.egap - buffer.gap);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) {
-            int err = errno;
-            ::close(fd);
-            return err;
-        }
+        if (got < 0)
+            return errno;
         if (got == 0)
             break;
         buffer.gap += got;
     }
-    ::close(fd);
     buffer.newlines = countlines(0, textsize());
     return 0;
 }

@@ -288,8 +288,8 @@ const char *keyfor(int code) {
     return nullptr;
 }
 
-keymap_t *initkey(const char *rcname) {
-    std::FILE *fp = openrc(rcname);
+keymap_t *initkey(const char *rcname, bool given) {
+    std::FILE *fp = openrc(rcname, given);
     rcline = 0;
     if (fp == nullptr) {
         std::snprintf(rcshown, sizeof rcshown, "%s", rcname);

@@ -106,8 +106,10 @@ extern const char *f_alloc;
 // ----------------------------------------- run-control file (rcfile.cpp)
 
 // Opens the run-control file: the name itself, then under $HOME, then
-// under etcdir(). Returns null when none opens.
-std::FILE *openrc(const char *name);
+// under etcdir(). Returns null when none opens. Unless the name was given
+// (with -f), a candidate that belongs to another user than this one or
+// root, or that others may write to, is passed over with a message.
+std::FILE *openrc(const char *name, bool given = false);
 
 // The system folder of run-control files: $ETCDIR, or when that is not set
 // the folder the build was configured to install into (/etc for a /usr
@@ -165,7 +167,8 @@ char *strrep(char *s, int from, int to, int n);
 
 // ---------------------------------------------------- the editor core
 
-keymap_t *initkey(const char *rcname);
+// given: the name came with -f, and is taken as it is (see openrc).
+keymap_t *initkey(const char *rcname, bool given = false);
 void finikey(keymap_t *map);
 int getkey(keymap_t *map);
 int load(const char *fn);

@@ -1,19 +1,45 @@
-// load: reads the file to edit into the buffer, whole, in one go.
+// load: reads the file to edit into the buffer, whole, in one go, through
+// its folder, which stays open for saving.
 #include "editor_core.h"
 #include "write_file.h"
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 
 namespace kwed {
 
 edited_file edited;
 
+namespace {
+
+// Opens the file that the edited file's place leads to for reading, and
+// notes what it is before it is read: a change after this is caught when
+// saving. *target is where the links led; fd is open on success.
+int openedited(place *target, descriptor *fd) {
+    int err = followplace(edited.where, target);
+    if (err)
+        return err;
+    fd->reset(::openat(target->folder.get(), target->name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    err = *fd ? 0 : errno;
+    struct stat st;
+    if (*fd ? ::fstat(fd->get(), &st) == 0 : statplace(*target, &st) == 0)
+        notefile(&st);
+    return err;
+}
+
+} // namespace
+
 int load(const char *fn) {
-    // What the file is before it is read: a change after this is caught
-    // when saving.
-    notefile(fn);
-    int err = readfile(fn);
+    notefile(nullptr);
+    freebuffer();
+    place target;
+    descriptor fd;
+    int err = openplace(fn, &edited.where);
+    if (err == 0)
+        err = openedited(&target, &fd);
+    if (err == 0)
+        err = readfile(fd.get());
     undo_clear();
     buffer.point = 0;
     view.page = 0;
@@ -22,7 +48,7 @@ int load(const char *fn) {
     if (err == 0)
         notelineends();
     // Told at once, not only when a save fails.
-    edited.readonly = !maywrite(fn);
+    edited.readonly = target.folder && !maywrite(target);
     if (err == ENOENT) {
         msg(m_newfile);
     } else if (err) {

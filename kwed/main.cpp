@@ -18,6 +18,7 @@ namespace {
 
 struct settings {
     const char *rcname = "kwed.rc";
+    bool rcgiven = false; // named with -f: taken as it is
     long startline = 1;
     const char *file = nullptr;
 };
@@ -49,10 +50,9 @@ settings parseargs(int argc, char **argv) {
             s.startline = n > INT_MAX ? INT_MAX : n;
         } else if (a[1] == '\0') {
             continue;
-        } else if (a[1] == 'f' && a[2] != '\0') {
-            s.rcname = a + 2;
-        } else if (a[1] == 'f' && i + 1 < argc) {
-            s.rcname = argv[++i];
+        } else if (a[1] == 'f' && (a[2] != '\0' || i + 1 < argc)) {
+            s.rcname = a[2] != '\0' ? a + 2 : argv[++i];
+            s.rcgiven = true;
         } else {
             fatal(f_usage);
         }
@@ -170,9 +170,13 @@ int run(int argc, char **argv) {
         fatal(m_longname, s.file);
     if (startscreen() == nullptr)
         fatal(f_initscr);
-    key_map = initkey(s.rcname);
+    key_map = initkey(s.rcname, s.rcgiven);
     if (key_map == nullptr)
         fatal(f_config, nullptr);
+    // A run-control file passed over is told in place of what load tells.
+    char rcwarning[msgline_size] = "";
+    if (msgflag)
+        std::memcpy(rcwarning, msgline, sizeof rcwarning);
     modeless = 1;
     applyspecials();
     noecho();
@@ -182,6 +186,10 @@ int run(int argc, char **argv) {
         load(s.file);
         std::strcpy(filename, s.file);
         modified = 0;
+    }
+    if (rcwarning[0]) {
+        std::memcpy(msgline, rcwarning, sizeof rcwarning);
+        msgflag = 1;
     }
     if (!growgap(8096))
         fatal(f_alloc);

@@ -31,12 +31,6 @@ bool rescuename(char *name, std::size_t size, int attempt) {
            errno == ENOENT;
 }
 
-// The rescued file may be read by those who may read the file edited.
-mode_t rescuemode() {
-    struct stat st;
-    return filename[0] && ::stat(filename, &st) == 0 ? st.st_mode & 0666 : 0666;
-}
-
 } // namespace
 
 void rescue() {
@@ -46,12 +40,13 @@ void rescue() {
     }
     // The name is taken by creating the file, so that no other file is
     // ever written over, and no temporary file is left if this ends early.
+    // It is for the editing user alone, whatever the edited file's mode:
+    // no one else in a group that may read the file reads it from here.
     char name[filename_size + 32];
     int err = EEXIST;
-    mode_t mode = rescuemode();
     for (int attempt = 0; attempt < 20 && err; ++attempt)
         if (rescuename(name, sizeof name, attempt))
-            err = writenew(name, mode);
+            err = writenew(name, 0600);
     bool told = endsignal() == SIGTERM;
     if (err)
         fatal(told ? m_termlost : m_lost, std::strerror(err));

@@ -1,6 +1,6 @@
-// Saving: the commands save, saveas and quit, and the check that the name
-// being saved to still leads to the file that was read. Another program may
-// have changed that file since, or someone may have put a link in its place;
+// Saving: the commands save, saveas and quit, and the check that the file's
+// place still holds the file that was read. Another program may have
+// changed that file since, or someone may have put a link in its place;
 // either way the user is asked before it is overwritten. How the text gets
 // onto the disk is write_file.cpp's.
 #include "editor_core.h"
@@ -15,83 +15,75 @@ namespace kwed {
 
 namespace {
 
-// The file on disk as it was read or last saved: whether it existed, and
-// its device, inode, size and modification time.
-struct diskfile {
-    bool known = false;
-    bool exists = false;
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    struct timespec mtime = {};
+// What saving found where the file is: 0 and its status, ENOENT when there
+// is none, or the errno of the step that failed.
+struct found {
+    int err = 0;
+    struct stat st = {};
 };
-diskfile ondisk;
 
-void remember(const struct stat &st) {
-    ondisk = {true, true, st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-}
-
-// Whether the name now leads to another file than the one remembered, or
-// to the same one changed.
-bool changedondisk(const char *fn) {
-    if (!ondisk.known)
+// Whether what is at the file's place now is another file than the one
+// remembered, or the same one changed. Only "not there" is an answer when
+// the place cannot be looked at: any other failure (a loop of links, a
+// folder that cannot be searched) counts as a change, so that the user is
+// asked.
+bool changedondisk(const found &now, const place &target) {
+    const diskfile &d = edited.disk;
+    if (!d.known)
         return false;
-    struct stat st;
-    if (::stat(fn, &st) != 0)
-        return ondisk.exists && errno == ENOENT;
-    if (!ondisk.exists)
+    if (now.err)
+        return now.err != ENOENT || d.exists;
+    if (!d.exists)
         return true;
     // The kernel's own files have no size and make up their times.
-    if (pseudofile(fn))
+    if (pseudofile(target.folder.get()))
         return false;
-    return st.st_dev != ondisk.dev || st.st_ino != ondisk.ino || st.st_size != ondisk.size ||
-           st.st_mtim.tv_sec != ondisk.mtime.tv_sec || st.st_mtim.tv_nsec != ondisk.mtime.tv_nsec;
+    const struct stat &st = now.st;
+    return st.st_dev != d.dev || st.st_ino != d.ino || st.st_size != d.size ||
+           st.st_mtim.tv_sec != d.mtime.tv_sec || st.st_mtim.tv_nsec != d.mtime.tv_nsec;
 }
 
-// Whether fn names a file that exists and is not the one being edited:
-// saving under that name would replace another file's contents.
-bool isotherfile(const char *fn) {
+// Whether where leads to a file that exists and is not the one being
+// edited: saving there would replace another file's contents.
+bool isotherfile(const place &where) {
     struct stat other;
-    if (::stat(fn, &other) != 0)
+    if (statfollowed(where, &other) != 0)
         return false;
     struct stat own;
-    return filename[0] == '\0' || ::stat(filename, &own) != 0 || own.st_dev != other.st_dev ||
-           own.st_ino != other.st_ino;
+    return filename[0] == '\0' || !edited.where.folder || statfollowed(edited.where, &own) != 0 ||
+           own.st_dev != other.st_dev || own.st_ino != other.st_ino;
 }
 
-} // namespace
-
-void notefile(const char *fn) {
-    struct stat st;
-    if (::stat(fn, &st) == 0)
-        remember(st);
-    else
-        ondisk = {true, false};
-}
-
-int savefile(const char *fn) {
-    bool own = std::strcmp(fn, filename) == 0;
+// Saves the text to the file that where leads to, named fn in messages;
+// own when that is the file being edited. The links are followed once,
+// and the check and the write both go to the place they led to.
+int saveto(const char *fn, const place &where, bool own) {
     if (edited.unread && own && !confirm(m_unreadable)) {
         msg(m_notsaved);
         return ECANCELED;
     }
-    if (own && changedondisk(fn) && !confirm(m_changed, fn)) {
+    place target;
+    found now;
+    now.err = followplace(where, &target);
+    if (now.err == 0)
+        now.err = statplace(target, &now.st);
+    if (own && changedondisk(now, target) && !confirm(m_changed, fn)) {
         msg(m_notsaved);
         return ECANCELED;
     }
-    // Through a symbolic link, the file it leads to is written, not the link.
-    char target[filename_size];
     struct stat written;
-    int err = followlinks(fn, target, sizeof target);
-    writeresult r = err ? writeresult{err, false} : writefile(target, &written);
+    writeresult r{now.err, false};
+    if (now.err == 0 || (now.err == ENOENT && target.folder))
+        r = writefile(target, now.err ? nullptr : &now.st, &written);
     if (r.err) {
         msg(r.damaged ? m_savebroken : m_savefail, fn, std::strerror(r.err));
-        // The cut file is now the one on disk: saving it again asks nothing.
+        // The damaged file is now the one on disk: saving it again asks nothing.
+        struct stat st;
         if (r.damaged && own)
-            notefile(fn);
+            notefile(statplace(target, &st) == 0 ? &st : nullptr);
         return r.err;
     }
-    remember(written);
+    notefile(&written);
     modified = 0;
     if (own)
         edited.unread = 0;
@@ -99,6 +91,29 @@ int savefile(const char *fn) {
     undo_mark_saved();
     msg(m_saved, fn, static_cast<long long>(disksize()));
     return 0;
+}
+
+} // namespace
+
+void notefile(const struct stat *st) {
+    if (st)
+        edited.disk = {true, true, st->st_dev, st->st_ino, st->st_size, st->st_mtim};
+    else
+        edited.disk = {true, false};
+}
+
+int savefile(const char *fn) {
+    bool own = std::strcmp(fn, filename) == 0;
+    place other;
+    // The file being edited is saved through the folder it was read from;
+    // when that could not be opened then, it is opened now and kept.
+    place &where = own ? edited.where : other;
+    int err = where.folder ? 0 : openplace(fn, &where);
+    if (err) {
+        msg(m_savefail, fn, std::strerror(err));
+        return err;
+    }
+    return saveto(fn, where, own);
 }
 
 void save() {
@@ -117,12 +132,26 @@ void saveas() {
         msg(m_noname);
         return;
     }
-    if (isotherfile(answer) && !confirm(m_exists)) {
+    if (std::strcmp(answer, filename) == 0) {
+        savefile(filename);
+        return;
+    }
+    // The new name's folder is opened once; saving, and every save after
+    // it, goes through it.
+    place where;
+    int err = openplace(answer, &where);
+    if (err) {
+        msg(m_savefail, answer, std::strerror(err));
+        return;
+    }
+    if (isotherfile(where) && !confirm(m_exists)) {
         msg(m_notsaved);
         return;
     }
-    if (savefile(answer) == 0)
+    if (saveto(answer, where, false) == 0) {
         std::strcpy(filename, answer);
+        edited.where = std::move(where);
+    }
 }
 
 void quit() {

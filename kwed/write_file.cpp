@@ -1,10 +1,12 @@
-// Writing the text to disk. The usual way is a new file beside the
-// original, flushed and given the original's owner, group and mode, then
-// renamed over it: until the rename the original stays as it was, and a
-// crash leaves one or the other whole. Where the rename would make the file
-// something else (break its hard links, lose its owner or group, replace a
-// mount point, or cannot be done at all) the text is written into the file
-// itself instead, once it is whole in memory.
+// Writing the text to disk, every step through the folder that holds the
+// file. The usual way is a new file beside the original, flushed and given
+// the original's owner, group, mode and extended attributes, then renamed
+// over it: until the rename the original stays as it was, and a crash
+// leaves one or the other whole. Where the rename would make the file
+// something else (break its hard links, lose its owner, group or an
+// attribute, replace a mount point, or cannot be done at all) the text is
+// written into the file itself instead, once it is whole in memory and
+// known to fit.
 #include "write_file.h"
 
 #include "editor_core.h"
@@ -14,8 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/random.h>
 #include <sys/statvfs.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -118,34 +122,18 @@ bool writetext(int fd) {
 
 namespace {
 
-// The folder part of path ("." when it has none).
-void folderof(const char *path, char *out, std::size_t size) {
-    std::snprintf(out, size, "%s", path);
-    char *slash = std::strrchr(out, '/');
-    if (slash == out)
-        slash[1] = '\0';
-    else if (slash)
-        *slash = '\0';
-    else
-        std::snprintf(out, size, ".");
+// Flushes the folder, so that a rename in it is on disk.
+void syncfolder(const place &p) {
+    descriptor dir(::openat(p.folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir)
+        ::fsync(dir.get());
 }
 
-// Flushes the folder that holds path, so that the rename itself is on disk.
-void syncfolder(const char *path) {
-    char folder[filename_size];
-    folderof(path, folder, sizeof folder);
-    int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-// Whether the text fits where the old file stands once its blocks are
-// freed, with what is free besides.
-bool fitsinplace(const char *target, const struct stat &old) {
+// Whether the text fits where the old file stands, in its blocks and what
+// is free besides: for file systems that cannot reserve room ahead.
+bool fitsinplace(int fd, const struct stat &old) {
     struct statvfs v;
-    if (::statvfs(target, &v) != 0 || v.f_frsize == 0)
+    if (::fstatvfs(fd, &v) != 0 || v.f_frsize == 0)
         return false;
     unsigned long long block = v.f_frsize;
     unsigned long long room =
@@ -155,25 +143,59 @@ bool fitsinplace(const char *target, const struct stat &old) {
     return need <= room;
 }
 
-// Truncates the file and writes the text into it, so that it keeps its
-// inode and everything that hangs on it. The text is first made one piece
-// in memory, so that nothing is left to prepare once the file is cut.
-writeresult inplace(const char *target, struct stat *written) {
+// Makes sure that the text fits in the file before any of it is written
+// over: the blocks for its whole length are reserved (past the file's end
+// without changing its size). 0, or the errno that says why it cannot be
+// written there (ENOSPC or EDQUOT: it does not fit).
+int makeroom(int fd, const struct stat &old) {
+    off_t need = static_cast<off_t>(disksize());
+    if (need == 0)
+        return 0;
+    int r;
+    do
+        r = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, need);
+    while (r != 0 && errno == EINTR);
+    if (r == 0)
+        return 0;
+    // A file system that cannot reserve room says so; any other failure
+    // (no room, over the quota or the size limit) is the answer.
+    if (errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL && errno != ENODEV)
+        return errno;
+    return fitsinplace(fd, old) ? 0 : ENOSPC;
+}
+
+// Cuts the file at the current offset, where the text written ends.
+bool cuthere(int fd) {
+    off_t end = ::lseek(fd, 0, SEEK_CUR);
+    return end >= 0 && ::ftruncate(fd, end) == 0;
+}
+
+// Writes the text into the file itself, over the old text from its start,
+// and cuts what is left of the old text after it, so that the file keeps
+// its inode and everything that hangs on it. The room is made first and
+// the text made one piece in memory: once the file is written to, nothing
+// is left that a full disk or a lack of memory could stop. old is the file
+// as it was checked: a file put in its place since is not written.
+writeresult inplace(const place &t, const struct stat &old, struct stat *written) {
     movegap(textsize());
-    int fd = ::open(target, O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
+    descriptor fd(::openat(t.folder.get(), t.name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
         return {errno, false};
-    bool pseudo = pseudofile(target);
-    if (!pseudo && ::ftruncate(fd, 0) != 0) {
-        int err = errno;
-        ::close(fd);
-        return {err, false};
-    }
+    struct stat now;
+    if (::fstat(fd.get(), &now) != 0)
+        return {errno, false};
+    if (now.st_dev != old.st_dev || now.st_ino != old.st_ino)
+        return {EAGAIN, false};
     // Files the kernel makes up take their new value in one write and
     // cannot be flushed.
-    bool ok = writetext(fd) && (pseudo || ::fsync(fd) == 0) && ::fstat(fd, written) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
+    bool pseudo = pseudofile(fd.get());
+    int err = pseudo ? 0 : makeroom(fd.get(), old);
+    if (err)
+        return {err, false};
+    bool ok = writetext(fd.get()) && (pseudo || (cuthere(fd.get()) && ::fsync(fd.get()) == 0)) &&
+              ::fstat(fd.get(), written) == 0;
+    err = errno;
+    if (::close(fd.release()) != 0 && ok) {
         ok = false;
         err = errno;
     }
@@ -198,40 +220,91 @@ bool keepowner(int fd, const struct stat &old) {
            (now.st_mode & 07777) == (old.st_mode & 07777);
 }
 
-// The text through a temporary file renamed over target. old is the
-// original's status, null for a new file.
-temp_outcome viatemp(const char *target, const struct stat *old, struct stat *written, int *err) {
-    char temp[filename_size + 16];
-    if (std::snprintf(temp, sizeof temp, "%s.kwedXXXXXX", target) >=
-        static_cast<int>(sizeof temp)) {
-        *err = ENAMETOOLONG;
-        return old ? temp_outcome::use_inplace : temp_outcome::failed;
+// Gives the temporary file what the original has besides its text: owner,
+// group and mode, then its extended attributes (after the owner, whose
+// change takes a file capability away). The original is read through a
+// descriptor of its own, which must be the file that was checked.
+bool keepattributes(const place &t, const struct stat &old, int fd) {
+    if (!keepowner(fd, old))
+        return false;
+    descriptor from(
+        ::openat(t.folder.get(), t.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    return from && ::fstat(from.get(), &st) == 0 && st.st_dev == old.st_dev &&
+           st.st_ino == old.st_ino && copyattributes(from.get(), fd);
+}
+
+// Six characters for a temporary name, hard to guess, and a NUL.
+void randomtail(char tail[7]) {
+    static constexpr char letters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static unsigned long long counter = 0;
+    unsigned char bytes[6];
+    if (::getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        struct timespec now;
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        unsigned long long mix = (static_cast<unsigned long long>(now.tv_nsec) << 20) ^
+                                 static_cast<unsigned long long>(::getpid()) ^
+                                 ++counter * 0x9E3779B97F4A7C15ULL;
+        for (unsigned char &b : bytes) {
+            b = static_cast<unsigned char>(mix);
+            mix >>= 8;
+        }
     }
-    int fd = ::mkostemp(temp, O_CLOEXEC);
-    if (fd < 0) {
+    for (int i = 0; i < 6; ++i)
+        tail[i] = letters[bytes[i] % (sizeof letters - 1)];
+    tail[6] = '\0';
+}
+
+// Room for a temporary name: the file's name and ".kwed" and six more.
+constexpr std::size_t temp_size = NAME_MAX + 12;
+
+// Creates a new file beside the one at t, named after it with ".kwed" and
+// six random characters; the descriptor, or -1 with errno set (a name too
+// long for the folder gives ENAMETOOLONG).
+int opentemp(const place &t, char (&temp)[temp_size]) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char tail[7];
+        randomtail(tail);
+        std::snprintf(temp, sizeof temp, "%s.kwed%s", t.name, tail);
+        int fd = ::openat(t.folder.get(), temp,
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// The text through a temporary file renamed over the file at t. old is the
+// original's status, null for a new file.
+temp_outcome viatemp(const place &t, const struct stat *old, struct stat *written, int *err) {
+    char temp[temp_size];
+    descriptor fd(opentemp(t, temp));
+    if (!fd) {
         // No new file can be made there (the folder is not writable, no
         // inode or name is left): the file itself may still be writable.
         *err = errno;
         return old ? temp_outcome::use_inplace : temp_outcome::failed;
     }
     temp_outcome failure = temp_outcome::failed;
-    bool ok = writetext(fd);
-    if (ok && old && !keepowner(fd, *old)) {
+    bool ok = writetext(fd.get());
+    if (ok && old && !keepattributes(t, *old, fd.get())) {
         ok = false;
         failure = temp_outcome::use_inplace;
     }
     if (ok && !old) {
         mode_t mask = ::umask(0);
         ::umask(mask);
-        ok = ::fchmod(fd, 0666 & ~mask) == 0;
+        ok = ::fchmod(fd.get(), 0666 & ~mask) == 0;
     }
-    ok = ok && ::fsync(fd) == 0 && ::fstat(fd, written) == 0;
+    ok = ok && ::fsync(fd.get()) == 0 && ::fstat(fd.get(), written) == 0;
     *err = errno;
-    if (::close(fd) != 0 && ok) {
+    if (::close(fd.release()) != 0 && ok) {
         ok = false;
         *err = errno;
     }
-    if (ok && ::rename(temp, target) != 0) {
+    const int folder = t.folder.get();
+    if (ok && ::renameat(folder, temp, folder, t.name) != 0) {
         ok = false;
         *err = errno;
         // A mount point of its own, or a sticky folder's file of another.
@@ -239,62 +312,59 @@ temp_outcome viatemp(const char *target, const struct stat *old, struct stat *wr
             failure = temp_outcome::use_inplace;
     }
     if (!ok) {
-        ::unlink(temp);
+        ::unlinkat(folder, temp, 0);
         if (*err == 0)
             *err = EIO;
         // The copy did not fit beside the file; the text may still fit in
         // its place, now that the copy is gone.
         if (old && (*err == ENOSPC || *err == EDQUOT))
-            failure = fitsinplace(target, *old) ? temp_outcome::use_inplace : temp_outcome::failed;
+            failure = temp_outcome::use_inplace;
         return failure;
     }
-    syncfolder(target);
+    syncfolder(t);
     return temp_outcome::written;
 }
 
 } // namespace
 
-bool pseudofile(const char *path) {
+bool pseudofile(int fd) {
     struct statfs fs;
-    return ::statfs(path, &fs) == 0 && (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC);
+    return ::fstatfs(fd, &fs) == 0 && (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC);
 }
 
-writeresult writefile(const char *target, struct stat *written) {
-    struct stat st;
-    bool exists = ::stat(target, &st) == 0;
-    if (!exists && errno != ENOENT)
-        return {errno, false};
-    if (exists && !S_ISREG(st.st_mode))
-        return {S_ISDIR(st.st_mode) ? EISDIR : EINVAL, false};
+writeresult writefile(const place &t, const struct stat *old, struct stat *written) {
+    // A link put there since it was followed is not written through.
+    if (old && S_ISLNK(old->st_mode))
+        return {ELOOP, false};
+    if (old && !S_ISREG(old->st_mode))
+        return {S_ISDIR(old->st_mode) ? EISDIR : EINVAL, false};
     // A file that we may not write to is not replaced, whatever the folder allows.
-    if (exists && ::access(target, W_OK) != 0)
+    if (old && ::faccessat(t.folder.get(), t.name, W_OK, 0) != 0)
         return {errno, false};
     // A new file would break the links, and the kernel's own files are
     // only written in place.
-    if (exists && (st.st_nlink > 1 || pseudofile(target)))
-        return inplace(target, written);
+    if (old && (old->st_nlink > 1 || pseudofile(t.folder.get())))
+        return inplace(t, *old, written);
     int err = 0;
-    switch (viatemp(target, exists ? &st : nullptr, written, &err)) {
+    switch (viatemp(t, old, written, &err)) {
     case temp_outcome::written:
         return {};
     case temp_outcome::use_inplace:
-        return inplace(target, written);
+        return inplace(t, *old, written);
     case temp_outcome::failed:
         break;
     }
     return {err, false};
 }
 
-bool maywrite(const char *path) {
-    if (::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0)
+bool maywrite(const place &p) {
+    auto refused = [] { return errno == EACCES || errno == EPERM || errno == EROFS; };
+    if (::faccessat(p.folder.get(), p.name, W_OK, AT_EACCESS) == 0)
         return true;
     if (errno != ENOENT)
-        return errno != EACCES && errno != EPERM && errno != EROFS;
+        return !refused();
     // A new file: its folder must take it.
-    char folder[filename_size];
-    folderof(path, folder, sizeof folder);
-    return ::faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) == 0 ||
-           (errno != EACCES && errno != EPERM && errno != EROFS);
+    return ::faccessat(p.folder.get(), ".", W_OK | X_OK, AT_EACCESS) == 0 || !refused();
 }
 
 int writenew(const char *name, mode_t mode) {
@@ -311,32 +381,10 @@ int writenew(const char *name, mode_t mode) {
         ::unlink(name);
         return err ? err : EIO;
     }
-    syncfolder(name);
+    place where;
+    if (openplace(name, &where) == 0)
+        syncfolder(where);
     return 0;
-}
-
-int followlinks(const char *name, char *out, std::size_t size) {
-    if (std::snprintf(out, size, "%s", name) >= static_cast<int>(size))
-        return ENAMETOOLONG;
-    // As many links as the kernel itself follows in one name.
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (::lstat(out, &st) != 0 || !S_ISLNK(st.st_mode))
-            return 0;
-        char link[PATH_MAX];
-        ssize_t n = ::readlink(out, link, sizeof link - 1);
-        if (n < 0)
-            return errno;
-        link[n] = '\0';
-        // A relative link is read from the folder that holds it.
-        char *slash = std::strrchr(out, '/');
-        std::size_t keep =
-            link[0] == '/' || slash == nullptr ? 0 : static_cast<std::size_t>(slash - out + 1);
-        if (keep + static_cast<std::size_t>(n) >= size)
-            return ENAMETOOLONG;
-        std::memcpy(out + keep, link, static_cast<std::size_t>(n) + 1);
-    }
-    return ELOOP;
 }
 
 } // namespace kwed

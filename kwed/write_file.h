@@ -3,24 +3,29 @@
 #ifndef KWED_WRITE_FILE_H
 #define KWED_WRITE_FILE_H
 
+#include "file_place.h"
+
 #include <cstddef>
 #include <sys/stat.h>
 
 namespace kwed {
 
 // How a write ended: 0 or the errno of the step that failed, and whether
-// the file had already been cut short when it failed (only a write in
-// place can leave it so; the text in the editor is then the only copy).
+// the file had already been partly overwritten when it failed (only a
+// write in place can leave it so; the text in the editor is then the only
+// whole copy).
 struct writeresult {
     int err = 0;
     bool damaged = false;
 };
 
-// Writes the whole text to target, which is no symbolic link (or does not
-// exist). Through a temporary file renamed over it where that keeps the
-// file's owner, group, mode, links and mount; else in place. On success
-// *written is the status of the file written.
-writeresult writefile(const char *target, struct stat *written);
+// Writes the whole text to the file at target, which is no symbolic link;
+// old is its status as the caller found it, null when there is none (it is
+// then created). Through a temporary file in the same folder renamed over
+// it where that keeps the file's owner, group, mode, extended attributes,
+// links and mount; else in place, once the text is known to fit. On
+// success *written is the status of the file written.
+writeresult writefile(const place &target, const struct stat *old, struct stat *written);
 
 // Writes the text into a new file that no other file had the name of;
 // no temporary file is involved. 0 or an errno (the name is then free
@@ -33,18 +38,20 @@ int writenew(const char *name, mode_t mode);
 // a write fails.
 bool writetext(int fd);
 
-// Whether this user may write path (with the rights that count for
-// opening it), or create it in its folder when it does not exist. Only a
-// refusal (no permission, a read-only file system) counts as false.
-bool maywrite(const char *path);
+// Whether this user may write the file at p (with the rights that count
+// for opening it), or create it in its folder when it does not exist. Only
+// a refusal (no permission, a read-only file system) counts as false.
+bool maywrite(const place &p);
 
-// Follows symbolic links from name to the file they lead to, which need
-// not exist: a dangling link's target is created. 0 or an errno.
-int followlinks(const char *name, char *out, std::size_t size);
+// Whether the open file or folder fd lies in a file system whose files the
+// kernel makes up (/proc, /sys): they can only be written in place.
+bool pseudofile(int fd);
 
-// Whether path lies in a file system whose files the kernel makes up
-// (/proc, /sys): they can only be written in place.
-bool pseudofile(const char *path);
+// Gives the file open as to the extended attributes of the one open as
+// from (its ACL, security label, capabilities, user attributes), and takes
+// away those it has that from has not. A file capability is set last: a
+// change of owner takes it away. False when any of it cannot be done.
+bool copyattributes(int from, int to);
 
 } // namespace kwed
 

@@ -539,7 +539,8 @@ TEST_F(Editor, HangUpAndTerminationKeepUnsavedText) {
         {"termination in a question", "f.txt.save2",
          "kwed: told to end; the unsaved text was kept in f.txt.save2"},
     };
-    tree.file("f.txt", "text\n");
+    // A file that a group may read: the kept text is its user's alone.
+    tree.file("f.txt", "text\n", 0664);
     for (const auto &c : cases) {
         std::string how = c.how;
         std::remove(tree.path("kwed.status").c_str());
@@ -566,6 +567,9 @@ TEST_F(Editor, HangUpAndTerminationKeepUnsavedText) {
         }
         EXPECT_EQ(status, "3\n") << how;
         EXPECT_EQ(tree.read(c.kept), how + " text\n") << how;
+        struct stat st = {};
+        EXPECT_EQ(stat(tree.path(c.kept).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << how;
         EXPECT_EQ(tree.read("f.txt"), "text\n");
     }
     EXPECT_EQ(tree.read("f.txt.save"), "hang-up text\n");
@@ -675,6 +679,11 @@ TEST_F(Editor, SavesInPlaceWhereANewFileWouldNotBeTheSame) {
     std::string tmpfs = "mkdir -p t && mount -t tmpfs -o size=64k tmpfs t || exit 9\n"
                         "head -c 24576 /dev/zero > t/filler && cp big.txt t/f.txt\n"
                         "\"$@\"; s=$?; cp t/f.txt after.txt; ls -A t > listing; exit $s\n";
+    // The same with a second name for the file, which is read afterwards.
+    std::string linked = "mkdir -p t && mount -t tmpfs -o size=64k tmpfs t || exit 9\n"
+                         "head -c 24576 /dev/zero > t/filler && cp big.txt t/f.txt &&"
+                         " ln t/f.txt t/g.txt\n"
+                         "\"$@\"; s=$?; cp t/g.txt after.txt; ls -A t > listing; exit $s\n";
     struct {
         const char *what;
         const char *file;
@@ -697,6 +706,11 @@ TEST_F(Editor, SavesInPlaceWhereANewFileWouldNotBeTheSame) {
          "Wrote t/f.txt, 40004 bytes.", "after.txt", "new " + text40k},
         {"full disk, no room", "t/f.txt", text40k + std::string(960, '.'), "unshare -m sh ns.sh",
          tmpfs, "Not saved, t/f.txt: No space left on device. The file on disk is unchanged.",
+         "after.txt", text40k + std::string(960, '.')},
+        // Written in place only once the text is known to fit: no name
+        // loses the old text.
+        {"hard links, full disk", "t/f.txt", text40k + std::string(960, '.'), "unshare -m sh ns.sh",
+         linked, "Not saved, t/f.txt: No space left on device. The file on disk is unchanged.",
          "after.txt", text40k + std::string(960, '.')},
         {"group-shared", "shared/f.txt", "old\n",
          "/usr/bin/setpriv --reuid=65534 --regid=65534 --groups=4242", "",
@@ -746,8 +760,11 @@ TEST_F(Editor, SavesInPlaceWhereANewFileWouldNotBeTheSame) {
         if (what == "bind mount") {
             EXPECT_EQ(tree.read("b.txt"), "under the mount\n");
         }
-        if (what.rfind("full disk", 0) == 0) {
-            EXPECT_EQ(tree.read("listing"), "f.txt\nfiller\n") << what;
+        if (what.find("full disk") != std::string::npos) {
+            EXPECT_EQ(tree.read("listing"), what == "hard links, full disk"
+                                                ? "f.txt\nfiller\ng.txt\n"
+                                                : "f.txt\nfiller\n")
+                << what;
         }
     }
 }

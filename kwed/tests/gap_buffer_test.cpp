@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <fcntl.h>
 #include <random>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -183,13 +185,19 @@ TEST_F(Buffer, ReadsWholeFilesAndReportsWhyNot) {
     big[123456] = '\n';
     ASSERT_EQ(write(fd, big.data(), big.size()), static_cast<ssize_t>(big.size()));
     close(fd);
-    EXPECT_EQ(kwed::readfile(name), 0);
+    auto readnamed = [](const char *path) {
+        int in = open(path, O_RDONLY);
+        int err = kwed::readfile(in);
+        close(in);
+        return err;
+    };
+    EXPECT_EQ(readnamed(name), 0);
     EXPECT_EQ(contents(), big);
     EXPECT_EQ(kwed::lineof(kwed::textsize()), 2);
     unlink(name);
-    EXPECT_EQ(kwed::readfile(name), ENOENT);
-    EXPECT_EQ(kwed::readfile("/"), EISDIR);
+    EXPECT_EQ(readnamed("/"), EISDIR);
     EXPECT_EQ(kwed::textsize(), 0);
+    EXPECT_EQ(readnamed(name), EBADF);
 }
 
 } // namespace

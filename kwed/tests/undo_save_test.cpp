@@ -217,11 +217,11 @@ TEST_F(Core, SaveReplacesTheFileKeepingItsModeAndLeavesNoTemporaryFile) {
     EXPECT_EQ(names, "f.txt\n");
 }
 
-// A write that fails half-way (here: past the file size limit, as on a
-// full disk) leaves the original and no temporary file behind. A file with
-// a second name is written in place: there the failure comes after the
-// file was cut, the message says so, and the text stays in the editor.
-TEST_F(Core, WriteFailingHalfWayKeepsTheOriginalOrSaysItWasCut) {
+// A write that fails half-way (here: past the file size limit) leaves the
+// original and no temporary file behind. A file with a second name is
+// written in place: there the failure comes after the file was partly
+// written over, the message says so, and the text stays in the editor.
+TEST_F(Core, WriteFailingHalfWayKeepsTheOriginalOrSaysItWasPartlyWritten) {
     type(std::string(5000, 'z'));
     for (bool linked : {false, true}) {
         suite_testing::TempTree tree;
@@ -240,8 +240,8 @@ TEST_F(Core, WriteFailingHalfWayKeepsTheOriginalOrSaysItWasCut) {
         EXPECT_EQ(err, EFBIG);
         EXPECT_EQ(std::string(kwed::msgline),
                   "Not saved, " + file + ": File too large. " +
-                      (linked ? "The file on disk was cut short; the text is still here: save "
-                                "it elsewhere."
+                      (linked ? "The file on disk was only partly written; the text is still "
+                                "here: save it elsewhere."
                               : "The file on disk is unchanged."));
         EXPECT_EQ(tree.read("f.txt"), linked ? std::string(1000, 'z') : "the original text\n");
         EXPECT_EQ(kwed::modified, 1);

@@ -1,0 +1,70 @@
+// Where a file is: the folder that holds it, kept open, and its name in
+// that folder. Every step of reading and saving a file goes through the
+// open folder, so that renaming or replacing a folder on the way to it
+// (with a link to another folder, say) cannot make a later step land in
+// another file.
+#ifndef KWED_FILE_PLACE_H
+#define KWED_FILE_PLACE_H
+
+#include <climits>
+#include <sys/stat.h>
+#include <utility>
+
+namespace kwed {
+
+// An open file descriptor, closed when it goes.
+class descriptor {
+  public:
+    descriptor() = default;
+    explicit descriptor(int fd) : fd_(fd) {}
+    ~descriptor() { reset(); }
+    descriptor(descriptor &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    descriptor &operator=(descriptor &&other) noexcept {
+        if (this != &other)
+            reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    descriptor(const descriptor &) = delete;
+    descriptor &operator=(const descriptor &) = delete;
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    // Closes what it holds and takes fd instead.
+    void reset(int fd = -1);
+    // Gives the descriptor up without closing it.
+    int release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_ = -1;
+};
+
+// A folder opened for reaching the names in it (O_PATH), and one name
+// there: never empty and without a '/'; "." for a path that ends in one.
+struct place {
+    descriptor folder;
+    char name[NAME_MAX + 1] = "";
+};
+
+// Opens the folder of path (its part before the last '/', "." when there
+// is none) and takes the name after it. 0 or the errno of the open.
+int openplace(const char *path, place *out);
+
+// Follows symbolic links from where.name, as many as the kernel follows in
+// one path: each link's text is read once and taken from the folder that
+// holds the link, and the folder named in it is opened from there. *out is
+// then where the file is, which need not exist (a link may point to a new
+// file). 0, or the errno that stopped the walk: ELOOP after too many links,
+// ENOENT when a folder on the way is missing.
+int followplace(const place &where, place *out);
+
+// The status of the file at p itself (a link there is not followed).
+int statplace(const place &p, struct stat *st);
+
+// The status of the file that where leads to through its links, as
+// followplace finds it: 0, ENOENT when it is not there, or the errno of
+// the step that failed.
+int statfollowed(const place &where, struct stat *st);
+
+} // namespace kwed
+
+#endif
