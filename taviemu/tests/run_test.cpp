@@ -338,7 +338,7 @@ TEST(Translators, ExecveOfAnotherProgram) {
 // the ignored ones still ignored; a host program gets the block's
 // arguments and environment and none of the runner's descriptors.
 TEST(Translators, ExecPassesOnWhatExecveKeeps) {
-    auto r = run({TAVIEMU_PATH, program("exec"), program("probe")});
+    auto r = run({TAVIEMU_PATH, program("exec"), program("probe"), "fds"});
     EXPECT_EQ(r.out, "8 closed\n9 open\noutlived SIGUSR2\n");
     EXPECT_EQ(r.signal, SIGUSR1);
     r = run({TAVIEMU_PATH, program("exec"), "/bin/sh", "-c",
