@@ -341,58 +341,16 @@ TEST(Translators, ExecPassesOnWhatExecveKeeps) {
     auto r = run({TAVIEMU_PATH, program("exec"), program("probe"), "fds"});
     EXPECT_EQ(r.out, "8 closed\n9 open\noutlived SIGUSR2\n");
     EXPECT_EQ(r.signal, SIGUSR1);
+    // The shell's builtins alone: a small system has no grep or ls.
     r = run({TAVIEMU_PATH, program("exec"), "/bin/sh", "-c",
-             "echo \"$0 $1 $K\"; grep SigIgn /proc/$$/status; ls /proc/$$/fd", "zero", "one"},
+             "echo \"$0 $1 $K\"; "
+             "while read -r name value; do [ \"$name\" = SigIgn: ] && echo \"$value\"; "
+             "done < /proc/$$/status; "
+             "for fd in 3 4 5 6 7 8 9 10; do [ -e /proc/$$/fd/$fd ] && echo \"fd $fd\"; done; :",
+             "zero", "one"},
             only_env({{"K", "V"}}));
-    // SIGUSR2 (bit 11) ignored; descriptors 0 to 2 and the program's 9.
-    EXPECT_EQ(r.out, "zero one V\nSigIgn:\t0000000000000800\n0\n1\n2\n9\n");
-    EXPECT_EQ(r.status, 0);
-}
-
-const std::string kProcessNumbersOut =
-    "numbers agree\nkill 0000\nwait 000f\nkill fffd\nwait fff6\n"; // -ESRCH, -ECHILD
-
-TEST(Translators, ProcessNumbersOfForkKillAndWaitpid) {
-    RunOptions options;
-    options.timeout_seconds = 10;
-    auto r = run({TAVIEMU_PATH, program("procnum")}, options);
-    EXPECT_EQ(r.out, kProcessNumbersOut);
-    EXPECT_EQ(r.status, 0);
-}
-
-// Process IDs above 32767 and 65535: in a PID namespace whose next IDs are
-// set, the runner itself (exec'd by the shell) or its child gets one.
-TEST(Translators, ProcessNumbersStaySmallWhereIdsAreLarge) {
-    if (geteuid() != 0 || access("/usr/bin/unshare", X_OK) != 0)
-        GTEST_SKIP() << "needs root and unshare";
-    RunOptions options;
-    options.timeout_seconds = 10;
-    for (std::string last : {"65535", "39999"}) {
-        auto in_namespace = [&](const std::string &command, const std::string &name,
-                                const std::string &arg) {
-            std::string script = "echo 4194304 > /proc/sys/kernel/pid_max 2>/dev/null; echo " +
-                                 last + " > /proc/sys/kernel/ns_last_pid && " + command +
-                                 " \"$0\" \"$1\" \"$2\"";
-            return run({"/usr/bin/unshare", "--pid", "--fork", "--kill-child", "--mount-proc",
-                        "/bin/sh", "-c", script, TAVIEMU_PATH, program(name), arg},
-                       options);
-        };
-        auto r = in_namespace("exec", "procnum", "");
-        EXPECT_EQ(r.out, kProcessNumbersOut) << last;
-        EXPECT_EQ(r.status, 0) << last;
-        r = in_namespace("exec", "fork", "");
-        EXPECT_EQ(r.out, "child\nparent: waited for the child, status 0700\n") << last;
-        EXPECT_EQ(r.status, 0) << last;
-        TempTree tree;
-        r = in_namespace("", "minix", tree.file("f", "0123456789\n")); // the runner is a child
-        EXPECT_EQ(r.out.substr(r.out.find("pid")), "pid ok\n") << last;
-        EXPECT_EQ(r.status, 5) << last;
-    }
-}
-
-TEST(Translators, BadPointersGiveEfault) {
-    auto r = run({TAVIEMU_PATH, program("efault")}, "input");
-    EXPECT_EQ(r.out, "fff2\nfff2\nfff2\nfff2\nfff2\nfff2\nffda\nffe7\n");
+    // SIGUSR2 (bit 11) ignored; of the descriptors past 2, only the program's 9.
+    EXPECT_EQ(r.out, "zero one V\n0000000000000800\nfd 9\n");
     EXPECT_EQ(r.status, 0);
 }
 
