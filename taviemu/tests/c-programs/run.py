@@ -108,16 +108,16 @@ def identity(user):
 CLONE_NEWNS = 0x00020000
 CLONE_NEWUSER = 0x10000000
 BINFMT_MISC = "/proc/sys/fs/binfmt_misc"
-# The two layouts' magics (bytes 0 to 3 of the header), as binfmt_misc
-# registration names and escaped bytes.
-TAVI_MAGICS = (("tavi-combined", r"\x01\x03\x10\x04"), ("tavi-separate", r"\x01\x03\x20\x04"))
+# The registrations that make install puts into binfmt.d, with @TAVIEMU@ for
+# the runner.
+BINFMT_TEMPLATE = os.path.join(HERE, "..", "..", "binfmt.conf.in")
 
 
-def binfmt_line(name, magic, runner):
-    """A binfmt_misc registration of runner for one magic at offset 0.  No
-    flag: the kernel gives the runner no set-ID credentials of the program
-    (the runner takes on the program's identity itself)."""
-    return ":%s:M:0:%s::%s:" % (name, magic, runner)
+def binfmt_lines(runner):
+    """The binfmt_misc registrations of runner for both magics."""
+    with open(BINFMT_TEMPLATE) as f:
+        return [l.strip().replace("@TAVIEMU@", runner) for l in f
+                if l.strip() and not l.startswith("#")]
 
 
 def write_file(path, text):
@@ -180,8 +180,8 @@ def private_binfmt(runner):
         if libc.mount(b"binfmt_misc", BINFMT_MISC.encode(), b"binfmt_misc", 0, None) != 0:
             err = ctypes.get_errno()
             raise OSError(err, "mount binfmt_misc: " + os.strerror(err))
-        for name, magic in TAVI_MAGICS:
-            write_file(os.path.join(BINFMT_MISC, "register"), binfmt_line(name, magic, runner))
+        for line in binfmt_lines(runner):
+            write_file(os.path.join(BINFMT_MISC, "register"), line)
         return None
     except OSError as error:
         return "no private binfmt_misc registration (%s)" % (error.strerror or error)
