@@ -7,8 +7,10 @@ programs and 32-bit test binaries inside them.
 Three guests, each a kernel with an initramfs whose /init (init.c) runs a
 list of steps and reports on the second serial port:
   vm86   a small 32-bit kernel built here with the vm86 call: the taviemu
-         tests, and every test program as root (the kernel runs it) and as
-         an unprivileged user (the kernel refuses, the engine runs it)
+         tests, and every test program and every C program of the tavi
+         system as root (the kernel runs it) and as an unprivileged user
+         (the kernel refuses, the engine runs it), the runner registered
+         with binfmt_misc so that tavi programs also start by name
   686    Debian's 32-bit kernel, without the call: the programs through the
          engine, the brevic and sysapplets tests against its /proc, update
   amd64  Debian's 64-bit kernel with the dummy sound card and two ATAPI
@@ -19,6 +21,7 @@ count of checks passed and failed.
 """
 import concurrent.futures
 import hashlib
+import importlib.util
 import os
 import re
 import shutil
@@ -32,6 +35,8 @@ CACHE = os.path.join(TOP, "build-kernel")
 I386 = os.path.join(TOP, "build-i386")
 DEV = os.path.join(TOP, "build")
 PROGRAMS = os.path.join(I386, "taviemu", "tests", "programs")
+C_PROGRAMS = os.path.join(TOP, "taviemu", "tests", "c-programs")
+GUEST_C_PROGRAMS = "/c-programs"
 USER = 1000  # the unprivileged user of the guests and the host runs
 
 # Seconds a whole guest may run, boot and power-off included.
@@ -42,7 +47,7 @@ STEP_LIMIT = 300
 KERNEL_PACKAGES = {"686": "linux-image-686:i386", "amd64": "linux-image-amd64"}
 I386_PACKAGES = ["strace:i386", "libunwind8:i386", "liblzma5:i386", "dash:i386"]
 # Changed whenever vm86_kernel builds differently, so that the cache is rebuilt.
-KERNEL_RECIPE = "tinyconfig + vm86.config, bzImage, 1"
+KERNEL_RECIPE = "tinyconfig + vm86.config, bzImage, 2"
 MODULES = ["snd-dummy", "snd-mixer-oss", "snd-pcm-oss", "sr_mod", "cdrom", "ata_piix"]
 
 
@@ -238,12 +243,15 @@ def i386_extras():
 
 
 def build_helpers():
+    """The guests' 32-bit init, the same init for the host's run (built for
+    the host, which need not run 32-bit programs of its own) and the mixer
+    probe."""
     out = os.path.join(CACHE, "bin")
     os.makedirs(out, exist_ok=True)
-    for name, flags in (("init", ["-m32"]), ("mixer-value", [])):
-        src = os.path.join(HERE, name.replace("-", "_") + ".c")
+    for name, source, flags in (("init", "init.c", ["-m32"]), ("init-host", "init.c", []),
+                                ("mixer-value", "mixer_value.c", [])):
         sh(["gcc", "-static", "-O2", "-Wall", "-Wextra", "-Werror"] + flags +
-           ["-o", os.path.join(out, name), src])
+           ["-o", os.path.join(out, name), os.path.join(HERE, source)])
     return out
 
 
@@ -347,13 +355,14 @@ def i386_image(name, helpers, extras, binaries):
 
 # --- Steps ---------------------------------------------------------------------
 
-ENV = "PATH=/usr/bin:/bin HOME=/tmp TERM=dumb"
+ENV = ["PATH=/usr/bin:/bin", "HOME=/tmp", "TERM=dumb"]
 
 
 def step(name, argv, uid=0, dir="/tmp", input="/dev/null", env=ENV, until="-", trace="-",
          limit=STEP_LIMIT):
-    fields = [name, str(limit), str(uid), dir, input, env, until, trace] + list(argv)
+    fields = [name, str(limit), str(uid), dir, input, "\x1f".join(env), until, trace] + list(argv)
     assert all("\t" not in f and "\n" not in f for f in fields)
+    assert all("\x1f" not in word for word in env)
     return "\t".join(fields) + "\n"
 
 
@@ -384,6 +393,49 @@ def program_steps(taviemu, users, dir="/tmp"):
         for uid in users:
             steps.append(step("program %s uid %d" % (name, uid), [taviemu] + argv, uid=uid,
                               dir=dir, input=stdin, trace="vm86"))
+    return "".join(steps)
+
+
+def battery():
+    """The harness of the tavi system's C programs: their table, their
+    environment, how their output is judged, the binfmt_misc lines."""
+    spec = importlib.util.spec_from_file_location("c_programs", os.path.join(C_PROGRAMS, "run.py"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def c_program_input(prog):
+    return "%s/input-%s" % (GUEST_C_PROGRAMS, prog)
+
+
+def add_c_programs(image, taviemu):
+    """The C programs, the standard input each is given, and the
+    binfmt_misc registrations of the guest's runner."""
+    run = battery()
+    image.add_tree(os.path.join(C_PROGRAMS, "bin"), GUEST_C_PROGRAMS + "/bin")
+    for _, prog, _, stdin_data, _, _ in run.PROGRAMS:
+        if stdin_data is not None:
+            image.text(c_program_input(prog), stdin_data)
+    image.text("/binfmt", "\n".join(run.binfmt_lines(taviemu)) + "\n")
+
+
+def c_program_steps(taviemu, users):
+    """Each C program as each user, in a folder of its own, with the
+    arguments, input and environment that run.py gives it."""
+    run = battery()
+    bindir = GUEST_C_PROGRAMS + "/bin"
+    steps = []
+    for name, prog, pargs, stdin_data, mode, limit in run.PROGRAMS:
+        for uid in users:
+            work = "/tmp/r16-%s-%d" % (name.replace(" ", "_"), uid)
+            env = run.environment(bindir, prog, work, uid, uid)
+            input = "@pty" if mode == "pty" else (
+                c_program_input(prog) if stdin_data is not None else "/dev/null")
+            steps.append(step("c-program %s uid %d" % (name, uid),
+                              [taviemu, os.path.join(bindir, prog)] + pargs, uid=uid, dir=work,
+                              input=input, env=["%s=%s" % kv for kv in env.items()],
+                              trace="vm86", limit=limit))
     return "".join(steps)
 
 
@@ -557,6 +609,27 @@ def check_programs(tally, steps, host, users, expect_vm86, kind):
     return kernel_path
 
 
+def check_c_programs(tally, steps, users, expect_vm86):
+    """One check per C program and user: every check of the program held,
+    it ended with status 0, and the first vm86old call answered as
+    expected for that user."""
+    run = battery()
+    for name, _, _, _, _, _ in run.PROGRAMS:
+        for uid in users:
+            key = "c-program %s uid %d" % (name, uid)
+            s = steps.get(key)
+            if s is None:
+                tally.check(False, "vm86: " + key, "did not run")
+                continue
+            text = s["out"].decode("latin-1").replace("\r", "")
+            good, count, notes, ok = run.judge(run.parse(text), s["status"], s["status"] == "exit 0")
+            if not expect_vm86(uid)(s["vm86"]):
+                ok = False
+                notes.insert(0, "first vm86old call gave %s" % s["vm86"])
+            tally.check(ok, "vm86: %s (%d/%d checks, %s, vm86old %s)" % (
+                key, good, count, s["status"], s["vm86"]), "; ".join(notes))
+
+
 def succeeded(result):
     return result not in (None, "none") and not (-4095 <= int(result) < 0)
 
@@ -592,8 +665,10 @@ def vm86_guest(helpers, extras):
                              "tests/taviemu_unit_test", "tests/taviemu_kernel_vm86_test")
     image = i386_image("vm86", helpers, extras, binaries)
     taviemu = binaries[0]
+    add_c_programs(image, taviemu)
     steps = "".join(step(os.path.basename(b), [b]) for b in binaries[2:])
     steps += program_steps(taviemu, (0, USER))
+    steps += c_program_steps(taviemu, (0, USER))
     image.text("/steps", steps)
     return image
 
@@ -697,7 +772,7 @@ def main():
     with open(host_steps, "w") as f:
         f.write(program_steps(os.path.join(I386, "bin", "taviemu"), (0, USER), dir=host_dir))
     host_report = os.path.join(CACHE, "run", "host.report")
-    sh([os.path.join(helpers, "init"), "--host", host_steps, host_report])
+    sh([os.path.join(helpers, "init-host"), "--host", host_steps, host_report])
     host, _ = parse_report(read_bytes(host_report))
 
     def run(kind):
@@ -720,13 +795,17 @@ def main():
         if "modules" in steps:
             tally.check(steps["modules"]["status"] == "exit 0", "%s: modules loaded" % kind,
                         show(steps["modules"]["err"]))
+        if "binfmt" in steps:
+            tally.check(steps["binfmt"]["status"] == "exit 0",
+                        "%s: tavi programs registered with binfmt_misc" % kind,
+                        show(steps["binfmt"]["err"]))
         if kind == "vm86":
             for name in ("taviemu_test", "taviemu_unit_test", "taviemu_kernel_vm86_test"):
                 check_gtest(tally, steps, name)
-            count = check_programs(tally, steps, host, (0, USER),
-                                   lambda uid: succeeded if uid == 0 else (lambda r: r == "-1"),
-                                   kind)
+            expect_vm86 = lambda uid: succeeded if uid == 0 else (lambda r: r == "-1")
+            count = check_programs(tally, steps, host, (0, USER), expect_vm86, kind)
             log("   %d test programs ran on the kernel's vm86 path" % count)
+            check_c_programs(tally, steps, (0, USER), expect_vm86)
         elif kind == "686":
             for name in ("brevic_test", "brevic_cli_test", "brevic_live_test", "sysapplets_test"):
                 check_gtest(tally, steps, name)

@@ -22,8 +22,10 @@ name.  With --binfmt auto (the default) run.py moves into a user namespace
 of its own, mounts that namespace's binfmt_misc and registers TAVIEMU for
 both executable magics there, so nothing outside the run sees it (Linux
 6.7 and later allow this; run as root, every user ID maps to itself).
-Where the kernel refuses, the programs that need it are skipped with one
-line; with the environment variable CI set that counts as a failure.
+Where the kernel refuses, or with --binfmt no, the programs that need it
+are skipped with one line; with the environment variable CI set that
+counts as a failure.  --binfmt system relies on a registration that the
+system already has (make install's, enabled).
 
 The table gives, per program, the checks that held, the exit status and
 the first failures, then "N/M checks hold, P/Q programs pass"; the last
@@ -304,6 +306,24 @@ def parse(text):
     return planned, oks, fails
 
 
+def environment(bindir, prog, work, uid, gid):
+    """The whole environment of program prog of bindir, run in the folder
+    work as the given user and group."""
+    env = {
+        "PATH": bindir + ":/usr/bin:/bin",
+        "R16BIN": bindir,
+        "R16_CWD": work,
+        "R16_UID": str(uid),
+        "R16_GID": str(gid),
+        "R16_FIXED": "fixed value",
+        "HOME": work,
+        "TERM": "vt100",
+    }
+    if prog == "t_env":
+        env["R16_LONG"] = "L" * 2000
+    return env
+
+
 class Run:
     """What every program of one run shares."""
 
@@ -317,21 +337,6 @@ class Run:
         self.top = tempfile.mkdtemp(prefix="r16-")
         os.chmod(self.top, 0o755)
 
-    def environment(self, prog, work):
-        env = {
-            "PATH": self.bindir + ":/usr/bin:/bin",
-            "R16BIN": self.bindir,
-            "R16_CWD": work,
-            "R16_UID": str(self.uid),
-            "R16_GID": str(self.gid),
-            "R16_FIXED": "fixed value",
-            "HOME": work,
-            "TERM": "vt100",
-        }
-        if prog == "t_env":
-            env["R16_LONG"] = "L" * 2000
-        return env
-
     def run(self, name, prog, pargs, stdin_data, mode, limit):
         """Runs one program in a fresh folder; its row of the table and
         whether it passed."""
@@ -340,7 +345,7 @@ class Run:
         os.mkdir(work)
         if self.drop:
             os.chown(work, self.uid, self.gid)
-        env = self.environment(prog, work)
+        env = environment(self.bindir, prog, work, self.uid, self.gid)
         cmd = self.runner + [os.path.join(self.bindir, prog)] + pargs
         start = time.time()
         if mode == "pty":
@@ -422,8 +427,9 @@ def main():
     ap.add_argument("--timeout", type=float, default=0, help="time limit per program (s)")
     ap.add_argument("--verbose", action="store_true", help="print every program's output")
     ap.add_argument("--keep", action="store_true", help="keep the work folders")
-    ap.add_argument("--binfmt", choices=("auto", "no"), default="auto",
-                    help="register the runner in a private binfmt_misc (auto) or not (no)")
+    ap.add_argument("--binfmt", choices=("auto", "system", "no"), default="auto",
+                    help="register the runner in a private binfmt_misc (auto), rely on a "
+                    "registration of the system's own (system), or neither (no)")
     args = ap.parse_args()
     if not args.native and not args.runner:
         ap.error("give the runner binary, or --native")
@@ -437,8 +443,8 @@ def main():
     no_binfmt = None
     if run.runner and args.binfmt == "auto":
         no_binfmt = private_binfmt(run.runner[0])
-    elif run.runner:
-        no_binfmt = "binfmt_misc registration not asked for"
+    elif run.runner and args.binfmt == "no":
+        no_binfmt = "no binfmt_misc registration asked for"
     only = set(x for x in args.only.split(",") if x)
     ci = bool(os.environ.get("CI"))
     rows, passed, skipped = [], 0, 0
