@@ -22,10 +22,11 @@ name.  With --binfmt auto (the default) run.py moves into a user namespace
 of its own, mounts that namespace's binfmt_misc and registers TAVIEMU for
 both executable magics there, so nothing outside the run sees it (Linux
 6.7 and later allow this; run as root, every user ID maps to itself).
-Where the kernel refuses, or with --binfmt no, the programs that need it
-are skipped with one line; with the environment variable CI set that
-counts as a failure.  --binfmt system relies on a registration that the
-system already has (make install's, enabled).
+Where the kernel refuses, a registration of the system's own that names
+TAVIEMU for both magics serves instead; without one, or with --binfmt no,
+the programs that need it are skipped with one line, and with the
+environment variable CI set that counts as a failure.  --binfmt system
+relies on the system's registration alone.
 
 The table gives, per program, the checks that held, the exit status and
 the first failures, then "N/M checks hold, P/Q programs pass"; the last
@@ -187,6 +188,22 @@ def private_binfmt(runner):
         return None
     except OSError as error:
         return "no private binfmt_misc registration (%s)" % (error.strerror or error)
+
+
+def system_binfmt(runner):
+    """Whether the system's own binfmt_misc hands both layouts to runner
+    (a registration that make install's file enabled, or that a test
+    machine made)."""
+    for line in binfmt_lines(runner):
+        name = line.split(":")[1]
+        try:
+            with open(os.path.join(BINFMT_MISC, name)) as f:
+                entry = f.read().splitlines()
+        except OSError:
+            return False
+        if "enabled" not in entry or "interpreter " + runner not in entry:
+            return False
+    return True
 
 
 def make_preexec(drop, uid, gid, pty_slave):
@@ -443,6 +460,8 @@ def main():
     no_binfmt = None
     if run.runner and args.binfmt == "auto":
         no_binfmt = private_binfmt(run.runner[0])
+        if no_binfmt and system_binfmt(run.runner[0]):
+            no_binfmt = None
     elif run.runner and args.binfmt == "no":
         no_binfmt = "no binfmt_misc registration asked for"
     only = set(x for x in args.only.split(",") if x)
