@@ -52,15 +52,23 @@ std::vector<char *> pointers(std::vector<std::string> &strings) {
     return list;
 }
 
-bool is_tavi_image(int fd, ExecHeader &header) {
-    uint8_t bytes[kHeaderSize];
-    return pread(fd, bytes, kHeaderSize, 0) == kHeaderSize && parse_header(bytes, header) == 0;
+// Whether the file starts as a tavi executable does: then it is this
+// runner's to run or to refuse, whatever the rest of its header says.
+bool has_tavi_magic(int fd) {
+    uint8_t bytes[4];
+    if (pread(fd, bytes, sizeof bytes, 0) != sizeof bytes)
+        return false;
+    uint32_t magic = get32(bytes);
+    return magic == kMagicCombined || magic == kMagicSeparate;
 }
 
 // The image against its file and its segments, and the block against the
 // room above its bss, without touching the running program.
-int check_image(const ExecHeader &header, const struct stat &status, size_t block_size) {
-    if (check_length(header, status) < 0)
+int check_image(int fd, const struct stat &status, size_t block_size) {
+    uint8_t bytes[kHeaderSize];
+    ExecHeader header;
+    if (pread(fd, bytes, kHeaderSize, 0) != kHeaderSize || parse_header(bytes, header) < 0 ||
+        check_length(header, status) < 0)
         return -ENOEXEC;
     if (check_fit(header) < 0)
         return -ENOMEM;
@@ -108,7 +116,7 @@ void close_on_exec() {
     closedir(listing);
 }
 
-// From here on the old program is gone.
+// The new program in place of the old. From here on the old one is gone.
 int replace_program(FileDescriptor &fd, const std::string &path, const ExecBlock &block) {
     std::memset(tavi_base, 0, kAreaSize);
     vm86::reset_code_cache(); // nothing decoded from the old program applies
@@ -122,6 +130,22 @@ int replace_program(FileDescriptor &fd, const std::string &path, const ExecBlock
     close_on_exec();
     reset_program_signals();
     return 0;
+}
+
+// Another tavi executable, with the identity its set-ID bits give: refused
+// while the old program is intact when it cannot be taken on.
+int exec_tavi(FileDescriptor &fd, const struct stat &status, const std::string &path,
+              const ExecBlock &block) {
+    if (int r = check_image(fd.get(), status, block.bytes.size()); r < 0)
+        return r;
+    bool intact = true;
+    if (int taken = take_identity(status, intact); taken < 0) {
+        if (intact)
+            return taken;
+        std::fprintf(stderr, kIdentityRefused, std::strerror(-taken));
+        std::exit(1);
+    }
+    return replace_program(fd, path, block);
 }
 
 } // namespace
@@ -143,21 +167,10 @@ int sys_execve(const CallArgs &a) {
     if (opened < 0)
         return opened;
     FileDescriptor fd(opened);
-    ExecHeader header;
-    if (!is_tavi_image(fd.get(), header)) {
-        fd.reset();
-        return exec_host(path.c_str(), block);
-    }
-    if (int r = check_image(header, status, block.bytes.size()); r < 0)
-        return r;
-    bool intact = true;
-    if (int taken = take_identity(status, intact); taken < 0) {
-        if (intact)
-            return taken;
-        std::fprintf(stderr, kIdentityRefused, std::strerror(-taken));
-        std::exit(1);
-    }
-    return replace_program(fd, path, block);
+    if (has_tavi_magic(fd.get()))
+        return exec_tavi(fd, status, path, block);
+    fd.reset();
+    return exec_host(path.c_str(), block);
 }
 
 } // namespace taviemu

@@ -8,10 +8,13 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -303,15 +306,46 @@ TEST(Translators, ExecveOfAnotherProgram) {
                  only_env({{"V", "1"}}));
     EXPECT_EQ(r.out, program("echo") + "\nafter\nexec\nV=1\n");
     EXPECT_EQ(r.status, 0);
-    r = run({TAVIEMU_PATH, program("exec"), program("status"), "9"});
-    EXPECT_EQ(r.status, 9);
-    r = run({TAVIEMU_PATH, program("exec"), "/nonexistent/prog"});
-    EXPECT_EQ(r.out, "execve: fffe\n"); // -ENOENT
-    EXPECT_EQ(r.status, 3);
+    // A program that is no tavi executable goes to the host's execve; what
+    // that refuses comes back to the program, which goes on.
     TempTree tree;
-    r = run({TAVIEMU_PATH, program("exec"), tree.file("script", "#!/bin/sh\n", 0755)});
-    EXPECT_EQ(r.out, "execve: fff8\n"); // -ENOEXEC
-    EXPECT_EQ(r.status, 3);
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+        int status;
+    };
+    const Case cases[] = {
+        {{program("status"), "9"}, "", 9},
+        {{tree.file("script", "#!/bin/sh\necho \"script $1\"\nexit 6\n", 0755), "arg"},
+         "script arg\n",
+         6},
+        {{"/nonexistent/prog"}, "execve: fffe\n", 3},                                 // ENOENT
+        {{tree.file("garbage", "\x7f\x01\x02garbage\n", 0755)}, "execve: fff8\n", 3}, // ENOEXEC
+        {{tree.file("text", "no execute bit\n", 0644)}, "execve: fff3\n", 3},         // EACCES
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> argv = {TAVIEMU_PATH, program("exec")};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        r = run(argv);
+        EXPECT_EQ(r.out, c.out) << c.args[0];
+        EXPECT_EQ(r.status, c.status) << c.args[0];
+    }
+}
+
+// What an execve passes on: a tavi program starts without the descriptors
+// marked close-on-exec and with its caught signals back at their default,
+// the ignored ones still ignored; a host program gets the block's
+// arguments and environment and none of the runner's descriptors.
+TEST(Translators, ExecPassesOnWhatExecveKeeps) {
+    auto r = run({TAVIEMU_PATH, program("exec"), program("probe")});
+    EXPECT_EQ(r.out, "8 closed\n9 open\noutlived SIGUSR2\n");
+    EXPECT_EQ(r.signal, SIGUSR1);
+    r = run({TAVIEMU_PATH, program("exec"), "/bin/sh", "-c",
+             "echo \"$0 $1 $K\"; grep SigIgn /proc/$$/status; ls /proc/$$/fd", "zero", "one"},
+            only_env({{"K", "V"}}));
+    // SIGUSR2 (bit 11) ignored; descriptors 0 to 2 and the program's 9.
+    EXPECT_EQ(r.out, "zero one V\nSigIgn:\t0000000000000800\n0\n1\n2\n9\n");
+    EXPECT_EQ(r.status, 0);
 }
 
 const std::string kProcessNumbersOut =
@@ -359,6 +393,33 @@ TEST(Translators, BadPointersGiveEfault) {
     auto r = run({TAVIEMU_PATH, program("efault")}, "input");
     EXPECT_EQ(r.out, "fff2\nfff2\nfff2\nfff2\nfff2\nfff2\nffda\nffe7\n");
     EXPECT_EQ(r.status, 0);
+}
+
+// A handler the program registers is entered as the tavi system enters
+// one, right after the call that was running, a blocking call answering
+// -EINTR first; a loop without system calls gets its signal too; SIG_IGN
+// drops a signal and SIG_DFL lets it end the program.
+TEST(Signals, HandlersEnteredAsTheSystemEntersThem) {
+    RunOptions options;
+    options.timeout_seconds = 20;
+    auto r = run({TAVIEMU_PATH, program("signal")}, options);
+    EXPECT_EQ(r.out, "first signal() 0000\n"
+                     "second signal() gives the handler ok\n"
+                     "signal number 000a\n"
+                     "resumes after the call ok\n"
+                     "handler's AX 0000\n"
+                     "AX after the handler ok\n"
+                     "registers kept ok\n"
+                     "flags kept ok\n"
+                     "stack back ok\n"
+                     "interrupted read fffc\n"
+                     "handler's AX during read fffc\n"
+                     "loop interrupted\n"
+                     "pause fffc\n"
+                     "ignored\n"
+                     "previous disposition 0001\n");
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.signal, SIGUSR2);
 }
 
 TEST(Translators, MinixMessages) {
@@ -468,9 +529,11 @@ TEST(Identity, RefusedWhenItCannotBeTakenOn) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "taviemu: cannot take on the program's identity: Invalid argument\n");
     EXPECT_EQ(r.status, 1);
+    // An execve gets the refusal back, with the program intact.
     r = run({"/usr/bin/unshare", "--user", "--map-root-user", TAVIEMU_PATH, program("exec"), suid});
-    EXPECT_EQ(r.err, "taviemu: cannot take on the program's identity: Invalid argument\n");
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "execve: ffea\n"); // -EINVAL
+    EXPECT_EQ(r.status, 3);
 }
 
 TEST(Identity, SetUserIdRunnerChecksTheFileItRuns) {
@@ -508,4 +571,101 @@ TEST(Identity, SetUserIdRunnerChecksTheFileItRuns) {
     done = true;
     swapper.join();
     EXPECT_EQ(as_owner, 0) << "of " << runs << " runs";
+}
+
+namespace {
+
+// Swaps `link` between symbolic links to each of `targets` in turn, as user
+// and group 200, until killed; the swapping process.
+pid_t swap_as_200(const std::string &link, const std::vector<std::string> &targets) {
+    pid_t swapper = fork();
+    if (swapper != 0)
+        return swapper;
+    if (setgroups(0, nullptr) != 0 || setgid(200) != 0 || setuid(200) != 0)
+        _exit(1);
+    std::string next = link + ".next";
+    for (size_t i = 0;; ++i) {
+        unlink(next.c_str());
+        if (symlink(targets[i % targets.size()].c_str(), next.c_str()) == 0)
+            rename(next.c_str(), link.c_str());
+    }
+}
+
+// The opens inotify reported on the files `watch` watches.
+int opens_seen(int watch) {
+    alignas(struct inotify_event) char events[4096];
+    int opens = 0;
+    ssize_t got;
+    while ((got = read(watch, events, sizeof events)) > 0) {
+        for (char *at = events; at < events + got;) {
+            auto *event = reinterpret_cast<struct inotify_event *>(at);
+            opens += (event->mask & IN_OPEN) != 0;
+            at += sizeof *event + event->len;
+        }
+    }
+    return opens;
+}
+
+} // namespace
+
+// Installed set-user-ID root, the runner looks the program's name up and
+// opens it as the caller. A user who keeps swapping the name of his own
+// program with links to a set-user-ID-root program and to a root-only file,
+// both in a folder closed to him, never gets either run as root, nor even
+// opened.
+TEST(Identity, SetUserIdRunnerOpensAsTheCaller) {
+    if (!can_switch_users())
+        GTEST_SKIP() << "needs root, setpriv and unshare";
+    TempTree tree;
+    std::string runner = setuid_runner(tree);
+    tree.dir("closed", 0700);
+    std::string suid = tree.file("closed/suid", image_of("uid"), 0755);
+    ASSERT_EQ(chmod(suid.c_str(), 04755), 0);
+    std::string secret = tree.file("closed/secret", image_of("uid"), 0700);
+    std::string home = tree.dir("home", 0755);
+    std::string own = tree.file("home/own", image_of("uid"), 0755);
+    std::string link = tree.symlink(own, "home/link");
+    for (const std::string &path : {home, own})
+        ASSERT_EQ(chown(path.c_str(), 200, 200), 0);
+    int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, suid.c_str(), IN_OPEN), 0);
+    ASSERT_GE(inotify_add_watch(watch, secret.c_str(), IN_OPEN), 0);
+
+    pid_t swapper = swap_as_200(link, {own, suid, secret});
+    int as_root = 0, as_caller = 0, runs = 0;
+    auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    for (; runs < 400 && std::chrono::steady_clock::now() < stop; ++runs) {
+        auto r = run_as_200({runner, link});
+        as_root += r.out.find("euid=0 ") != std::string::npos;
+        as_caller += r.out == "uid=200 euid=200 gid=200 egid=200\n";
+    }
+    kill(swapper, SIGKILL);
+    waitpid(swapper, nullptr, 0);
+    EXPECT_EQ(as_root, 0) << "of " << runs << " runs";
+    EXPECT_EQ(opens_seen(watch), 0) << "of " << runs << " runs";
+    EXPECT_GT(as_caller, 0) << "of " << runs << " runs"; // the swap did let some through
+    close(watch);
+}
+
+// A runner installed set-user-ID root gave its privilege up for a plain
+// program; when that program execs a set-user-ID program whose identity it
+// can no longer take, the execve is refused and the program goes on, rather
+// than the new program running with the caller's IDs. A runner never
+// installed set-ID runs it with the caller's identity, as at start-up.
+TEST(Identity, ExecOfAnIdentityTheRunnerCannotTakeIsRefused) {
+    if (!can_switch_users())
+        GTEST_SKIP() << "needs root, setpriv and unshare";
+    TempTree tree;
+    std::string runner = setuid_runner(tree);
+    std::string exec = tree.file("exec", image_of("exec"), 0755);
+    std::string suid = tree.file("suid", image_of("uid"), 0755);
+    ASSERT_EQ(chown(suid.c_str(), 100, 100), 0);
+    ASSERT_EQ(chmod(suid.c_str(), 04755), 0);
+    auto r = run_as_200({runner, exec, suid});
+    EXPECT_EQ(r.out, "execve: ffff\n"); // -EPERM
+    EXPECT_EQ(r.status, 3);
+    r = run_as_200({TAVIEMU_PATH, exec, suid});
+    EXPECT_EQ(r.out, "uid=200 euid=200 gid=200 egid=200\n");
+    EXPECT_EQ(r.status, 0);
 }
