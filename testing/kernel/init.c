@@ -199,7 +199,10 @@ static int connect_descriptors(const struct step *s) {
 
 /* The child's side: its identity, directory, descriptors and program. */
 static void start_program(const struct step *s, char **envp) {
-    if (connect_descriptors(s) != 0)
+    /* Nothing of init's own (the report, the step list, the files just
+     * opened) stays open in the program: it starts with 0, 1 and 2 alone,
+     * as under a shell. */
+    if (connect_descriptors(s) != 0 || close_range(3, ~0U, 0) != 0)
         _exit(126);
     if (mkdir(s->dir, 0755) == 0 && chown(s->dir, s->uid, s->uid) != 0)
         _exit(126);
