@@ -1,6 +1,5 @@
 // The initial stack: argc, the argument and environment vectors and their
 // strings, ending exactly at the top of the data segment.
-#include "exec_block.h"
 #include "guest_memory.h"
 #include "tavi.h"
 
@@ -63,18 +62,6 @@ int build_stack(char *const *args, char *const *env) {
     write_list(args, data_seg, word, s);
     write_list(env, data_seg, word, s);
     tavi_stack_start = static_cast<uint16_t>(tavi_cpu.regs.esp);
-    return 0;
-}
-
-int place_stack_block(const ExecBlock &block) {
-    uint32_t size = static_cast<uint32_t>(block.bytes.size());
-    if (tavi_bss_end > kSegmentSize || size > kSegmentSize - tavi_bss_end)
-        return -E2BIG;
-    tavi_cpu.regs.esp = kSegmentSize - size;
-    uint16_t sp = static_cast<uint16_t>(tavi_cpu.regs.esp);
-    uint8_t *data_seg = tavi_base + (static_cast<uint32_t>(tavi_cpu.regs.ds) * 16 - tavi_linear);
-    place_exec_block(block, data_seg + sp, sp);
-    tavi_stack_start = sp;
     return 0;
 }
 

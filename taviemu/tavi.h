@@ -67,11 +67,6 @@ int load_tavi(int fd);
 // top of the data segment; 0, or -E2BIG (nothing written) when they would
 // reach the bss.
 int build_stack(char *const *args, char *const *env);
-// Places an execve argument block at the top of the data segment as the
-// initial stack, its string offsets made offsets in the segment; 0, or
-// -E2BIG (nothing written) when it would reach the bss.
-struct ExecBlock;
-int place_stack_block(const ExecBlock &block);
 
 // Sets the mode fields of the CPU record.
 void tavi_init();

@@ -116,6 +116,21 @@ void close_on_exec() {
     closedir(listing);
 }
 
+// Places the block at the top of the data segment as the initial stack,
+// its string offsets made offsets in the segment; 0, or -E2BIG (nothing
+// written) when it would reach the bss.
+int place_stack_block(const ExecBlock &block) {
+    uint32_t size = static_cast<uint32_t>(block.bytes.size());
+    if (tavi_bss_end > kSegmentSize || size > kSegmentSize - tavi_bss_end)
+        return -E2BIG;
+    tavi_cpu.regs.esp = kSegmentSize - size;
+    uint16_t sp = static_cast<uint16_t>(tavi_cpu.regs.esp);
+    uint8_t *data_seg = tavi_base + (static_cast<uint32_t>(tavi_cpu.regs.ds) * 16 - tavi_linear);
+    place_exec_block(block, data_seg + sp, sp);
+    tavi_stack_start = sp;
+    return 0;
+}
+
 // The new program in place of the old. From here on the old one is gone.
 int replace_program(FileDescriptor &fd, const std::string &path, const ExecBlock &block) {
     std::memset(tavi_base, 0, kAreaSize);
