@@ -6,7 +6,7 @@
                                 bin-native/ (build-native.sh), to check the
                                 programs' own expectations
     options: --only NAME[,NAME] --user USER --timeout SECONDS --verbose
-             --keep --binfmt auto|no
+             --keep --binfmt auto|system|no
 
 Each program runs in a fresh folder of its own (its R16_CWD), with a
 small environment (PATH starts with the programs' folder, R16BIN names
