@@ -46,8 +46,8 @@ fi
 # with no flags; where a private binfmt_misc can be had (a user namespace of
 # our own, Linux 6.7 and later), the kernel must accept them as written.
 conf="$prefix/lib/binfmt.d/taviemu.conf"
-if [ -x "$build/bin/taviemu" ]; then
-    need "$conf"
+[ -x "$build/bin/taviemu" ] && need "$conf"
+if [ -f "$dest$conf" ]; then
     want=":tavi-combined:M:0:\\x01\\x03\\x10\\x04::$prefix/bin/taviemu:
 :tavi-separate:M:0:\\x01\\x03\\x20\\x04::$prefix/bin/taviemu:"
     got=$(grep -v '^#' "$dest$conf" 2>/dev/null || true)
