@@ -43,9 +43,10 @@ template <typename Id> bool may_set(Id id, Id r, Id e, Id s, int cap) {
     return id == r || id == e || id == s || has_capability(cap);
 }
 
-// A process that neither is nor was started by the superuser holds no
-// capability after an execve; the runner gives up any it holds (a runner
-// given file capabilities would otherwise keep them for the program).
+// After an execve, a process whose real and effective user IDs are both
+// nonzero holds no capability; the runner gives up any it holds then (a
+// runner given file capabilities would otherwise keep them for the
+// program).
 int drop_capabilities() {
     if (getuid() == 0 || geteuid() == 0)
         return 0;

@@ -23,20 +23,44 @@ struct timeval decode_timeval(const uint8_t *bytes) {
     return tv;
 }
 
-// A set of select: bit n of the little-endian words is descriptor n.
-void read_set(const uint8_t *words, int count, fd_set &set) {
-    FD_ZERO(&set);
-    for (int fd = 0; fd < count; ++fd)
-        if (words[fd / 8] >> (fd % 8) & 1)
-            FD_SET(fd, &set);
-}
+// The three sets of select, in the program's memory (bit n of the
+// little-endian words is descriptor n; nullptr for a set not given) and as
+// the host has them.
+struct WordSets {
+    uint8_t *words[kSets] = {};
+    fd_set host[kSets];
 
-// The whole words are written: bits past `count` read as 0.
-void write_set(const fd_set &set, int count, uint8_t *words, uint32_t bytes) {
-    std::fill_n(words, bytes, 0);
-    for (int fd = 0; fd < count; ++fd)
-        if (FD_ISSET(fd, &set))
-            words[fd / 8] = static_cast<uint8_t>(words[fd / 8] | 1 << (fd % 8));
+    fd_set *host_set(int i) { return words[i] != nullptr ? &host[i] : nullptr; }
+    void read(int count) {
+        for (int i = 0; i < kSets; ++i) {
+            FD_ZERO(&host[i]);
+            for (int fd = 0; words[i] != nullptr && fd < count; ++fd)
+                if (words[i][fd / 8] >> (fd % 8) & 1)
+                    FD_SET(fd, &host[i]);
+        }
+    }
+    // The whole words are written: bits past `count` read as 0.
+    void write(int count, uint32_t bytes) {
+        for (int i = 0; i < kSets; ++i) {
+            if (words[i] == nullptr)
+                continue;
+            std::fill_n(words[i], bytes, 0);
+            for (int fd = 0; fd < count; ++fd)
+                if (FD_ISSET(fd, &host[i]))
+                    words[i][fd / 8] = static_cast<uint8_t>(words[i][fd / 8] | 1 << (fd % 8));
+        }
+    }
+};
+
+// The time-out, with microseconds of a million or more counted as seconds,
+// as the host's select counts them; -EINVAL for a negative one.
+int read_limit(const uint8_t *at, struct timeval &limit) {
+    limit = decode_timeval(at);
+    if (limit.tv_sec < 0 || limit.tv_usec < 0)
+        return -EINVAL;
+    limit.tv_sec += limit.tv_usec / kMicroseconds;
+    limit.tv_usec %= kMicroseconds;
+    return 0;
 }
 
 } // namespace
@@ -86,31 +110,23 @@ int sys_select(const CallArgs &a) {
     if (count < 0 || count > FD_SETSIZE)
         return -EINVAL;
     uint32_t bytes = 2 * static_cast<uint32_t>((count + 15) / 16);
+    WordSets sets;
     const uint16_t offsets[kSets] = {a.cx, a.dx, a.di};
-    uint8_t *sets[kSets];
     for (int i = 0; i < kSets; ++i)
-        if (!optional_bytes(a.ds, offsets[i], bytes, sets[i]))
+        if (!optional_bytes(a.ds, offsets[i], bytes, sets.words[i]))
             return -EFAULT;
     uint8_t *limit_at;
     if (!optional_bytes(a.ds, a.si, kTimevalSize, limit_at))
         return -EFAULT;
-    fd_set host[kSets];
-    for (int i = 0; i < kSets; ++i)
-        if (sets[i] != nullptr)
-            read_set(sets[i], count, host[i]);
-    struct timeval limit = limit_at != nullptr ? decode_timeval(limit_at) : timeval{};
-    if (limit.tv_sec < 0 || limit.tv_usec < 0)
+    struct timeval limit {};
+    if (limit_at != nullptr && read_limit(limit_at, limit) < 0)
         return -EINVAL;
-    limit.tv_sec += limit.tv_usec / kMicroseconds; // as the host's select counts them
-    limit.tv_usec %= kMicroseconds;
-    int ready = select(
-        count, sets[0] != nullptr ? &host[0] : nullptr, sets[1] != nullptr ? &host[1] : nullptr,
-        sets[2] != nullptr ? &host[2] : nullptr, limit_at != nullptr ? &limit : nullptr);
+    sets.read(count);
+    int ready = select(count, sets.host_set(0), sets.host_set(1), sets.host_set(2),
+                       limit_at != nullptr ? &limit : nullptr);
     if (ready < 0)
         return -errno;
-    for (int i = 0; i < kSets; ++i)
-        if (sets[i] != nullptr)
-            write_set(host[i], count, sets[i], bytes);
+    sets.write(count, bytes);
     return ready;
 }
 

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -667,5 +668,25 @@ TEST(Identity, ExecOfAnIdentityTheRunnerCannotTakeIsRefused) {
     EXPECT_EQ(r.status, 3);
     r = run_as_200({TAVIEMU_PATH, exec, suid});
     EXPECT_EQ(r.out, "uid=200 euid=200 gid=200 egid=200\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+// A runner given capabilities as a file's (here the power to set user and
+// group IDs) gives them up before the program runs, as an execve would for
+// a user other than the superuser: the program cannot become root.
+TEST(Identity, CapabilitiesOfTheRunnerAreNotThePrograms) {
+    if (!can_switch_users())
+        GTEST_SKIP() << "needs root, setpriv and unshare";
+    TempTree tree;
+    std::string runner = tree.file("bin/taviemu", tree.read(TAVIEMU_PATH), 0755);
+    chmod(tree.root().c_str(), 0755);
+    chmod(tree.path("bin").c_str(), 0755);
+    // security.capability, revision 2, effective: CAP_SETGID and CAP_SETUID.
+    const uint8_t caps[20] = {0x01, 0, 0, 0x02, 0xC0};
+    if (setxattr(runner.c_str(), "security.capability", caps, sizeof caps, 0) != 0)
+        GTEST_SKIP() << "file capabilities cannot be set here";
+    std::string program = tree.file("setuid", image_of("setuid"), 0755);
+    auto r = run_as_200({runner, program});
+    EXPECT_EQ(r.out, "ffff\n"); // -EPERM
     EXPECT_EQ(r.status, 0);
 }
