@@ -246,15 +246,12 @@ def i386_extras():
 
 
 def build_helpers():
-    """The guests' 32-bit init, the same init for the host's run (built for
-    the host, which need not run 32-bit programs of its own) and the mixer
-    probe."""
     out = os.path.join(CACHE, "bin")
     os.makedirs(out, exist_ok=True)
-    for name, source, flags in (("init", "init.c", ["-m32"]), ("init-host", "init.c", []),
-                                ("mixer-value", "mixer_value.c", [])):
+    for name, flags in (("init", ["-m32"]), ("mixer-value", [])):
+        src = os.path.join(HERE, name.replace("-", "_") + ".c")
         sh(["gcc", "-static", "-O2", "-Wall", "-Wextra", "-Werror"] + flags +
-           ["-o", os.path.join(out, name), os.path.join(HERE, source)])
+           ["-o", os.path.join(out, name), src])
     return out
 
 
@@ -788,7 +785,7 @@ def main():
     with open(host_steps, "w") as f:
         f.write(program_steps(os.path.join(I386, "bin", "taviemu"), (0, USER), dir=host_dir))
     host_report = os.path.join(CACHE, "run", "host.report")
-    sh([os.path.join(helpers, "init-host"), "--host", host_steps, host_report])
+    sh([os.path.join(helpers, "init"), "--host", host_steps, host_report])
     host, _ = parse_report(read_bytes(host_report))
 
     def run(kind):
