@@ -1,6 +1,7 @@
 // Folding the host's values into the library's structures.
 #include "guest_structs.h"
 #include "guest_memory.h"
+#include "inode_numbers.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -45,13 +46,6 @@ uint32_t host_id(uint16_t id, bool minus_one) {
     return minus_one && id == 0xFFFF ? static_cast<uint32_t>(-1) : id;
 }
 
-uint16_t fold_inode(uint64_t ino) {
-    uint16_t folded = 0;
-    for (; ino != 0; ino >>= 16)
-        folded ^= static_cast<uint16_t>(ino);
-    return folded;
-}
-
 uint16_t fold_device(uint64_t dev) {
     return static_cast<uint16_t>(fold8(major(dev)) << 8 | fold8(minor(dev)));
 }
@@ -62,7 +56,7 @@ int encode_stat(const struct stat &status, StatBytes &out) {
         return -EOVERFLOW;
     uint8_t *p = out.data();
     put16(p, fold_device(status.st_dev));
-    put16(p + 2, fold_inode(status.st_ino));
+    put16(p + 2, inode_number(status.st_dev, status.st_ino));
     put16(p + 4, static_cast<uint16_t>(status.st_mode));
     put16(p + 6, static_cast<uint16_t>(status.st_nlink));
     put16(p + 8, guest_id(status.st_uid));

@@ -34,9 +34,9 @@ uint16_t guest_id(uint64_t id);
 // An ID the program passes in: an unsigned word, 0xFFFF standing for -1
 // ("leave unchanged") where `minus_one` says the host call knows it.
 uint32_t host_id(uint16_t id, bool minus_one);
-// The inode number and the device number folded into 16 bits, the same way
-// everywhere, so that two calls about one file agree.
-uint16_t fold_inode(uint64_t ino);
+// The device number folded into 16 bits, major and minor 8 bits each, the
+// same way everywhere, so that two calls about one file agree (inode
+// numbers: inode_numbers.h).
 uint16_t fold_device(uint64_t dev);
 
 using StatBytes = std::array<uint8_t, kStatSize>;

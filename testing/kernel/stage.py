@@ -644,7 +644,7 @@ def check_c_programs(tally, steps, users, expect_vm86, kind):
     it ended with status 0, and the first vm86old call answered as
     expected for that user."""
     run = battery()
-    for name, _, _, _, _, _ in run.PROGRAMS:
+    for name, prog, _, _, _, _ in run.PROGRAMS:
         for uid in users:
             key = "c-program %s uid %d" % (name, uid)
             s = steps.get(key)
@@ -652,7 +652,7 @@ def check_c_programs(tally, steps, users, expect_vm86, kind):
                 tally.check(False, "%s: %s" % (kind, key), "did not run")
                 continue
             text = s["out"].decode("latin-1").replace("\r", "")
-            good, count, notes, ok = run.judge(run.parse(text), s["status"], s["status"] == "exit 0")
+            good, count, notes, ok = run.judge(prog, run.parse(text), s["status"])
             if not expect_vm86(uid)(s["vm86"]):
                 ok = False
                 notes.insert(0, "first vm86old call gave %s" % s["vm86"])
