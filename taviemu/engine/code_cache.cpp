@@ -1,7 +1,7 @@
 // Keeping decoded blocks, and dropping them when their bytes change.
 #include "code_cache.h"
 
-#include "../vm86_engine.h"
+#include "vm86_engine.h"
 #include "opcode_table.h"
 
 #include <algorithm>

@@ -8,7 +8,7 @@
 // known before the instruction runs.
 #pragma once
 
-#include "../vm86_engine.h"
+#include "vm86_engine.h"
 #include "cpu_state.h"
 #include "decode.h"
 
