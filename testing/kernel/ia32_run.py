@@ -67,7 +67,7 @@ def share_modules():
     package = stage.kernel_package(stage.KERNEL_PACKAGES["amd64"])
     deb = stage.fetch(package)
     abi = package.split(":")[0][len("linux-image-"):]
-    mods = os.path.join(CACHE, "ia32", os.path.basename(deb)[:-4])
+    mods = os.path.join(CACHE, "ia32", os.path.basename(deb)[:-4], stage.digest(*MODULES))
     order = os.path.join(mods, "modules.order")
     if os.path.exists(order):
         return kernel, mods
