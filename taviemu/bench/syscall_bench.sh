@@ -24,30 +24,8 @@ trap 'rm -rf "$work"' EXIT
 
 cc -O2 -o "$work/host" "$top/taviemu/bench/syscall_bench.c"
 nasm -f bin -o "$work/bench.bin" "$top/taviemu/bench/syscall_bench.asm"
-le32() {
-    printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) \
-        $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"
-}
-size=$(wc -c < "$work/bench.bin")
-{
-    le32 $((0x04100301)); le32 32; le32 "$size"; le32 0; le32 0; le32 0; le32 0; le32 0
-    cat "$work/bench.bin"
-} > "$work/tavi"
-chmod 755 "$work/tavi"
-
-now() { date +%s%N; }
-# best COMMAND...: the shortest wall time of $runs runs, in nanoseconds.
-best() {
-    b=0 i=0
-    while [ $i -lt $runs ]; do
-        s=$(now)
-        "$@" > /dev/null 2>&1 || { echo "syscall_bench: $* failed" >&2; exit 1; }
-        t=$(($(now) - s))
-        if [ $b -eq 0 ] || [ $t -lt $b ]; then b=$t; fi
-        i=$((i + 1))
-    done
-    echo $b
-}
+. "$top/taviemu/bench/bench_common.sh"
+tavi_executable "$work/bench.bin" "$work/tavi"
 
 tavi_empty=$(best "$taviemu" "$work/tavi" n)
 host_empty=$(best "$work/host" n)

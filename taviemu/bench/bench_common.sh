@@ -1,0 +1,35 @@
+# What the taviemu benchmarks share; sourced by them, with $runs set.
+
+# tavi_executable BIN OUT: the flat binary BIN as a tavi executable OUT, all
+# of it text, in the combined layout.
+le32() {
+    printf "$(printf '\\%03o\\%03o\\%03o\\%03o' $(($1 & 255)) $(($1 >> 8 & 255)) \
+        $(($1 >> 16 & 255)) $(($1 >> 24 & 255)))"
+}
+tavi_executable() {
+    size=$(wc -c < "$1")
+    {
+        le32 $((0x04100301)); le32 32; le32 "$size"; le32 0; le32 0; le32 0; le32 0; le32 0
+        cat "$1"
+    } > "$2"
+    chmod 755 "$2"
+}
+
+now() { date +%s%N; }
+# best COMMAND...: the shortest wall time of $runs runs, in nanoseconds. A
+# run that fails counts as well when $best_may_fail is set; else it ends
+# the benchmark.
+best() {
+    b=0 i=0
+    while [ $i -lt $runs ]; do
+        s=$(now)
+        if ! "$@" > /dev/null 2>&1 && [ -z "${best_may_fail:-}" ]; then
+            echo "$0: $* failed" >&2
+            exit 1
+        fi
+        t=$(($(now) - s))
+        if [ $b -eq 0 ] || [ $t -lt $b ]; then b=$t; fi
+        i=$((i + 1))
+    done
+    echo $b
+}
