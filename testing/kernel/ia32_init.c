@@ -5,7 +5,9 @@
  * It mounts /proc, /sys and /dev, loads the modules listed in /modules (one
  * path a line, in dependency order), mounts the share "hostroot" at /host,
  * mounts fresh /proc, /sys, /dev, /dev/pts, /dev/shm, /tmp and /run inside
- * it, makes it the root, and runs the job that /job describes:
+ * it, makes it the root, and runs the job that /job describes. The job's
+ * folder and its output file's folder stay the host's own even where they
+ * lie under /tmp or /run: they are bound into the fresh ones.
  *
  *   line 1      the folder to run in
  *   line 2      the file (a path on the host) that receives the job's
@@ -96,6 +98,59 @@ static int mount_inside(void) {
         }
     }
     return 0;
+}
+
+/* The folders of the share that the fresh /tmp and /run hide, kept at
+ * /hidden/tmp and /hidden/run before those are mounted. */
+static const char *const fresh_folders[] = {"/tmp", "/run"};
+
+static int keep_hidden_folders(void) {
+    char from[64], to[64];
+    mkdir("/hidden", 0755);
+    for (size_t i = 0; i < sizeof fresh_folders / sizeof fresh_folders[0]; i++) {
+        snprintf(from, sizeof from, "/host%s", fresh_folders[i]);
+        snprintf(to, sizeof to, "/hidden%s", fresh_folders[i]);
+        mkdir(to, 0755);
+        if (mount(from, to, NULL, MS_BIND, NULL) != 0) {
+            say("cannot keep %s: %s", from, strerror(errno));
+            return -1;
+        }
+    }
+    return 0;
+}
+
+/* Where `folder` (a host path) lies in a fresh /tmp or /run, binds the
+ * host's own folder of that name there. */
+static int show_host_folder(const char *folder) {
+    for (size_t i = 0; i < sizeof fresh_folders / sizeof fresh_folders[0]; i++) {
+        size_t length = strlen(fresh_folders[i]);
+        if (strncmp(folder, fresh_folders[i], length) != 0 || folder[length] != '/')
+            continue;
+        char from[LINE_SIZE + 16], to[LINE_SIZE + 16];
+        snprintf(from, sizeof from, "/hidden%s", folder);
+        snprintf(to, sizeof to, "/host%s", folder);
+        for (char *slash = strchr(to + 1, '/'); slash != NULL; slash = strchr(slash + 1, '/')) {
+            *slash = 0;
+            mkdir(to, 0755);
+            *slash = '/';
+        }
+        mkdir(to, 0755);
+        if (mount(from, to, NULL, MS_BIND, NULL) != 0) {
+            say("cannot show %s: %s", folder, strerror(errno));
+            return -1;
+        }
+    }
+    return 0;
+}
+
+/* The job's folder and its output's folder, as the host has them. */
+static int show_job_folders(char **lines) {
+    char output[LINE_SIZE];
+    snprintf(output, sizeof output, "%s", lines[1]);
+    char *slash = strrchr(output, '/');
+    if (slash != NULL && slash != output)
+        *slash = 0;
+    return show_host_folder(lines[0]) != 0 || show_host_folder(output) != 0 ? -1 : 0;
 }
 
 /* The job's lines; the count, or -1. */
@@ -208,8 +263,9 @@ int main(void) {
     /* The share becomes the root, as switch_root makes it, rather than a
      * chroot: the kernel refuses a chrooted process some things (a new
      * user namespace among them) that the tests need. */
-    if (mount_inside() != 0 || chdir("/host") != 0 ||
-        mount("/host", "/", NULL, MS_MOVE, NULL) != 0 || chroot(".") != 0 || chdir("/") != 0) {
+    if (keep_hidden_folders() != 0 || mount_inside() != 0 || show_job_folders(lines) != 0 ||
+        chdir("/host") != 0 || mount("/host", "/", NULL, MS_MOVE, NULL) != 0 || chroot(".") != 0 ||
+        chdir("/") != 0) {
         say("cannot enter the host's files: %s", strerror(errno));
         finish("exit 127");
     }
