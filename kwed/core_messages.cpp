@@ -1,8 +1,8 @@
 // The built-in texts of the message ids by number, for the run-control
-// file's ".message" lines.
-#include "core_messages.h"
-#include "kwed.h"
+// file's ".message" lines; and an editor's message line.
+#include "editor_core.h"
 
+#include <cstdarg>
 #include <cstdlib>
 
 namespace kwed {
@@ -31,6 +31,14 @@ const char *builtintext(int number) {
             return end + 1;
     }
     return nullptr;
+}
+
+void msg(editor &ed, const char *id, ...) {
+    std::va_list ap;
+    va_start(ap, id);
+    vformatmsg(ed.msgline, msgline_size, id, ap);
+    va_end(ap);
+    ed.msgflag = 1;
 }
 
 } // namespace kwed

@@ -24,6 +24,7 @@ add_library(kwed_core STATIC
     rescue.cpp
     save.cpp
     search.cpp
+    startup_calls.cpp
     undo.cpp
     write_file.cpp)
 target_link_libraries(kwed_core PUBLIC kwed_support)

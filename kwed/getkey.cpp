@@ -17,24 +17,28 @@
 
 namespace kwed {
 
-key_reader reader;
-
 namespace {
 
 // How long to wait for the next byte of a key sequence, in milliseconds.
 constexpr int sequence_wait = 100;
 constexpr unsigned char escape_byte = 27;
 
-int nextbyte(int ms) {
+int nextbyte(editor &ed, int ms) {
+    key_reader &reader = ed.reader;
     if (reader.npending > 0) {
         int c = reader.pending[0];
         std::memmove(reader.pending, reader.pending + 1, --reader.npending);
         return c;
     }
-    return readbyte(ms);
+    return readbyte(ed, ms);
 }
 
-void pushback(const unsigned char *s, int n) {
+// The same, for the escape sequence reader.
+int morebytes(void *ed, int ms) {
+    return nextbyte(*static_cast<editor *>(ed), ms);
+}
+
+void pushback(key_reader &reader, const unsigned char *s, int n) {
     if (n <= 0)
         return;
     std::memmove(reader.pending + n, reader.pending, reader.npending);
@@ -46,10 +50,11 @@ void pushback(const unsigned char *s, int n) {
 // returns whether some record is longer and starts with them.
 bool lookup(const keymap_t *map, const unsigned char *s, int n, int *code) {
     bool longer = false;
+    const char *pool = pooltext(map, 0);
     for (const keymap_t *k = map; k && k->code != k_end; ++k) {
         if (k->rhs < static_cast<std::uint32_t>(n))
             continue;
-        if (std::memcmp(keybytes(*k), s, n) != 0)
+        if (std::memcmp(pool + k->lhs, s, n) != 0)
             continue;
         if (k->rhs == static_cast<std::uint32_t>(n))
             *code = k->code;
@@ -61,23 +66,24 @@ bool lookup(const keymap_t *map, const unsigned char *s, int n, int *code) {
 
 // The character that starts the unmatched bytes s[0..n): the rest of its
 // bytes are read when they have not come yet.
-int character(unsigned char *s, int n) {
+int character(editor &ed, unsigned char *s, int n) {
     int need = utf8length(s[0]);
     while (need > n) {
-        int c = nextbyte(sequence_wait);
+        int c = nextbyte(ed, sequence_wait);
         if (c < 0)
             break;
         s[n++] = static_cast<unsigned char>(c);
     }
     int len;
     std::int32_t cp = decodeutf8(s, static_cast<std::size_t>(n), &len);
-    pushback(s + len, n - len);
+    pushback(ed.reader, s + len, n - len);
     return cp < 0 ? raw_byte | s[0] : cp;
 }
 
 } // namespace
 
-int readbyte(int ms) {
+int readbyte(editor &ed, int ms) {
+    key_reader &reader = ed.reader;
     if (reader.inpos < reader.inlen && !endsignal())
         return reader.inbuf[reader.inpos++];
     for (;;) {
@@ -92,7 +98,7 @@ int readbyte(int ms) {
             wtimeout(stdscr, 0);
             int c = wgetch(stdscr);
             if (c == KEY_RESIZE)
-                display(1);
+                display(ed, 1);
             else if (c >= 0 && c < 256)
                 return c;
             continue;
@@ -120,11 +126,11 @@ constexpr std::string_view paste_end = "\033[201~";
 
 // Every byte as it came, but CR LF and a lone CR (terminals send CR for
 // the newlines of a paste) as LF.
-void readpasted() {
-    std::string &text = reader.pasted;
+void readpasted(editor &ed) {
+    std::string &text = ed.reader.pasted;
     text.clear();
     bool aftercr = false;
-    for (int c; (c = nextbyte(-1)) >= 0;) {
+    for (int c; (c = nextbyte(ed, -1)) >= 0;) {
         if (c == '\n' && aftercr) {
             aftercr = false;
             continue;
@@ -143,15 +149,15 @@ namespace {
 // The next key: a bound key's code, a character, pasted_key for a pasted
 // block, or unbound_key for an escape sequence that no key binds (it is
 // never taken as characters).
-int readkey(keymap_t *map) {
+int readkey(editor &ed, keymap_t *map) {
     unsigned char seq[longest_key] = {};
     int n = 0;
     int best = 0, bestcode = 0;
-    int c = nextbyte(-1);
+    int c = nextbyte(ed, -1);
     if (c < 0) {
         // The terminal is gone or the editor told to end: nothing more can
         // be typed, and unsaved text must not go with it.
-        rescue();
+        rescue(ed);
         return k_end;
     }
     while (c >= 0) {
@@ -164,50 +170,51 @@ int readkey(keymap_t *map) {
         }
         if (!longer || n == longest_key)
             break;
-        c = nextbyte(sequence_wait);
+        c = nextbyte(ed, sequence_wait);
     }
     if (seq[0] == escape_byte) {
         // When a byte was slow to come, the sequence has ended there.
-        int len = escapelength(seq, &n, c < 0 ? n : longest_key, nextbyte);
+        int len = escapelength(seq, &n, c < 0 ? n : longest_key, morebytes, &ed);
         // A paste is never taken for keys, whatever is bound.
         if (std::string_view(reinterpret_cast<char *>(seq), len) == paste_start) {
-            pushback(seq + len, n - len);
-            readpasted();
+            pushback(ed.reader, seq + len, n - len);
+            readpasted(ed);
             return pasted_key;
         }
         if (best < len) {
-            pushback(seq + len, n - len);
+            pushback(ed.reader, seq + len, n - len);
             return unbound_key;
         }
     }
     if (best > 0) {
-        pushback(seq + best, n - best);
+        pushback(ed.reader, seq + best, n - best);
         return bestcode;
     }
-    return character(seq, n);
+    return character(ed, seq, n);
 }
 
 } // namespace
 
-int getkey(keymap_t *map) {
+int getkey(editor &ed, keymap_t *map) {
+    key_reader &reader = ed.reader;
     // The screen is drawn after each key; the first one waits for it too.
     if (!reader.shown) {
         reader.shown = true;
         // display itself waits while keys are pending, so curses need not
         // look for them: its output then goes out in large writes.
         typeahead(-1);
-        display(0);
+        display(ed, 0);
         bracketpaste(true);
     }
     for (;;) {
-        bool panel = view.helpkey == reader.keycount;
+        bool panel = ed.view.helpkey == reader.keycount;
         ++reader.keycount;
-        int key = readkey(map);
+        int key = readkey(ed, map);
         // The key that closes the help panel does only that; a paste is
         // no key, and goes into the text.
-        if (!panel || key == k_end || key == pasted_key || done)
+        if (!panel || key == k_end || key == pasted_key || ed.done)
             return key;
-        display(0);
+        display(ed, 0);
     }
 }
 
@@ -216,7 +223,7 @@ void bracketpaste(bool on) {
     std::fflush(stdout);
 }
 
-bool keyspending() {
+bool keyspending(const key_reader &reader) {
     if (reader.npending > 0 || reader.inpos < reader.inlen)
         return true;
     pollfd p = {STDIN_FILENO, POLLIN, 0};

@@ -26,7 +26,7 @@ int keyrank(const char *text) {
     return 2;
 }
 
-void keylabel(int code, char *out, std::size_t size) {
+void keylabel(const editor &ed, int code, char *out, std::size_t size) {
     static constexpr struct {
         const char *text;
         const char *label;
@@ -36,13 +36,9 @@ void keylabel(int code, char *out, std::size_t size) {
                  {"$(kich1)", "Ins"},   {"$(kbs)", "Bksp"},   {"^?", "Bksp"},
                  {"^J", "Enter"},       {"^M", "Enter"},      {"^I", "Tab"}};
     const char *best = nullptr;
-    if (code == k_mode0) {
-        best = keyfor(code);
-    } else {
-        for (const keymap_t *k = key_map; k && k->code != k_end; ++k)
-            if (k->code == code && k->rhs && (!best || keyrank(keytext(*k)) < keyrank(best)))
-                best = keytext(*k);
-    }
+    for (const keymap_t *k = ed.keys; k && k->code != k_end; ++k)
+        if (k->code == code && k->rhs && (!best || keyrank(keytext(ed.keys, *k)) < keyrank(best)))
+            best = keytext(ed.keys, *k);
     if (best == nullptr) {
         std::snprintf(out, size, "-");
         return;
@@ -63,18 +59,18 @@ void keylabel(int code, char *out, std::size_t size) {
 
 } // namespace
 
-int helprows() {
-    if (view.helpkey != reader.keycount)
+int helprows(const editor &ed) {
+    if (ed.view.helpkey != ed.reader.keycount)
         return 0;
     int percol = screenwidth() / help_cell;
     if (percol < 1)
         percol = 1;
     int rows = 1 + static_cast<int>((commands.size() + percol - 1) / percol);
-    int room = textrows() / 2;
+    int room = textrows(ed) / 2;
     return rows < room ? rows : room;
 }
 
-void drawhelp(int first, int rows) {
+void drawhelp(const editor &ed, int first, int rows) {
     int percol = screenwidth() / help_cell;
     if (percol < 1)
         percol = 1;
@@ -91,7 +87,7 @@ void drawhelp(int first, int rows) {
             if (i >= commands.size())
                 break;
             char key[16];
-            keylabel(commands[i].code, key, sizeof key);
+            keylabel(ed, commands[i].code, key, sizeof key);
             char cell[help_cell + 1];
             std::snprintf(cell, sizeof cell, "%-6.6s %-12.12s ", key, commands[i].name);
             mvwaddnstr(stdscr, first + r, c * help_cell, cell, screenwidth() - c * help_cell);
@@ -99,10 +95,11 @@ void drawhelp(int first, int rows) {
     }
 }
 
-void help() {
+result help(editor &ed) {
     // The panel shows until the next key, which does nothing else: at
     // start-up, and from the help key on.
-    view.helpkey = reader.keycount;
+    ed.view.helpkey = ed.reader.keycount;
+    return result::ok;
 }
 
 } // namespace kwed

@@ -97,35 +97,40 @@ void applyspecials() {
     }
 }
 
-// The row of the command table for a key: the first row whose code is the
-// key, else the row that ends the table. Codes from -1 down to -256 are
-// looked up in an index of the first rows, built on the first call; other
-// keys are searched for.
-const table_t &rowfor(int key) {
-    constexpr int indexed = 256;
-    static const table_t *first[indexed + 1];
-    static const table_t *end = nullptr;
-    if (end == nullptr) {
-        for (end = table; end->key != 0; ++end)
+// The rows of the command table for the codes from -1 down to -256: the
+// first row with each code, else the row that ends the table.
+struct dispatch_index {
+    static constexpr int indexed = 256;
+    const table_t *first[indexed + 1] = {};
+    const table_t *end = table;
+
+    dispatch_index() {
+        for (; end->key != 0; ++end)
             if (end->key < 0 && end->key >= -indexed && first[-end->key] == nullptr)
                 first[-end->key] = end;
         for (const table_t *&row : first)
             row = row ? row : end;
     }
-    if (key < 0 && key >= -indexed)
-        return *first[-key];
-    const table_t *row = table;
-    while (row->key != 0 && row->key != key)
-        ++row;
-    return *row;
-}
+
+    // The row for a key: the first row whose code is the key, else the row
+    // that ends the table. Other keys than the indexed ones are searched for.
+    const table_t &rowfor(int key) const {
+        if (key < 0 && key >= -indexed)
+            return *first[-key];
+        const table_t *row = table;
+        while (row->key != 0 && row->key != key)
+            ++row;
+        return *row;
+    }
+};
 
 void keyloop() {
+    const dispatch_index index;
     while (!done) {
         input = getkey(key_map);
-        const table_t &row = rowfor(input);
+        const table_t &row = index.rowfor(input);
         if (row.func)
-            row.func();
+            row.func(the_editor);
         else if (modeless)
             insert();
         display(row.disp);
@@ -144,8 +149,7 @@ void shutdown() {
     endwin();
     bracketpaste(false);
     std::fputc('\n', stdout);
-    freebuffer();
-    undo_clear();
+    freebuffer(the_editor);
 }
 
 } // namespace
@@ -170,7 +174,8 @@ int run(int argc, char **argv) {
         fatal(m_longname, s.file);
     if (startscreen() == nullptr)
         fatal(f_initscr);
-    key_map = initkey(s.rcname, s.rcgiven);
+    rc_keys keys = initkey(s.rcname, s.rcgiven);
+    key_map = keys.map;
     if (key_map == nullptr)
         fatal(f_config, nullptr);
     // A run-control file passed over is told in place of what load tells.
@@ -178,6 +183,7 @@ int run(int argc, char **argv) {
     if (msgflag)
         std::memcpy(rcwarning, msgline, sizeof rcwarning);
     modeless = 1;
+    the_editor.settings = keys.settings;
     applyspecials();
     noecho();
     lineinput(0);
@@ -196,9 +202,9 @@ int run(int argc, char **argv) {
     top();
     // A start line past the end stops on the last line: down moves no more.
     for (long i = 1; i < s.startline; ++i) {
-        offset_t before = buffer.point;
+        offset_t before = the_editor.buffer.point;
         down();
-        if (buffer.point == before)
+        if (the_editor.buffer.point == before)
             break;
     }
     centre_now = 1;

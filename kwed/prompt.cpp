@@ -23,24 +23,14 @@ constexpr int alt_wait = 100;
 // Columns kept for the answer when the question is long.
 constexpr int answer_room = 8;
 
-// The prompt or question on the message line, so that the screen can be
-// drawn again while it waits for a key.
-struct open_prompt {
-    const char *question = nullptr; // null when none is open
-    const char *answer = nullptr;   // null for a question without one
-    const search_options *opt = nullptr;
-    bool textcursor = false; // the cursor stays in the text
-};
-open_prompt shown;
-
 bool cancelkey(int c) {
     return c == 27 || c == 7 || c == 3 || c == 17;
 }
 
 // Drops the rest of an escape sequence, so that a function key cancels
 // without leaving its bytes behind.
-void drain() {
-    while (readbyte(50) >= 0) {
+void drain(editor &ed) {
+    while (readbyte(ed, 50) >= 0) {
     }
 }
 
@@ -62,16 +52,16 @@ std::string withoptions(std::string_view q, const search_options *opt) {
            (colon ? ": " : " ");
 }
 
-void show(const open_prompt &p) {
-    shown = p;
-    drawprompt();
+void show(editor &ed, const open_prompt &p) {
+    ed.prompt = p;
+    drawprompt(ed);
     wrefresh(stdscr);
 }
 
-void finish() {
-    shown = {};
-    msgline[0] = '\0';
-    drawmessage();
+void finish(editor &ed) {
+    ed.prompt = {};
+    ed.msgline[0] = '\0';
+    drawmessage(ed);
 }
 
 void toggle(search_options *opt, int c) {
@@ -83,16 +73,16 @@ void toggle(search_options *opt, int c) {
 
 // After Escape and '[': whether a pasted block follows, which is then read
 // whole into reader.pasted; otherwise the rest of the sequence is dropped.
-bool pastefollows() {
+bool pastefollows(editor &ed) {
     for (char mark : std::string_view("200~")) {
-        int c = readbyte(alt_wait);
+        int c = readbyte(ed, alt_wait);
         if (c != static_cast<unsigned char>(mark)) {
             if (c >= 0)
-                drain();
+                drain(ed);
             return false;
         }
     }
-    readpasted();
+    readpasted(ed);
     return true;
 }
 
@@ -101,22 +91,23 @@ bool pastefollows() {
 // are dropped.
 enum class escaped { toggled, pasted, other };
 
-escaped afterescape(search_options *opt) {
-    int next = readbyte(alt_wait);
+escaped afterescape(editor &ed, search_options *opt) {
+    int next = readbyte(ed, alt_wait);
     if (opt && (next == 'c' || next == 'C' || next == 'b' || next == 'B')) {
         toggle(opt, next);
         return escaped::toggled;
     }
-    if (next == '[' && pastefollows())
+    if (next == '[' && pastefollows(ed))
         return escaped::pasted;
     if (next >= 0 && next != '[')
-        drain();
+        drain(ed);
     return escaped::other;
 }
 
 } // namespace
 
-void drawprompt() {
+void drawprompt(editor &ed) {
+    const open_prompt &shown = ed.prompt;
     if (shown.question == nullptr)
         return;
     int y, x;
@@ -146,32 +137,32 @@ void drawprompt() {
         wmove(stdscr, y, x);
 }
 
-int prompt(const char *id, char *out, std::size_t size, search_options *opt) {
+int prompt(editor &ed, const char *id, char *out, std::size_t size, search_options *opt) {
     std::size_t len = std::strlen(out);
     for (;;) {
-        show({getmsg(id), out, opt, false});
-        int c = readbyte(-1);
-        escaped e = c == 27 ? afterescape(opt) : escaped::other;
+        show(ed, {getmsg(id), out, opt, false});
+        int c = readbyte(ed, -1);
+        escaped e = c == 27 ? afterescape(ed, opt) : escaped::other;
         if (e == escaped::toggled)
             continue;
         if (e == escaped::pasted) {
             // Its first line goes into the answer, as if typed.
-            for (char b : reader.pasted) {
+            for (char b : ed.reader.pasted) {
                 if (b == '\n' || len + 1 >= size)
                     break;
                 if (static_cast<unsigned char>(b) >= 32 || b == '\t')
                     out[len++] = b;
             }
             out[len] = '\0';
-            reader.pasted.clear();
+            ed.reader.pasted.clear();
             continue;
         }
         if (c < 0 || cancelkey(c)) {
-            finish();
+            finish(ed);
             return 0;
         }
         if (c == '\n' || c == '\r') {
-            finish();
+            finish(ed);
             return 1;
         }
         if (c == 127 || c == 8) {
@@ -188,40 +179,40 @@ int prompt(const char *id, char *out, std::size_t size, search_options *opt) {
     }
 }
 
-int confirm(const char *id, ...) {
+int confirm(editor &ed, const char *id, ...) {
     char question[msgline_size];
     va_list ap;
     va_start(ap, id);
     vformatmsg(question, sizeof question, id, ap);
     va_end(ap);
-    show({question, nullptr, nullptr, false});
+    show(ed, {question, nullptr, nullptr, false});
     // Only a lower-case y says yes; any other key says no. A paste answers
     // nothing.
     for (;;) {
-        int c = readbyte(-1);
-        if (c == 27 && afterescape(nullptr) == escaped::pasted) {
-            reader.pasted.clear();
+        int c = readbyte(ed, -1);
+        if (c == 27 && afterescape(ed, nullptr) == escaped::pasted) {
+            ed.reader.pasted.clear();
             continue;
         }
-        finish();
+        finish(ed);
         return c == 'y';
     }
 }
 
-int choose(const char *id, const char *answers) {
-    show({getmsg(id), nullptr, nullptr, true});
+int choose(editor &ed, const char *id, const char *answers) {
+    show(ed, {getmsg(id), nullptr, nullptr, true});
     for (;;) {
-        int c = readbyte(-1);
-        if (c == 27 && afterescape(nullptr) == escaped::pasted) {
-            reader.pasted.clear();
+        int c = readbyte(ed, -1);
+        if (c == 27 && afterescape(ed, nullptr) == escaped::pasted) {
+            ed.reader.pasted.clear();
             continue;
         }
         if (c < 0 || cancelkey(c)) {
-            finish();
+            finish(ed);
             return 0;
         }
         if (c > 0 && std::strchr(answers, c)) {
-            finish();
+            finish(ed);
             return c;
         }
     }

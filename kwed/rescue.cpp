@@ -19,9 +19,9 @@ namespace {
 // home folder; attempts 0 to 9 and 10 to 19 give .save, .save1 ... .save9
 // (a zero with precision 0 prints nothing). Returns false when that name is
 // taken, too long, or there is no home folder.
-bool rescuename(char *name, std::size_t size, int attempt) {
+bool rescuename(const editor &ed, char *name, std::size_t size, int attempt) {
     const char *home = std::getenv("HOME");
-    const char *base = filename[0] ? filename : "kwed";
+    const char *base = ed.edited.filename[0] ? ed.edited.filename : "kwed";
     if (attempt >= 10 && (!home || !*home))
         return false;
     int n = attempt < 10 ? std::snprintf(name, size, "%s.save%.0d", base, attempt)
@@ -33,9 +33,9 @@ bool rescuename(char *name, std::size_t size, int attempt) {
 
 } // namespace
 
-void rescue() {
-    if (!modified) {
-        done = 1;
+void rescue(editor &ed) {
+    if (!ed.modified) {
+        ed.done = 1;
         return;
     }
     // The name is taken by creating the file, so that no other file is
@@ -45,8 +45,8 @@ void rescue() {
     char name[filename_size + 32];
     int err = EEXIST;
     for (int attempt = 0; attempt < 20 && err; ++attempt)
-        if (rescuename(name, sizeof name, attempt))
-            err = writenew(name, 0600);
+        if (rescuename(ed, name, sizeof name, attempt))
+            err = writenew(ed, name, 0600);
     bool told = endsignal() == SIGTERM;
     if (err)
         fatal(told ? m_termlost : m_lost, std::strerror(err));
