@@ -79,6 +79,42 @@ offset_t prevchar(const text_buffer &b, offset_t o) {
     return from + static_cast<offset_t>(utf8back(s, static_cast<std::size_t>(o - from)));
 }
 
+namespace {
+
+// A combining character, of no width of its own: it belongs to the
+// character before it.
+bool joins(std::int32_t cp) {
+    return cp >= 0x300 && ::wcwidth(static_cast<wchar_t>(cp)) == 0;
+}
+
+bool joinsat(const text_buffer &b, offset_t o) {
+    int len;
+    return joins(charat(b, o, &len));
+}
+
+} // namespace
+
+offset_t nextcluster(const text_buffer &b, offset_t o) {
+    offset_t size = textsize(b);
+    if (o >= size || byteat(b, o) == '\n')
+        return nextchar(b, o);
+    offset_t n = nextchar(b, o);
+    while (n < size && joinsat(b, n))
+        n = nextchar(b, n);
+    return n;
+}
+
+offset_t prevcluster(const text_buffer &b, offset_t o) {
+    offset_t p = prevchar(b, o);
+    while (p > 0 && joinsat(b, p)) {
+        offset_t q = prevchar(b, p);
+        if (byteat(b, q) == '\n')
+            break;
+        p = q;
+    }
+    return p;
+}
+
 int glyphwidth(std::int32_t cp) {
     if (cp < 0)
         return 4; // an invalid byte shows as <HH>

@@ -46,6 +46,7 @@ constexpr auto command_rows = numbering(std::to_array<command>({
     {"findprevious", numbered, findprevious, d_changes},
     {"gotoline", numbered, gotoline, d_changes},
     {"help", numbered, help, d_changes},
+    {"insertfile", numbered, insertfile, d_changes},
     {"left", numbered, left, d_changes},
     {"linebegin", numbered, linebegin, d_changes},
     {"lineend", numbered, lineend_cmd, d_changes},
@@ -62,6 +63,7 @@ constexpr auto command_rows = numbering(std::to_array<command>({
     {"right", numbered, right, d_changes},
     {"save", numbered, save, d_changes},
     {"saveas", numbered, saveas, d_changes},
+    {"suspend", numbered, suspend, d_repaint},
     {"tab", numbered, tab, d_changes},
     {"top", numbered, top, d_changes},
     {"undo", numbered, undo, d_changes},
@@ -83,6 +85,20 @@ static_assert(first_code - static_cast<int>(command_rows.size()) > unbound_key,
 } // namespace
 
 const std::span<const command> commands(command_rows);
+
+const command *commandfor(int code) {
+    for (const command &c : commands)
+        if (c.code == code)
+            return &c;
+    return nullptr;
+}
+
+int commandcode(command_t func) {
+    for (const command &c : commands)
+        if (c.func == func)
+            return c.code;
+    return 0;
+}
 
 const command *findcommand(std::string_view name) {
     auto it = std::lower_bound(

@@ -22,7 +22,10 @@ const char *builtintext(int number) {
         m_withprompt, m_replaceask,    m_replaced,    m_replacedone, m_nocase,
         m_backward,   m_redone,        m_noredo,      m_markset,     m_markgone,
         m_scrap1,     m_scrapchars,    m_scrapchar1,  m_dos,         m_readonly,
-        m_pasteview,  m_replaceprompt, m_rcforeign,   m_rcwritable,
+        m_pasteview,  m_replaceprompt, m_rcforeign,   m_rcwritable,  m_notty,
+        m_promptkey,  m_nocursor,      m_saved1,      m_loaded1,     m_nofolder,
+        m_savefailnew, m_isfolder,     m_insertprompt, m_inserted,   m_inserted1,
+        m_hint,       m_helpmore,      m_suspended,
     };
     for (const char *id : ids) {
         char *end;

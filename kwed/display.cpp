@@ -295,8 +295,7 @@ result redraw(editor &ed) {
     return result::ok;
 }
 
-void scrollrows(editor &ed, int n) {
-    offset_t r = rowof(ed, ed.view.page);
+offset_t rowsaway(editor &ed, offset_t r, int n) {
     for (; n > 0; --n) {
         offset_t next = nextrow(ed, r);
         if (next < 0)
@@ -305,24 +304,38 @@ void scrollrows(editor &ed, int n) {
     }
     for (; n < 0 && r > 0; ++n)
         r = prevrow(ed, r);
-    ed.view.page = r;
+    return r;
+}
+
+void scrollrows(editor &ed, int n) {
+    ed.view.page = rowsaway(ed, rowof(ed, ed.view.page), n);
 }
 
 namespace {
 
-// The message line: a message that waits shows, one that showed goes.
-void drawmessageline(editor &ed, bool fresh) {
+// Keys that a message stays for, unless another one takes its place.
+constexpr long message_keys = 20;
+
+// The message line: a message that waits shows, and stays for a number of
+// keys; before the first key, the start-up hint follows it.
+void drawmessageline(editor &ed) {
+    long key = ed.reader.keycount;
     if (ed.msgflag) {
-        wmove(stdscr, LINES - 1, 0);
-        addclipped(ed.msgline, screenwidth() - 1);
-        wclrtoeol(stdscr);
         ed.msgflag = 0;
         ed.msgshown = 1;
-    } else if (ed.msgshown || fresh) {
-        wmove(stdscr, LINES - 1, 0);
-        wclrtoeol(stdscr);
+        ed.msgkey = key;
+    } else if (ed.msgshown && key - ed.msgkey >= message_keys) {
         ed.msgshown = 0;
     }
+    int cols = screenwidth() - 1;
+    wmove(stdscr, LINES - 1, 0);
+    int used = ed.msgshown ? addclipped(ed.msgline, cols) : 0;
+    if (key == 0 && ed.view.hint[0]) {
+        if (used > 0)
+            used += addclipped("  ", cols - used);
+        addclipped(ed.view.hint, cols - used);
+    }
+    wclrtoeol(stdscr);
 }
 
 } // namespace
@@ -350,9 +363,6 @@ void display(editor &ed, std::int32_t disp) {
     bool draw = disp == 1 || drawn.serial != ed.buffer.serial || drawn.page != view.page ||
                 drawn.lines != LINES || drawn.cols != COLS || drawn.textline != top ||
                 drawn.helprows != hrows || drawn.marked[0] != lo || drawn.marked[1] != hi;
-    // After a repaint or a new size, the window's bottom row may hold
-    // what stood there before: the message row is cleared then too.
-    bool fresh = disp == 1 || drawn.lines != LINES || drawn.cols != COLS;
     int crow, ccol;
     drawtext(ed, rows, draw, &crow, &ccol);
     if (draw) {
@@ -361,7 +371,7 @@ void display(editor &ed, std::int32_t disp) {
             drawhelp(ed, top + rows, hrows);
     }
     drawheader(ed);
-    drawmessageline(ed, fresh);
+    drawmessageline(ed);
     if (crow < 0)
         crow = 0;
     if (ccol >= screenwidth())

@@ -129,7 +129,7 @@ result backspace(editor &ed) {
     text_buffer &b = ed.buffer;
     if (b.point == 0)
         return result::failed;
-    offset_t p = prevchar(b, b.point);
+    offset_t p = prevcluster(b, b.point);
     edit_delete(ed, p, static_cast<std::size_t>(b.point - p));
     b.point = p;
     return result::ok;
@@ -137,7 +137,7 @@ result backspace(editor &ed) {
 
 result delete_char(editor &ed) {
     text_buffer &b = ed.buffer;
-    offset_t n = nextchar(b, b.point);
+    offset_t n = nextcluster(b, b.point);
     if (n == b.point)
         return result::failed;
     edit_delete(ed, b.point, static_cast<std::size_t>(n - b.point));
@@ -166,6 +166,9 @@ result cut(editor &ed) {
         return result::ok;
     offset_t start, end;
     currentline(ed.buffer, &start, &end);
+    // The empty last line has nothing to cut: the scrap stays as it is.
+    if (start == end)
+        return result::failed;
     return cutspan(ed, start, end);
 }
 
@@ -185,9 +188,16 @@ result copy(editor &ed) {
         return result::ok;
     offset_t start, end;
     currentline(ed.buffer, &start, &end);
-    if (!toscrap(ed, start, end, ed.scrap.lastcopy == ed.reader.keycount - 1))
+    scrap_state &scrap = ed.scrap;
+    bool gather = scrap.lastcopy == ed.reader.keycount - 1;
+    // A copy in a row that could not move on (the last line) has the line
+    // in the scrap already.
+    if (gather && start < scrap.copyend)
+        start = end;
+    if (!toscrap(ed, start, end, gather))
         return result::failed;
-    ed.scrap.lastcopy = ed.reader.keycount;
+    scrap.lastcopy = ed.reader.keycount;
+    scrap.copyend = end;
     ed.buffer.point = end;
     scrapmessage(ed);
     return result::ok;

@@ -15,12 +15,15 @@ add_library(kwed_core STATIC
     gap_buffer.cpp
     getkey.cpp
     help_panel.cpp
+    insert_file.cpp
     key_map_loader.cpp
     layout.cpp
     line_ends.cpp
+    line_input.cpp
     load.cpp
     movement.cpp
     prompt.cpp
+    prompt_answer.cpp
     rescue.cpp
     save.cpp
     search.cpp

@@ -108,6 +108,9 @@ struct screen_view {
     offset_t page = 0; // the offset of the first row shown
     int goal = 0;      // display column that up and down aim for
     long helpkey = -1; // the key after which the help panel shows
+    int helppage = 0;  // the page of the panel that shows
+    // The start-up hint, shown on the message line until the first key.
+    char hint[msgline_size] = "";
     // The key of the last vertical move: moves in a row keep the aim.
     long lastvertical = -1;
     // The lowest offset changed since the first row shown was last checked.
@@ -136,6 +139,9 @@ struct key_reader {
     int inlen = 0;
     int inpos = 0;
     bool shown = false; // the first screen has been drawn
+    // The bytes of the last key read, for prompts that look at them.
+    unsigned char last[longest_key];
+    int lastlen = 0;
     // The text of the last pasted block (see pasted_key), newlines as LF.
     std::string pasted;
 };
@@ -189,6 +195,9 @@ struct scrap_state {
     // The keys of the last cut and copy: repeated ones gather their lines.
     long lastcut = -1;
     long lastcopy = -1;
+    // Where the last copy ended: a copy in a row that could not move on
+    // (the last line without a newline) adds nothing more.
+    offset_t copyend = -1;
 };
 
 // ----------------------------------------------------- finding text
@@ -212,13 +221,25 @@ struct search_state {
 
 // ----------------------------------------------------------- prompts
 
+// The prompts that keep a history of their answers: find and replace
+// share the texts looked for.
+enum class history_kind { search, replacement, filename, line, count };
+
+// Answers given before, oldest first, for each kind of prompt.
+struct prompt_histories {
+    std::vector<std::string> answers[static_cast<int>(history_kind::count)];
+};
+
 // The prompt or question on the message line, so that the screen can be
 // drawn again while it waits for a key.
 struct open_prompt {
     const char *question = nullptr; // null when none is open
     const char *answer = nullptr;   // null for a question without one
+    std::size_t cursor = 0;         // where in the answer the cursor is
+    bool prefilled = false;         // the first typed character replaces the answer
     const search_options *opt = nullptr;
-    bool textcursor = false; // the cursor stays in the text
+    bool textcursor = false;     // the cursor stays in the text
+    const char *note = nullptr;  // why the last key did nothing, shown above
 };
 
 // -------------------------------------------------------- the editor
@@ -241,8 +262,10 @@ struct editor {
     char msgline[msgline_size] = "";
     int msgflag = 0;  // a message waits in msgline
     int msgshown = 0; // a message shows on the message line
+    long msgkey = 0;  // the key it showed after
     scrap_state scrap;
     search_state search;
+    prompt_histories histories;
     open_prompt prompt;
     int input = 0; // the key being dispatched
     int done = 0;  // nonzero ends the key loop
@@ -258,6 +281,9 @@ void msg(editor &ed, const char *id, ...);
 void notelineends(editor &ed);
 // The bytes that saving the text writes to disk.
 offset_t disksize(const editor &ed);
+// The length of the n bytes at p once the CR of each CR LF is taken out,
+// when every LF among them follows a CR (and there is one); else n.
+std::size_t droplinecrs(char *p, std::size_t n);
 
 // Gap growth step (bytes) beyond what an edit needs at least.
 constexpr std::size_t gap_step = 8192;
@@ -366,9 +392,16 @@ int addclipped(const char *s, int cols, bool draw = true);
 void drawmessage(editor &ed);
 // The help panel: the rows it takes (0 when hidden), and drawing it.
 int helprows(const editor &ed);
+// The pages the panel takes to show every command.
+int helppages(const editor &ed);
+// The start-up hint: a line of the most used keys, in view.hint.
+void starthint(editor &ed);
 void drawhelp(const editor &ed, int first, int rows);
 // Moves the first row shown by n rows (back when negative).
 void scrollrows(editor &ed, int n);
+// The start of the row n rows after the one that starts at r (before it
+// when negative), or of the last (first) row when there are fewer.
+offset_t rowsaway(editor &ed, offset_t r, int n);
 // The rows of text that show below the header (the help panel takes some).
 int visiblerows(const editor &ed);
 
@@ -387,6 +420,11 @@ constexpr int unbound_key = -99;
 // The code of a block that the terminal marked as pasted (ESC [ 2 0 0 ~
 // text ESC [ 2 0 1 ~); its text is in reader.pasted.
 constexpr int pasted_key = -100;
+// Reads the next key through the key map, as getkey does, but without
+// drawing the screen or counting it: a bound key's code, a character,
+// pasted_key, unbound_key, or k_end once input has ended. Its bytes are
+// then in reader.last.
+int readkey(editor &ed, keymap_t *map);
 // Reads a pasted block, whose start mark has been read, up to its end mark
 // (or the end of input) into reader.pasted.
 void readpasted(editor &ed);
@@ -406,6 +444,15 @@ int escapelength(unsigned char *seq, int *n, int room, int (*more)(void *ctx, in
 int catchendsignals();
 int endsignal();
 int waitinput(int ms);
+// A stop (SIGTSTP) and a continue (SIGCONT) are noted the same way;
+// takesuspend tells, once, which came last.
+enum class suspension { none, stop, resumed };
+suspension takesuspend();
+// Stops the editor as a shell's job, with the terminal as it was before
+// the editor, until the shell continues it; then the screen is drawn anew.
+void stopjob(editor &ed);
+// After a continue: the editor's terminal settings and the whole screen.
+void resumejob(editor &ed);
 // Key records point into the key texts that initkey puts after the
 // records' end in the same block. A bound key's first word is the handle
 // of its encoded bytes, followed there by the key text as the rc file
@@ -416,19 +463,34 @@ const char *keybytes(const keymap_t *map, const keymap_t &k);
 const char *keytext(const keymap_t *map, const keymap_t &k);
 // The first key text bound to a code, or null.
 const char *keyfor(const editor &ed, int code);
+// A short label for the key that runs code ("^S", "F1", "M-u"), or "-".
+void keylabel(const editor &ed, int code, char *out, std::size_t size);
 
 // ----------------------------------------------------------------- prompt
 
 // Asks on the message line; returns 1 with the answer in out, 0 when the
-// user cancels (Escape or ^G). With opt, Alt-C and Alt-B toggle its
+// user cancels (Escape, ^C, ^G or ^Q). out holds a pre-filled answer,
+// which the first typed character replaces (Enter takes it as it is). The
+// answer is edited with the cursor keys, Backspace and Delete, and Up and
+// Down go through the earlier answers of its kind; any other command's key
+// does nothing there but say so. With opt, Alt-C and Alt-B toggle its
 // options and the question shows those that are on.
-int prompt(editor &ed, const char *id, char *out, std::size_t size, search_options *opt = nullptr);
+int prompt(editor &ed, const char *id, char *out, std::size_t size, history_kind kind,
+           search_options *opt = nullptr);
+// Asks the question id, formatted with the arguments, and returns the
+// byte of the key that answers it (0 for a key of more bytes, -1 when
+// input has ended).
+int askkey(editor &ed, const char *id, ...);
 // Asks a yes/no question, formatted with the arguments; 1 for y, 0 for
 // any other key.
 int confirm(editor &ed, const char *id, ...);
 // Asks the question id and waits for one of the bytes in answers, with
 // the cursor left in the text; returns it, or 0 when the user cancels.
 int choose(editor &ed, const char *id, const char *answers);
+// Opens p on the message line and draws it; closes the one that is open
+// and empties the message line.
+void showprompt(editor &ed, const open_prompt &p);
+void closeprompt(editor &ed);
 // Draws the prompt or question that is open again (display calls it
 // after drawing the screen, a new window size say); nothing when none is.
 void drawprompt(editor &ed);
@@ -446,6 +508,10 @@ struct command {
 // The commands, sorted by name.
 extern const std::span<const command> commands;
 const command *findcommand(std::string_view name);
+// The command that a key code runs, or null.
+const command *commandfor(int code);
+// The code of a command by its function.
+int commandcode(command_t func);
 
 // Saves the text to fn; 0 on success, else the message line says why.
 int savefile(editor &ed, const char *fn);
@@ -497,6 +563,8 @@ result redraw(editor &ed);
 result literal(editor &ed);
 result unbound(editor &ed);
 result insertpasted(editor &ed);
+result insertfile(editor &ed);
+result suspend(editor &ed);
 
 } // namespace kwed
 

@@ -46,6 +46,14 @@ void pushback(key_reader &reader, const unsigned char *s, int n) {
     reader.npending += n;
 }
 
+// Notes the bytes of the key that was read, and gives back the bytes
+// after them.
+void keyends(key_reader &reader, const unsigned char *s, int used, int n) {
+    std::memcpy(reader.last, s, static_cast<std::size_t>(used));
+    reader.lastlen = used;
+    pushback(reader, s + used, n - used);
+}
+
 // Looks the bytes up: sets *code to the last record that equals them and
 // returns whether some record is longer and starts with them.
 bool lookup(const keymap_t *map, const unsigned char *s, int n, int *code) {
@@ -76,7 +84,7 @@ int character(editor &ed, unsigned char *s, int n) {
     }
     int len;
     std::int32_t cp = decodeutf8(s, static_cast<std::size_t>(n), &len);
-    pushback(ed.reader, s + len, n - len);
+    keyends(ed.reader, s, len, n);
     return cp < 0 ? raw_byte | s[0] : cp;
 }
 
@@ -93,6 +101,11 @@ int readbyte(editor &ed, int ms) {
         if (ready < 0 && errno == EINTR) {
             if (endsignal())
                 return -1;
+            suspension s = takesuspend();
+            if (s == suspension::stop)
+                stopjob(ed);
+            else if (s == suspension::resumed)
+                resumejob(ed);
             // A signal, most likely a new window size: curses takes note of
             // it when asked for a key, and hands back any byte that came.
             wtimeout(stdscr, 0);
@@ -144,11 +157,6 @@ void readpasted(editor &ed) {
     }
 }
 
-namespace {
-
-// The next key: a bound key's code, a character, pasted_key for a pasted
-// block, or unbound_key for an escape sequence that no key binds (it is
-// never taken as characters).
 int readkey(editor &ed, keymap_t *map) {
     unsigned char seq[longest_key] = {};
     int n = 0;
@@ -157,6 +165,7 @@ int readkey(editor &ed, keymap_t *map) {
     if (c < 0) {
         // The terminal is gone or the editor told to end: nothing more can
         // be typed, and unsaved text must not go with it.
+        ed.reader.lastlen = 0;
         rescue(ed);
         return k_end;
     }
@@ -177,23 +186,21 @@ int readkey(editor &ed, keymap_t *map) {
         int len = escapelength(seq, &n, c < 0 ? n : longest_key, morebytes, &ed);
         // A paste is never taken for keys, whatever is bound.
         if (std::string_view(reinterpret_cast<char *>(seq), len) == paste_start) {
-            pushback(ed.reader, seq + len, n - len);
+            keyends(ed.reader, seq, len, n);
             readpasted(ed);
             return pasted_key;
         }
         if (best < len) {
-            pushback(ed.reader, seq + len, n - len);
+            keyends(ed.reader, seq, len, n);
             return unbound_key;
         }
     }
     if (best > 0) {
-        pushback(ed.reader, seq + best, n - best);
+        keyends(ed.reader, seq, best, n);
         return bestcode;
     }
     return character(ed, seq, n);
 }
-
-} // namespace
 
 int getkey(editor &ed, keymap_t *map) {
     key_reader &reader = ed.reader;
@@ -207,13 +214,19 @@ int getkey(editor &ed, keymap_t *map) {
         bracketpaste(true);
     }
     for (;;) {
-        bool panel = ed.view.helpkey == reader.keycount;
+        screen_view &view = ed.view;
+        bool panel = view.helpkey == reader.keycount;
         ++reader.keycount;
         int key = readkey(ed, map);
         // The key that closes the help panel does only that; a paste is
-        // no key, and goes into the text.
+        // no key, and goes into the text. The help key turns its pages.
         if (!panel || key == k_end || key == pasted_key || ed.done)
             return key;
+        const command *c = commandfor(key);
+        if (c && c->func == static_cast<command_t>(help) && view.helppage + 1 < helppages(ed)) {
+            ++view.helppage;
+            view.helpkey = reader.keycount;
+        }
         display(ed, 0);
     }
 }

@@ -15,7 +15,8 @@
 //   the editor core   table, initkey, finikey, getkey, load, growgap, top,
 //                     down, help, insert, display (startup_calls.cpp: the
 //                     calls on the running editor)
-//   main.cpp          main, lineinput
+//   main.cpp          main
+//   line_input.cpp    lineinput
 #ifndef KWED_KWED_H
 #define KWED_KWED_H
 
@@ -225,7 +226,7 @@ void help();
 void insert();
 void display(std::int32_t disp);
 
-// ----------------------------------------------------- start-up (main.cpp)
+// ------------------------------------------------ start-up (line_input.cpp)
 
 // Line input (nonzero) or character input (zero). 0 on success.
 int lineinput(int line);

@@ -43,6 +43,12 @@ char *dropcr(char *p, char *end) {
 
 } // namespace
 
+std::size_t droplinecrs(char *p, std::size_t n) {
+    if (!allcrlf(p, p + n))
+        return n;
+    return static_cast<std::size_t>(dropcr(p, p + n) - p);
+}
+
 void notelineends(editor &ed) {
     text_buffer &buffer = ed.buffer;
     edited_file &edited = ed.edited;

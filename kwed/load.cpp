@@ -4,6 +4,7 @@
 #include "write_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 
@@ -48,13 +49,23 @@ int load(editor &ed, const char *fn) {
         notelineends(ed);
     // Told at once, not only when a save fails.
     edited.readonly = target.folder && !maywrite(target);
-    if (err == ENOENT) {
+    if (err == ENOENT && !edited.where.folder) {
+        // The folder is missing, not only the file: saving will fail
+        // until it is made.
+        char folder[filename_size];
+        std::snprintf(folder, sizeof folder, "%s", fn);
+        char *slash = std::strrchr(folder, '/');
+        if (slash)
+            *slash = '\0';
+        msg(ed, m_nofolder, !slash ? "." : folder[0] ? folder : "/");
+    } else if (err == ENOENT) {
         msg(ed, m_newfile);
     } else if (err) {
         msg(ed, m_readerr, fn, std::strerror(err));
         freebuffer(ed);
     } else {
-        msg(ed, m_loaded, fn, static_cast<long long>(disksize(ed)));
+        auto n = static_cast<long long>(disksize(ed));
+        msg(ed, n == 1 ? m_loaded1 : m_loaded, fn, n);
     }
     return err ? -1 : 0;
 }

@@ -9,8 +9,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <termios.h>
 #include <unistd.h>
+
+#include <term.h> // setupterm; last, for it defines many short macros
 
 namespace kwed {
 
@@ -60,10 +61,25 @@ settings parseargs(int argc, char **argv) {
     return s;
 }
 
+// Whether the terminal's description tells how to move the cursor: a
+// full-screen editor cannot draw on one that does not (TERM=dumb). A
+// description that cannot be loaded is left to newterm to refuse.
+bool movescursor(const char *term) {
+    int err = 0;
+    if (setupterm(term, STDOUT_FILENO, &err) != OK)
+        return true;
+    const char *cup = tigetstr("cup");
+    bool moves = cup != nullptr && cup != reinterpret_cast<const char *>(-1);
+    del_curterm(cur_term);
+    return moves;
+}
+
 // Like initscr, but a terminal that cannot be used gives null instead of
 // ending the program inside curses.
 WINDOW *startscreen() {
     const char *term = std::getenv("TERM");
+    if (!movescursor(term))
+        fatal(m_nocursor, term ? term : "");
     SCREEN *screen = newterm(term, stdout, stdin);
     if (screen == nullptr)
         return nullptr;
@@ -154,24 +170,15 @@ void shutdown() {
 
 } // namespace
 
-int lineinput(int line) {
-    int r = line ? noraw() : raw();
-    if (r == OK) {
-        struct termios t;
-        if (tcgetattr(STDIN_FILENO, &t) == 0) {
-            t.c_iflag |= ICRNL;
-            if (tcsetattr(STDIN_FILENO, TCSANOW, &t) == 0)
-                return 0;
-        }
-    }
-    return line ? nocbreak() : cbreak();
-}
-
 int run(int argc, char **argv) {
     prog_name = basename_of(argc > 0 && argv[0] ? argv[0] : "kwed");
     settings s = parseargs(argc, argv);
     if (s.file && std::strlen(s.file) >= filename_size)
         fatal(m_longname, s.file);
+    // Keys come from the terminal: bytes from a pipe or a file would be
+    // taken for commands, one of which may well save over the file.
+    if (!isatty(STDIN_FILENO))
+        fatal(m_notty);
     if (startscreen() == nullptr)
         fatal(f_initscr);
     rc_keys keys = initkey(s.rcname, s.rcgiven);

@@ -62,10 +62,10 @@ result moveto(text_buffer &b, offset_t o) {
 } // namespace
 
 result left(editor &ed) {
-    return moveto(ed.buffer, prevchar(ed.buffer, ed.buffer.point));
+    return moveto(ed.buffer, prevcluster(ed.buffer, ed.buffer.point));
 }
 result right(editor &ed) {
-    return moveto(ed.buffer, nextchar(ed.buffer, ed.buffer.point));
+    return moveto(ed.buffer, nextcluster(ed.buffer, ed.buffer.point));
 }
 result up(editor &ed) {
     return moved(lines(ed, -1));
@@ -107,16 +107,41 @@ result wordleft(editor &ed) {
     return moveto(b, o);
 }
 
+namespace {
+
+// The offset at column col of the row that starts at r: on the row, and
+// never inside a character.
+offset_t inrow(editor &ed, offset_t r, int col) {
+    const text_buffer &b = ed.buffer;
+    offset_t o = atcolumn(ed, linestart(b, r), columnof(ed, r) + col);
+    offset_t next = nextrow(ed, r);
+    if (next >= 0 && o >= next && next > r && byteat(b, next - 1) != '\n')
+        o = prevcluster(b, next);
+    return o;
+}
+
+// A page is the screen's rows less one, which shows again: the first row
+// shown moves by that many rows, wrapped lines counted row by row, and so
+// does the cursor, which keeps its column on the row.
+result page(editor &ed, int direction) {
+    int n = visiblerows(ed) - 1;
+    if (n < 1)
+        n = 1;
+    text_buffer &b = ed.buffer;
+    offset_t row = rowof(ed, b.point);
+    int col = columnof(ed, b.point) - columnof(ed, row);
+    scrollrows(ed, direction * n);
+    return moveto(b, inrow(ed, rowsaway(ed, row, direction * n), col));
+}
+
+} // namespace
+
 result pagedown(editor &ed) {
-    int n = textrows(ed) - 1;
-    scrollrows(ed, n);
-    return moved(lines(ed, n));
+    return page(ed, 1);
 }
 
 result pageup(editor &ed) {
-    int n = textrows(ed) - 1;
-    scrollrows(ed, -n);
-    return moved(lines(ed, -n));
+    return page(ed, -1);
 }
 
 } // namespace kwed

@@ -79,7 +79,9 @@ int saveto(editor &ed, const char *fn, const place &where, bool own) {
     if (now.err == 0 || (now.err == ENOENT && target.folder))
         r = writefile(ed, target, now.err ? nullptr : &now.st, &written);
     if (r.err) {
-        msg(ed, r.damaged ? m_savebroken : m_savefail, fn, std::strerror(r.err));
+        // Where there is no file, none is left unchanged.
+        const char *id = r.damaged ? m_savebroken : now.err ? m_savefailnew : m_savefail;
+        msg(ed, id, fn, std::strerror(r.err));
         // The damaged file is now the one on disk: saving it again asks nothing.
         struct stat st;
         if (r.damaged && own)
@@ -92,7 +94,8 @@ int saveto(editor &ed, const char *fn, const place &where, bool own) {
         edited.unread = 0;
     edited.readonly = false;
     undo_mark_saved(ed);
-    msg(ed, m_saved, fn, static_cast<long long>(disksize(ed)));
+    auto n = static_cast<long long>(disksize(ed));
+    msg(ed, n == 1 ? m_saved1 : m_saved, fn, n);
     return 0;
 }
 
@@ -115,7 +118,7 @@ int savefile(editor &ed, const char *fn) {
     place &where = own ? edited.where : other;
     int err = where.folder ? 0 : openplace(fn, &where);
     if (err) {
-        msg(ed, m_savefail, fn, std::strerror(err));
+        msg(ed, m_savefailnew, fn, std::strerror(err));
         return err;
     }
     return saveto(ed, fn, where, own);
@@ -139,7 +142,7 @@ result saveas(editor &ed) {
     edited_file &edited = ed.edited;
     char answer[filename_size];
     std::snprintf(answer, sizeof answer, "%s", edited.filename);
-    if (!prompt(ed, m_saveprompt, answer, sizeof answer))
+    if (!prompt(ed, m_saveprompt, answer, sizeof answer, history_kind::filename))
         return result::cancelled;
     if (answer[0] == '\0') {
         msg(ed, m_noname);
@@ -152,7 +155,12 @@ result saveas(editor &ed) {
     place where;
     int err = openplace(answer, &where);
     if (err) {
-        msg(ed, m_savefail, answer, std::strerror(err));
+        msg(ed, m_savefailnew, answer, std::strerror(err));
+        return result::failed;
+    }
+    struct stat st;
+    if (statfollowed(where, &st) == 0 && S_ISDIR(st.st_mode)) {
+        msg(ed, m_isfolder, answer);
         return result::failed;
     }
     if (isotherfile(ed, where) && !confirm(ed, m_exists)) {
@@ -167,9 +175,19 @@ result saveas(editor &ed) {
     return saved(err);
 }
 
+// With unsaved changes, y saves them first (asking for a name when there
+// is none) and n leaves them; any other key goes back to the text.
 result quit(editor &ed) {
-    if (ed.modified && !confirm(ed, m_quitprompt))
-        return result::cancelled;
+    if (ed.modified) {
+        int c = askkey(ed, m_quitprompt);
+        if (c == 'y' || c == 'Y') {
+            result r = save(ed);
+            if (r != result::ok)
+                return r;
+        } else if (c != 'n' && c != 'N') {
+            return result::cancelled;
+        }
+    }
     ed.done = 1;
     return result::ok;
 }

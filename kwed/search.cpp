@@ -35,7 +35,8 @@ result search(editor &ed, bool backward) {
 bool askpattern(editor &ed, const char *id) {
     char answer[pattern_size];
     std::strcpy(answer, ed.search.pattern);
-    if (!prompt(ed, id, answer, sizeof answer, &ed.search.options) || answer[0] == '\0')
+    if (!prompt(ed, id, answer, sizeof answer, history_kind::search, &ed.search.options) ||
+        answer[0] == '\0')
         return false;
     std::strcpy(ed.search.pattern, answer);
     return true;
@@ -130,7 +131,8 @@ result replace(editor &ed) {
     char with[pattern_size];
     std::strcpy(with, ed.search.replacement);
     if (!askpattern(ed, m_replaceprompt) ||
-        !prompt(ed, m_withprompt, with, sizeof with, &ed.search.options))
+        !prompt(ed, m_withprompt, with, sizeof with, history_kind::replacement,
+                &ed.search.options))
         return result::cancelled;
     std::strcpy(ed.search.replacement, with);
     text_buffer &b = ed.buffer;
@@ -164,20 +166,69 @@ result replace(editor &ed) {
     return result::ok;
 }
 
-result gotoline(editor &ed) {
-    char answer[32] = "";
-    if (!prompt(ed, m_lineprompt, answer, sizeof answer) || answer[0] == '\0')
-        return result::cancelled;
+namespace {
+
+// A number of the answer to go to line: true when one is there (and *s is
+// moved past it and the blanks after it).
+bool number(const char **s, long long *n) {
     char *end;
     errno = 0;
-    long long n = std::strtoll(answer, &end, 10);
+    *n = std::strtoll(*s, &end, 10);
+    if (end == *s || errno == ERANGE)
+        return false;
     while (*end == ' ')
         ++end;
-    if (end == answer || *end != '\0' || errno == ERANGE) {
+    *s = end;
+    return true;
+}
+
+// "line" or "line,column": from 1, or counted back from the end when
+// negative (-1 the last line, or the end of the line).
+bool lineandcolumn(const char *s, long long *line, long long *col) {
+    *col = 1;
+    if (!number(&s, line))
+        return false;
+    if (*s == ',') {
+        ++s;
+        if (!number(&s, col))
+            return false;
+    }
+    return *s == '\0';
+}
+
+// The place of character col (from 1) on the line that starts at ls;
+// past its end, the end.
+offset_t columnplace(const text_buffer &b, offset_t ls, long long col) {
+    offset_t end = lineend(b, ls);
+    if (col < 0) {
+        offset_t o = end;
+        for (; col < -1 && o > ls; ++col)
+            o = prevcluster(b, o);
+        return o;
+    }
+    offset_t o = ls;
+    for (; col > 1 && o < end; --col)
+        o = nextcluster(b, o);
+    return o;
+}
+
+} // namespace
+
+result gotoline(editor &ed) {
+    char answer[64] = "";
+    if (!prompt(ed, m_lineprompt, answer, sizeof answer, history_kind::line) || answer[0] == '\0')
+        return result::cancelled;
+    long long line, col;
+    if (!lineandcolumn(answer, &line, &col) || col == 0) {
         msg(ed, m_badline, answer);
         return result::failed;
     }
-    ed.buffer.point = linetooffset(ed.buffer, n < 1 ? 1 : static_cast<offset_t>(n));
+    text_buffer &b = ed.buffer;
+    offset_t lines = b.newlines + 1;
+    if (line < 0)
+        line = line < -lines ? 1 : lines + 1 + line;
+    offset_t ls = linetooffset(b, line < 1 ? 1 : static_cast<offset_t>(line));
+    b.point = columnplace(b, ls, col);
     ed.centre_now = 1;
     return result::ok;
 }
