@@ -362,11 +362,12 @@ void display(editor &ed, std::int32_t disp) {
     int top = firstrow(ed);
     bool draw = disp == 1 || drawn.serial != ed.buffer.serial || drawn.page != view.page ||
                 drawn.lines != LINES || drawn.cols != COLS || drawn.textline != top ||
-                drawn.helprows != hrows || drawn.marked[0] != lo || drawn.marked[1] != hi;
+                drawn.helprows != hrows || drawn.helppage != view.helppage ||
+                drawn.marked[0] != lo || drawn.marked[1] != hi;
     int crow, ccol;
     drawtext(ed, rows, draw, &crow, &ccol);
     if (draw) {
-        drawn = {ed.buffer.serial, view.page, LINES, COLS, top, hrows, {lo, hi}};
+        drawn = {ed.buffer.serial, view.page, LINES, COLS, top, hrows, view.helppage, {lo, hi}};
         if (hrows > 0)
             drawhelp(ed, top + rows, hrows);
     }

@@ -99,6 +99,7 @@ struct drawn_state {
     int cols = 0;
     int textline = -1;
     int helprows = -1;
+    int helppage = -1;
     offset_t marked[2] = {-1, -1};
 };
 
@@ -238,8 +239,8 @@ struct open_prompt {
     std::size_t cursor = 0;         // where in the answer the cursor is
     bool prefilled = false;         // the first typed character replaces the answer
     const search_options *opt = nullptr;
-    bool textcursor = false;     // the cursor stays in the text
-    const char *note = nullptr;  // why the last key did nothing, shown above
+    bool textcursor = false;    // the cursor stays in the text
+    const char *note = nullptr; // why the last key did nothing, shown above
 };
 
 // -------------------------------------------------------- the editor

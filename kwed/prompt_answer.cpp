@@ -41,12 +41,10 @@ struct command_op {
     edit_op op;
 };
 constexpr command_op command_ops[] = {
-    {left, edit_op::left},           {right, edit_op::right},
-    {linebegin, edit_op::home},      {lineend_cmd, edit_op::end},
-    {wordleft, edit_op::wordleft},   {wordright, edit_op::wordright},
-    {backspace, edit_op::backspace}, {delete_char, edit_op::erase},
-    {up, edit_op::older},            {down, edit_op::newer},
-    {newline, edit_op::accept},      {tab, edit_op::tab},
+    {left, edit_op::left},           {right, edit_op::right},       {linebegin, edit_op::home},
+    {lineend_cmd, edit_op::end},     {wordleft, edit_op::wordleft}, {wordright, edit_op::wordright},
+    {backspace, edit_op::backspace}, {delete_char, edit_op::erase}, {up, edit_op::older},
+    {down, edit_op::newer},          {newline, edit_op::accept},    {tab, edit_op::tab},
     {cut, edit_op::clear},
 };
 
@@ -202,7 +200,8 @@ key_use usebybytes(const key_reader &r, const search_options *opt, edit_op *op) 
         }
     }
     bool alt = r.lastlen == 2 && r.last[0] == 27;
-    if (alt && opt && (r.last[1] == 'c' || r.last[1] == 'C' || r.last[1] == 'b' || r.last[1] == 'B'))
+    if (alt && opt &&
+        (r.last[1] == 'c' || r.last[1] == 'C' || r.last[1] == 'b' || r.last[1] == 'B'))
         return key_use::toggle;
     return key_use::refuse;
 }

@@ -131,8 +131,7 @@ result replace(editor &ed) {
     char with[pattern_size];
     std::strcpy(with, ed.search.replacement);
     if (!askpattern(ed, m_replaceprompt) ||
-        !prompt(ed, m_withprompt, with, sizeof with, history_kind::replacement,
-                &ed.search.options))
+        !prompt(ed, m_withprompt, with, sizeof with, history_kind::replacement, &ed.search.options))
         return result::cancelled;
     std::strcpy(ed.search.replacement, with);
     text_buffer &b = ed.buffer;

@@ -22,7 +22,8 @@ class Editor : public ::testing::Test {
     }
 
     // Starts kwed with the arguments (already quoted for sh) and, with
-    // wait, waits for its first screen, with the hint of its keys.
+    // wait, waits for its first screen: the hint of its keys, or the
+    // position on the header where a long message leaves the hint no room.
     std::unique_ptr<TmuxSession> start(const std::string &args, const std::string &env = "",
                                        bool wait = true, const std::string &wrapper = "") {
         // "-u NAME" options go first; assignments after ours replace them.
@@ -34,7 +35,9 @@ class Editor : public ::testing::Test {
         auto session = std::make_unique<TmuxSession>(command, tree.root());
         EXPECT_TRUE(session->started());
         if (wait) {
-            EXPECT_TRUE(session->wait_text("F1 help")) << session->screen();
+            EXPECT_TRUE(session->wait_for([](const std::string &s) {
+                return s.find("F1 help") != s.npos || s.find(", col ") < s.find('\n');
+            })) << session->screen();
         }
         return session;
     }

@@ -236,8 +236,7 @@ TEST_F(Editor, OnlyLowerCaseYAnswersYes) {
         EXPECT_TRUE(s->wait_text("That file exists already; replace it? (y/n)")) << s->screen();
         EXPECT_TRUE(s->wait_cursor("45,23")) << s->cursor();
         s->keys({answer});
-        EXPECT_TRUE(s->wait_text(*answer == 'Y' ? "Not saved." : "Wrote other.txt"))
-            << s->screen();
+        EXPECT_TRUE(s->wait_text(*answer == 'Y' ? "Not saved." : "Wrote other.txt")) << s->screen();
     }
     s->keys({"C-q"});
     EXPECT_EQ(s->wait_exit(), 0);

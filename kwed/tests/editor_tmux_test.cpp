@@ -352,7 +352,7 @@ TEST_F(Editor, FileThatCannotBeWrittenStaysIntact) {
     } cases[] = {
         {"fixed/f.txt", "Wrote fixed/f.txt, 17 bytes.", "changed original\n", false},
         {"open/g.txt", "Permission denied. The file on disk is unchanged.", "original\n", true},
-        {"fixed/new.txt", "Permission denied. The file on disk is unchanged.", nullptr, true},
+        {"fixed/new.txt", "Not saved, fixed/new.txt: Permission denied.", nullptr, true},
         {"open/new.txt", "Wrote open/new.txt, 8 bytes.", "changed ", false},
     };
     for (const auto &c : cases) {
@@ -504,7 +504,8 @@ TEST_F(Editor, StartHintAndAHelpPanelThatFitsTheWindow) {
             std::string mark = "page " + std::to_string(page) + " of ";
             EXPECT_TRUE(s->wait_for([&](const std::string &x) {
                 return !closed(x) && (page == 1 || x.find(mark) != x.npos);
-            })) << what << "\n"
+            })) << what
+                << "\n"
                 << s->screen();
             std::string screen = s->screen();
             pages += screen;

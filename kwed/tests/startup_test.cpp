@@ -171,7 +171,8 @@ TEST(Startup, ATerminalThatCannotBeUsedEndsWithStatus3) {
 TEST(Startup, StandardInputThatIsNoTerminalIsRefused) {
     suite_testing::TempTree tree;
     std::string file = tree.file("victim.txt", "original\n");
-    const std::string refused = "kwed: standard input is not a terminal; kwed reads its keys from one.\n";
+    const std::string refused =
+        "kwed: standard input is not a terminal; kwed reads its keys from one.\n";
     for (const std::vector<std::string> &args : {std::vector<std::string>{file}, {"-"}, {}}) {
         RunOptions options;
         options.input = "XXjunk\x13\x11y";
