@@ -14,6 +14,14 @@
 
 namespace taviemu {
 
+int new_descriptor(int result) {
+    if (result > 0x7FFF) {
+        close(result);
+        return -EMFILE;
+    }
+    return result;
+}
+
 // The whole buffer the program names must be its own, even when less of it
 // is moved in one call.
 int call_read(int fd, uint16_t seg, uint16_t buffer, uint16_t count) {
@@ -34,7 +42,7 @@ int call_open(uint16_t seg, uint16_t path, int flags, int mode) {
     const char *name = guest_string(seg, path);
     if (name == nullptr)
         return -EFAULT;
-    return call_result(open(name, flags, mode));
+    return new_descriptor(call_result(open(name, flags, mode)));
 }
 
 int call_close(int fd) {
@@ -42,11 +50,18 @@ int call_close(int fd) {
 }
 
 int call_lseek(int fd, int32_t *offset, int whence) {
+    // Only a move relative to the current offset or the end can land
+    // beyond 32 bits; the place to go back to is taken before it.
+    off_t from = whence == SEEK_SET ? 0 : lseek(fd, 0, SEEK_CUR);
+    if (from < 0)
+        return -errno;
     off_t to = lseek(fd, *offset, whence);
     if (to < 0)
         return -errno;
-    if (to > INT32_MAX)
+    if (to > INT32_MAX) {
+        lseek(fd, from, SEEK_SET);
         return -EOVERFLOW;
+    }
     *offset = static_cast<int32_t>(to);
     return 0;
 }

@@ -8,8 +8,9 @@
 
 namespace taviemu {
 
-constexpr uint32_t kMaxTransfer =
-    0xF000;                         // bytes per read or write: results stay below the error range
+// Bytes per read or write: a count of 0x8000 or more would read as an
+// error in AX, so larger transfers are done short, as a pipe may do them.
+constexpr uint32_t kMaxTransfer = 0x7FFF;
 constexpr uint32_t kBreakGap = 256; // room kept free between the break and SP
 
 // A system call's value as the program gets it: the value, or -errno when
@@ -18,11 +19,16 @@ inline int call_result(long value) {
     return value < 0 ? -errno : static_cast<int>(value);
 }
 
+// A descriptor the host gave, or -errno: one the program could not hold
+// (0x8000 or more reads as an error) is closed again, and it gets EMFILE.
+int new_descriptor(int result);
+
 int call_read(int fd, uint16_t seg, uint16_t buffer, uint16_t count);
 int call_write(int fd, uint16_t seg, uint16_t buffer, uint16_t count);
 int call_open(uint16_t seg, uint16_t path, int flags, int mode);
 int call_close(int fd);
-// Moves the offset of fd; the new offset in *offset.
+// Moves the offset of fd; the new offset in *offset. An offset beyond 32
+// bits gives EOVERFLOW and leaves the descriptor where it was.
 int call_lseek(int fd, int32_t *offset, int whence);
 // Sets the break to `end` (an offset in the data segment): 0 or -ENOMEM.
 int call_brk(uint32_t end);

@@ -31,4 +31,9 @@ const char *guest_string(uint16_t seg, uint16_t off) {
     return reinterpret_cast<const char *>(start);
 }
 
+bool optional_bytes(uint16_t seg, uint16_t off, uint32_t len, uint8_t *&bytes) {
+    bytes = off == 0 ? nullptr : guest_bytes(seg, off, len);
+    return off == 0 || bytes != nullptr;
+}
+
 } // namespace taviemu

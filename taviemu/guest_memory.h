@@ -12,6 +12,10 @@ uint8_t *guest_bytes(uint16_t seg, uint32_t off, uint32_t len);
 // The NUL-terminated string at seg:off, or nullptr when its end is not
 // inside both the segment and the area.
 const char *guest_string(uint16_t seg, uint16_t off);
+// A pointer argument that the program may leave null (offset 0): true with
+// `bytes` nullptr when it is null, true with the checked bytes when they
+// lie inside, false (EFAULT) when they do not.
+bool optional_bytes(uint16_t seg, uint16_t off, uint32_t len, uint8_t *&bytes);
 
 inline uint16_t get16(const uint8_t *p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);

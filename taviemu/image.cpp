@@ -1,8 +1,9 @@
-// Opening an executable and taking on its identity.
+// Opening an executable with the rights of the one who runs it.
 #include "image.h"
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/fsuid.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
@@ -11,8 +12,31 @@ namespace taviemu {
 
 namespace {
 
-bool in_group(gid_t gid) {
-    if (getgid() == gid)
+// The identity names are looked up with: `uid` and `gid` as the file-system
+// IDs while the object lives, the effective IDs again afterwards.
+class LookupIdentity {
+  public:
+    LookupIdentity(uid_t uid, gid_t gid) {
+        setfsgid(gid);
+        setfsuid(uid);
+        // An ID that cannot be set is ignored: read back what holds now.
+        held_ = static_cast<uid_t>(setfsuid(static_cast<uid_t>(-1))) == uid &&
+                static_cast<gid_t>(setfsgid(static_cast<gid_t>(-1))) == gid;
+    }
+    ~LookupIdentity() {
+        setfsuid(geteuid());
+        setfsgid(getegid());
+    }
+    LookupIdentity(const LookupIdentity &) = delete;
+    LookupIdentity &operator=(const LookupIdentity &) = delete;
+    bool held() const { return held_; }
+
+  private:
+    bool held_ = false;
+};
+
+bool in_group(gid_t gid, gid_t own) {
+    if (own == gid)
         return true;
     int count = getgroups(0, nullptr);
     std::vector<gid_t> groups(count > 0 ? static_cast<size_t>(count) : 0);
@@ -23,30 +47,30 @@ bool in_group(gid_t gid) {
     return false;
 }
 
-// The mode bits against the real IDs, for a kernel that cannot check a
-// descriptor itself: the class the real user falls in decides, and the
+// The mode bits against `uid` and `gid`, for a kernel that cannot check a
+// descriptor itself: the class the user falls in decides, and the
 // superuser needs one execute bit.
-bool mode_allows_execute(const struct stat &status) {
-    uid_t uid = getuid();
+bool mode_allows_execute(const struct stat &status, uid_t uid, gid_t gid) {
     if (uid == 0)
         return status.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH);
     if (uid == status.st_uid)
         return status.st_mode & S_IXUSR;
-    if (in_group(status.st_gid))
+    if (in_group(status.st_gid, gid))
         return status.st_mode & S_IXGRP;
     return status.st_mode & S_IXOTH;
 }
 
-// What execve requires of the file open on `fd` before it runs it.
-int check_opened(int fd, struct stat &status) {
+// What execve requires of the file open on `fd` before it runs it; `flags`
+// is 0 to check with the real IDs, AT_EACCESS with the effective ones.
+int check_opened(int fd, struct stat &status, int flags, uid_t uid, gid_t gid) {
     if (fstat(fd, &status) < 0)
         return -errno;
     if (!S_ISREG(status.st_mode))
         return -EACCES;
-    if (faccessat(fd, "", X_OK, AT_EMPTY_PATH) < 0) {
+    if (faccessat(fd, "", X_OK, AT_EMPTY_PATH | flags) < 0) {
         if (errno != EINVAL && errno != ENOSYS)
             return -errno;
-        if (!mode_allows_execute(status))
+        if (!mode_allows_execute(status, uid, gid))
             return -EACCES;
     }
     // The mount's flags, as the kernel's execve heeds them; where they
@@ -60,54 +84,31 @@ int check_opened(int fd, struct stat &status) {
     return 0;
 }
 
-bool holds(uid_t ruid, uid_t euid, gid_t rgid, gid_t egid) {
-    uid_t r, e, s;
-    gid_t rg, eg, sg;
-    return getresuid(&r, &e, &s) == 0 && getresgid(&rg, &eg, &sg) == 0 && r == ruid && e == euid &&
-           s == euid && rg == rgid && eg == egid && sg == egid;
-}
-
 } // namespace
 
-int open_image(const char *path, struct stat &status) {
-    // The name is looked up with the caller's own IDs first, as execve looks
-    // it up, so that the runner tells no more about paths than the caller
-    // may know. The check that counts is made on the open descriptor: the
-    // name may lead elsewhere by the time it is opened.
-    if (access(path, X_OK) < 0)
+int open_image(const char *path, struct stat &status, Lookup who) {
+    bool as_caller = who == Lookup::caller;
+    uid_t uid = as_caller ? getuid() : geteuid();
+    gid_t gid = as_caller ? getgid() : getegid();
+    int flags = as_caller ? 0 : AT_EACCESS;
+    LookupIdentity lookup(uid, gid);
+    if (!lookup.held())
+        return -EPERM;
+    // The name is checked first, as execve checks it, so that the runner
+    // tells no more about paths than their user may know; the check that
+    // counts is made on the open descriptor.
+    if (faccessat(AT_FDCWD, path, X_OK, flags) < 0)
         return -errno;
     // Without O_NONBLOCK a FIFO would hold the open until a writer came.
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return -errno;
-    int checked = check_opened(fd, status);
+    int checked = check_opened(fd, status, flags, uid, gid);
     if (checked < 0) {
         close(fd);
         return checked;
     }
     return fd;
-}
-
-int take_identity(const struct stat &status) {
-    uid_t ruid = getuid();
-    gid_t rgid = getgid();
-    bool unprivileged = geteuid() == ruid && getegid() == rgid && ruid != 0;
-    gid_t egid = (status.st_mode & S_ISGID) ? status.st_gid : rgid;
-    uid_t euid = (status.st_mode & S_ISUID) ? status.st_uid : ruid;
-    // The group first: once the user has changed, the right to change the
-    // group may be gone.
-    int error = 0;
-    if (setregid(rgid, egid) < 0)
-        error = errno;
-    if (setreuid(ruid, euid) < 0 && error == 0)
-        error = errno;
-    if (holds(ruid, euid, rgid, egid))
-        return 0;
-    // A runner without privilege can take no other identity, and keeps the
-    // caller's, which gives the program nothing the caller lacks.
-    if (unprivileged && holds(ruid, ruid, rgid, rgid))
-        return 0;
-    return -(error != 0 ? error : EPERM);
 }
 
 } // namespace taviemu

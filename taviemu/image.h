@@ -12,16 +12,30 @@ namespace taviemu {
 // cannot be taken on; the run ends with status 1.
 constexpr const char kIdentityRefused[] = "taviemu: cannot take on the program's identity: %s\n";
 
-// Checks that the real user may execute `path`, opens it for reading, then
-// checks again on the open descriptor that it is a regular file the real
-// user may execute, so that the file checked is the file run. On a file system mounted nosuid the
-// set-ID bits of `status` are cleared. The open descriptor, or -errno (EACCES for anything but a
-// regular file, as execve has it).
-int open_image(const char *path, struct stat &status);
-// Sets the effective group and user from the file's set-ID bits, keeping the
-// real ones, and reads them back: 0 when the runner now holds exactly that
-// identity, or, if it started without any privilege, still the caller's
-// own; otherwise -errno.
-int take_identity(const struct stat &status);
+// Whose rights a program's name is looked up and opened with: the caller's
+// real IDs at start-up, the running program's effective IDs at its execve.
+enum class Lookup { caller, program };
+
+// Records, once at start-up before any identity is taken, whether the
+// runner holds any privilege: a runner that started without one keeps the
+// caller's identity when it cannot take a program's.
+void note_start_identity();
+
+// Looks `path` up and opens it with the file-system identity `who` says,
+// so that a name swapped meanwhile can only lead to what that identity may
+// open; checks that it may execute it, then checks again on the open
+// descriptor that it is a regular file it may execute, so that the file
+// checked is the file run. On a file system mounted nosuid the set-ID bits
+// of `status` are cleared. The open descriptor, or -errno (EACCES for
+// anything but a regular file, as execve has it).
+int open_image(const char *path, struct stat &status, Lookup who);
+
+// Sets the effective group and user from the file's set-ID bits, keeping
+// the real ones, and makes sure the runner then holds exactly that
+// identity and no capability the program would not have. 0 on success.
+// Otherwise -errno, with the runner's identity as it was when `intact`
+// says so; a runner that started without privilege keeps the caller's own
+// identity instead, and that is success.
+int take_identity(const struct stat &status, bool &intact);
 
 } // namespace taviemu

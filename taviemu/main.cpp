@@ -34,14 +34,16 @@ int main(int argc, char **argv, char **envp) {
         return 1;
     }
     const char *path = argv[1];
+    note_start_identity();
     struct stat status;
-    int fd = open_image(path, status);
+    int fd = open_image(path, status, Lookup::caller);
     if (fd < 0) {
         errno = -fd;
         std::perror(path);
         return 1;
     }
-    int taken = take_identity(status);
+    bool intact = true;
+    int taken = take_identity(status, intact);
     if (taken < 0) {
         std::fprintf(stderr, kIdentityRefused, std::strerror(-taken));
         return 1;

@@ -1,6 +1,7 @@
 // The run loop: one entry into virtual-8086 mode per call, and the routing
 // of what ends it. System-call interrupts go to the translators; anything
 // else the program cannot do ends the runner.
+#include "program_signals.h"
 #include "tavi.h"
 
 #include <csignal>
@@ -19,6 +20,10 @@ namespace {
 
 constexpr int kMinixInterrupt = 0x20;
 constexpr int kTaviInterrupt = 0x80;
+// The engine runs the program in slices of this many instructions, so that
+// a signal the program catches is delivered within milliseconds even while
+// it computes without a system call.
+constexpr uint64_t kSliceInstructions = uint64_t{1} << 20;
 
 vm86::Fault last_fault;
 
@@ -40,12 +45,14 @@ volatile sig_atomic_t in_kernel_vm86 = 0;
 
 // The kernel reports an access outside the area as SIGSEGV, after it has
 // stored the program's registers in tavi_cpu: the same report as the
-// engine's. Any other SIGSEGV (one sent from outside, or a fault of the
-// runner itself) takes its default action.
+// engine's. A SIGSEGV sent from outside is the program's, to catch, ignore
+// or die of; a fault of the runner itself takes the default action.
 void kernel_fault(int, siginfo_t *info, void *) {
     if (in_kernel_vm86 && info->si_code > 0)
         outside_access(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info->si_addr)),
                        tavi_cpu.regs.cs, static_cast<uint16_t>(tavi_cpu.regs.eip));
+    if (info->si_code <= 0 && program_takes_signal(SIGSEGV))
+        return;
     signal(SIGSEGV, SIG_DFL);
     raise(SIGSEGV);
 }
@@ -55,7 +62,7 @@ void catch_kernel_faults() {
     action.sa_sigaction = kernel_fault;
     action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGSEGV, &action, nullptr);
+    reserve_signal(SIGSEGV, action);
 }
 
 // The kernel's own vm86 entry, while it serves this runner: std::nullopt
@@ -99,7 +106,9 @@ int enter_vm86() {
         return *code;
 #endif
     const vm86::Memory memory{tavi_base, tavi_linear, kAreaSize};
-    return vm86::run(tavi_cpu, memory, {}, &last_fault);
+    vm86::Options options;
+    options.max_instructions = kSliceInstructions;
+    return vm86::run(tavi_cpu, memory, options, &last_fault);
 }
 
 // A failed entry: the loop cannot go on, so say why and stop.
@@ -178,6 +187,9 @@ void run_tavi() {
     default:
         break;
     }
+    uint32_t linear = 0;
+    if (!deliver_program_signals(linear))
+        outside_access(linear, tavi_cpu.regs.cs, static_cast<uint16_t>(tavi_cpu.regs.eip));
 }
 
 } // namespace taviemu

@@ -14,15 +14,21 @@ struct CallArgs {
 
 using CallHandler = int (*)(const CallArgs &);
 
+// What a call may change or wait for besides the program's memory and the
+// runner's own record of the program: `memory` calls only read the host's
+// state, `host` calls change files, descriptors, processes or the runner's
+// identity, end or replace the process, or wait.
+enum class Reach : uint8_t { memory, host };
+
 struct CallEntry {
     uint16_t number;
     CallHandler handler;
+    Reach reach;
 };
 
 // The calls, sorted by number.
 std::span<const CallEntry> tavi_calls();
-
-// execve: a new program in this process; 0 once it is in place.
-int call_execve(const CallArgs &args);
+// The entry of a call number, or nullptr for a number the system lacks.
+const CallEntry *find_tavi_call(uint16_t number);
 
 } // namespace taviemu

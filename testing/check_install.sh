@@ -42,6 +42,31 @@ if [ -d "$build/lib/sonarel" ]; then
         *) echo "package require Sonarel from the installed folder: $got"; fail=1 ;;
     esac
 fi
+# The binfmt_misc registrations name the installed runner, one per magic,
+# with no flags; where a private binfmt_misc can be had (a user namespace of
+# our own, Linux 6.7 and later), the kernel must accept them as written.
+conf="$prefix/lib/binfmt.d/taviemu.conf"
+[ -x "$build/bin/taviemu" ] && need "$conf"
+if [ -f "$dest$conf" ]; then
+    want=":tavi-combined:M:0:\\x01\\x03\\x10\\x04::$prefix/bin/taviemu:
+:tavi-separate:M:0:\\x01\\x03\\x20\\x04::$prefix/bin/taviemu:"
+    got=$(grep -v '^#' "$dest$conf" 2>/dev/null || true)
+    if [ "$got" != "$want" ]; then
+        printf 'the binfmt_misc registrations are\n%s\nrather than\n%s\n' "$got" "$want"
+        fail=1
+    fi
+    registered=$(unshare --user --map-root-user --mount sh -c '
+        mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || exit 0
+        grep -v "^#" "$1" | while read -r line; do
+            printf "%s" "$line" >/proc/sys/fs/binfmt_misc/register || echo "refused: $line"
+        done
+        cat /proc/sys/fs/binfmt_misc/tavi-separate' sh "$dest$conf" 2>&1 || true)
+    case $registered in
+        "" | *"Operation not permitted"* | *"Permission denied"*) ;;
+        *"interpreter $prefix/bin/taviemu"*"flags: "*"magic 01032004"*) ;;
+        *) echo "the kernel took the binfmt_misc registrations otherwise: $registered"; fail=1 ;;
+    esac
+fi
 # With ETCDIR unset the installed kwed asks for the key map in the etc folder
 # it was built for (it then stops, as that file is not there outside DESTDIR).
 if [ -x "$dest$prefix/bin/kwed" ] && command -v strace >/dev/null; then

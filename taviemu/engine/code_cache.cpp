@@ -1,8 +1,8 @@
 // Keeping decoded blocks, and dropping them when their bytes change.
 #include "code_cache.h"
 
-#include "../vm86_engine.h"
 #include "opcode_table.h"
+#include "vm86_engine.h"
 
 #include <algorithm>
 #include <cstring>

@@ -8,9 +8,9 @@
 // known before the instruction runs.
 #pragma once
 
-#include "../vm86_engine.h"
 #include "cpu_state.h"
 #include "decode.h"
+#include "vm86_engine.h"
 
 #include <cstdint>
 

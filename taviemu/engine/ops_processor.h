@@ -3,10 +3,10 @@
 // refuses, and the end marker of a decoded block.
 #pragma once
 
-#include "../vm86_engine.h"
 #include "cpu_state.h"
 #include "decode.h"
 #include "handler.h"
+#include "vm86_engine.h"
 
 namespace vm86::engine {
 

@@ -1,13 +1,13 @@
 // The run loop: find the decoded block at CS:IP, run its instructions
 // through the handlers of the opcode table, and come back to the caller
 // when the program needs it.
-#include "../vm86_engine.h"
 #include "code_cache.h"
 #include "cpu_state.h"
 #include "decode.h"
 #include "handler.h"
 #include "interrupts.h"
 #include "opcode_table.h"
+#include "vm86_engine.h"
 
 #include <algorithm>
 #include <array>

@@ -8,10 +8,14 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -303,62 +307,81 @@ TEST(Translators, ExecveOfAnotherProgram) {
                  only_env({{"V", "1"}}));
     EXPECT_EQ(r.out, program("echo") + "\nafter\nexec\nV=1\n");
     EXPECT_EQ(r.status, 0);
-    r = run({TAVIEMU_PATH, program("exec"), program("status"), "9"});
-    EXPECT_EQ(r.status, 9);
-    r = run({TAVIEMU_PATH, program("exec"), "/nonexistent/prog"});
-    EXPECT_EQ(r.out, "execve: fffe\n"); // -ENOENT
-    EXPECT_EQ(r.status, 3);
+    // A program that is no tavi executable goes to the host's execve; what
+    // that refuses comes back to the program, which goes on.
     TempTree tree;
-    r = run({TAVIEMU_PATH, program("exec"), tree.file("script", "#!/bin/sh\n", 0755)});
-    EXPECT_EQ(r.out, "execve: fff8\n"); // -ENOEXEC
-    EXPECT_EQ(r.status, 3);
-}
-
-const std::string kProcessNumbersOut =
-    "numbers agree\nkill 0000\nwait 000f\nkill fffd\nwait fff6\n"; // -ESRCH, -ECHILD
-
-TEST(Translators, ProcessNumbersOfForkKillAndWaitpid) {
-    RunOptions options;
-    options.timeout_seconds = 10;
-    auto r = run({TAVIEMU_PATH, program("procnum")}, options);
-    EXPECT_EQ(r.out, kProcessNumbersOut);
-    EXPECT_EQ(r.status, 0);
-}
-
-// Process IDs above 32767 and 65535: in a PID namespace whose next IDs are
-// set, the runner itself (exec'd by the shell) or its child gets one.
-TEST(Translators, ProcessNumbersStaySmallWhereIdsAreLarge) {
-    if (geteuid() != 0 || access("/usr/bin/unshare", X_OK) != 0)
-        GTEST_SKIP() << "needs root and unshare";
-    RunOptions options;
-    options.timeout_seconds = 10;
-    for (std::string last : {"65535", "39999"}) {
-        auto in_namespace = [&](const std::string &command, const std::string &name,
-                                const std::string &arg) {
-            std::string script = "echo 4194304 > /proc/sys/kernel/pid_max 2>/dev/null; echo " +
-                                 last + " > /proc/sys/kernel/ns_last_pid && " + command +
-                                 " \"$0\" \"$1\" \"$2\"";
-            return run({"/usr/bin/unshare", "--pid", "--fork", "--kill-child", "--mount-proc",
-                        "/bin/sh", "-c", script, TAVIEMU_PATH, program(name), arg},
-                       options);
-        };
-        auto r = in_namespace("exec", "procnum", "");
-        EXPECT_EQ(r.out, kProcessNumbersOut) << last;
-        EXPECT_EQ(r.status, 0) << last;
-        r = in_namespace("exec", "fork", "");
-        EXPECT_EQ(r.out, "child\nparent: waited for the child, status 0700\n") << last;
-        EXPECT_EQ(r.status, 0) << last;
-        TempTree tree;
-        r = in_namespace("", "minix", tree.file("f", "0123456789\n")); // the runner is a child
-        EXPECT_EQ(r.out.substr(r.out.find("pid")), "pid ok\n") << last;
-        EXPECT_EQ(r.status, 5) << last;
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+        int status;
+    };
+    const Case cases[] = {
+        {{program("status"), "9"}, "", 9},
+        {{tree.file("script", "#!/bin/sh\necho \"script $1\"\nexit 6\n", 0755), "arg"},
+         "script arg\n",
+         6},
+        {{"/nonexistent/prog"}, "execve: fffe\n", 3},                                 // ENOENT
+        {{tree.file("garbage", "\x7f\x01\x02garbage\n", 0755)}, "execve: fff8\n", 3}, // ENOEXEC
+        {{tree.file("text", "no execute bit\n", 0644)}, "execve: fff3\n", 3},         // EACCES
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> argv = {TAVIEMU_PATH, program("exec")};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        r = run(argv);
+        EXPECT_EQ(r.out, c.out) << c.args[0];
+        EXPECT_EQ(r.status, c.status) << c.args[0];
     }
 }
 
-TEST(Translators, BadPointersGiveEfault) {
-    auto r = run({TAVIEMU_PATH, program("efault")}, "input");
-    EXPECT_EQ(r.out, "fff2\nfff2\nfff2\nfff2\nfff2\nfff2\nffda\nffe7\n");
+// What an execve passes on: a tavi program starts without the descriptors
+// marked close-on-exec and with its caught signals back at their default,
+// the ignored ones still ignored; a host program gets the block's
+// arguments and environment and none of the runner's descriptors.
+TEST(Translators, ExecPassesOnWhatExecveKeeps) {
+    auto r = run({TAVIEMU_PATH, program("exec"), program("probe"), "fds"});
+    EXPECT_EQ(r.out, "8 closed\n9 open\noutlived SIGUSR2\n");
+    EXPECT_EQ(r.signal, SIGUSR1);
+    // The shell's builtins alone: a small system has no grep or ls. Of the
+    // ignored signals (its caller may have ignored others), SIGUSR2 (12) and
+    // SIGUSR1 (10) are looked at.
+    r = run({TAVIEMU_PATH, program("exec"), "/bin/sh", "-c",
+             "echo \"$0 $1 $K\"; "
+             "while read -r name value; do [ \"$name\" = SigIgn: ] && ignored=0x$value; "
+             "done < /proc/$$/status; "
+             "echo \"USR2 $((ignored >> 11 & 1)) USR1 $((ignored >> 9 & 1))\"; "
+             "for fd in 3 4 5 6 7 8 9 10; do [ -e /proc/$$/fd/$fd ] && echo \"fd $fd\"; done; :",
+             "zero", "one"},
+            only_env({{"K", "V"}}));
+    // Of the descriptors past 2, only the program's 9.
+    EXPECT_EQ(r.out, "zero one V\nUSR2 1 USR1 0\nfd 9\n");
     EXPECT_EQ(r.status, 0);
+}
+
+// A handler the program registers is entered as the tavi system enters
+// one, right after the call that was running, a blocking call answering
+// -EINTR first; a loop without system calls gets its signal too; SIG_IGN
+// drops a signal and SIG_DFL lets it end the program.
+TEST(Signals, HandlersEnteredAsTheSystemEntersThem) {
+    RunOptions options;
+    options.timeout_seconds = 20;
+    auto r = run({TAVIEMU_PATH, program("signal")}, options);
+    EXPECT_EQ(r.out, "first signal() 0000\n"
+                     "second signal() gives the handler ok\n"
+                     "signal number 000a\n"
+                     "resumes after the call ok\n"
+                     "handler's AX 0000\n"
+                     "AX after the handler ok\n"
+                     "registers kept ok\n"
+                     "flags kept ok\n"
+                     "stack back ok\n"
+                     "interrupted read fffc\n"
+                     "handler's AX during read fffc\n"
+                     "loop interrupted\n"
+                     "pause fffc\n"
+                     "ignored\n"
+                     "previous disposition 0001\n");
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.signal, SIGUSR2);
 }
 
 TEST(Translators, MinixMessages) {
@@ -468,9 +491,11 @@ TEST(Identity, RefusedWhenItCannotBeTakenOn) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "taviemu: cannot take on the program's identity: Invalid argument\n");
     EXPECT_EQ(r.status, 1);
+    // An execve gets the refusal back, with the program intact.
     r = run({"/usr/bin/unshare", "--user", "--map-root-user", TAVIEMU_PATH, program("exec"), suid});
-    EXPECT_EQ(r.err, "taviemu: cannot take on the program's identity: Invalid argument\n");
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "execve: ffea\n"); // -EINVAL
+    EXPECT_EQ(r.status, 3);
 }
 
 TEST(Identity, SetUserIdRunnerChecksTheFileItRuns) {
@@ -508,4 +533,121 @@ TEST(Identity, SetUserIdRunnerChecksTheFileItRuns) {
     done = true;
     swapper.join();
     EXPECT_EQ(as_owner, 0) << "of " << runs << " runs";
+}
+
+namespace {
+
+// Swaps `link` between symbolic links to each of `targets` in turn, as user
+// and group 200, until killed; the swapping process.
+pid_t swap_as_200(const std::string &link, const std::vector<std::string> &targets) {
+    pid_t swapper = fork();
+    if (swapper != 0)
+        return swapper;
+    if (setgroups(0, nullptr) != 0 || setgid(200) != 0 || setuid(200) != 0)
+        _exit(1);
+    std::string next = link + ".next";
+    for (size_t i = 0;; ++i) {
+        unlink(next.c_str());
+        if (symlink(targets[i % targets.size()].c_str(), next.c_str()) == 0)
+            rename(next.c_str(), link.c_str());
+    }
+}
+
+// The opens inotify reported on the files `watch` watches.
+int opens_seen(int watch) {
+    alignas(struct inotify_event) char events[4096];
+    int opens = 0;
+    ssize_t got;
+    while ((got = read(watch, events, sizeof events)) > 0) {
+        for (char *at = events; at < events + got;) {
+            auto *event = reinterpret_cast<struct inotify_event *>(at);
+            opens += (event->mask & IN_OPEN) != 0;
+            at += sizeof *event + event->len;
+        }
+    }
+    return opens;
+}
+
+} // namespace
+
+// Installed set-user-ID root, the runner looks the program's name up and
+// opens it as the caller. A user who keeps swapping the name of his own
+// program with links to a set-user-ID-root program and to a root-only file,
+// both in a folder closed to him, never gets either run as root, nor even
+// opened.
+TEST(Identity, SetUserIdRunnerOpensAsTheCaller) {
+    if (!can_switch_users())
+        GTEST_SKIP() << "needs root, setpriv and unshare";
+    TempTree tree;
+    std::string runner = setuid_runner(tree);
+    tree.dir("closed", 0700);
+    std::string suid = tree.file("closed/suid", image_of("uid"), 0755);
+    ASSERT_EQ(chmod(suid.c_str(), 04755), 0);
+    std::string secret = tree.file("closed/secret", image_of("uid"), 0700);
+    std::string home = tree.dir("home", 0755);
+    std::string own = tree.file("home/own", image_of("uid"), 0755);
+    std::string link = tree.symlink(own, "home/link");
+    for (const std::string &path : {home, own})
+        ASSERT_EQ(chown(path.c_str(), 200, 200), 0);
+    int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, suid.c_str(), IN_OPEN), 0);
+    ASSERT_GE(inotify_add_watch(watch, secret.c_str(), IN_OPEN), 0);
+
+    pid_t swapper = swap_as_200(link, {own, suid, own, secret});
+    int as_root = 0, as_caller = 0, runs = 0;
+    auto stop = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    for (; runs < 400 && (runs < 20 || std::chrono::steady_clock::now() < stop); ++runs) {
+        auto r = run_as_200({runner, link});
+        as_root += r.out.find("euid=0 ") != std::string::npos;
+        as_caller += r.out == "uid=200 euid=200 gid=200 egid=200\n";
+    }
+    kill(swapper, SIGKILL);
+    waitpid(swapper, nullptr, 0);
+    EXPECT_EQ(as_root, 0) << "of " << runs << " runs";
+    EXPECT_EQ(opens_seen(watch), 0) << "of " << runs << " runs";
+    EXPECT_GT(as_caller, 0) << "of " << runs << " runs"; // the swap did let some through
+    close(watch);
+}
+
+// A runner installed set-user-ID root gave its privilege up for a plain
+// program; when that program execs a set-user-ID program whose identity it
+// can no longer take, the execve is refused and the program goes on, rather
+// than the new program running with the caller's IDs. A runner never
+// installed set-ID runs it with the caller's identity, as at start-up.
+TEST(Identity, ExecOfAnIdentityTheRunnerCannotTakeIsRefused) {
+    if (!can_switch_users())
+        GTEST_SKIP() << "needs root, setpriv and unshare";
+    TempTree tree;
+    std::string runner = setuid_runner(tree);
+    std::string exec = tree.file("exec", image_of("exec"), 0755);
+    std::string suid = tree.file("suid", image_of("uid"), 0755);
+    ASSERT_EQ(chown(suid.c_str(), 100, 100), 0);
+    ASSERT_EQ(chmod(suid.c_str(), 04755), 0);
+    auto r = run_as_200({runner, exec, suid});
+    EXPECT_EQ(r.out, "execve: ffff\n"); // -EPERM
+    EXPECT_EQ(r.status, 3);
+    r = run_as_200({TAVIEMU_PATH, exec, suid});
+    EXPECT_EQ(r.out, "uid=200 euid=200 gid=200 egid=200\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+// A runner given capabilities as a file's (here the power to set user and
+// group IDs) gives them up before the program runs, as an execve would for
+// a user other than the superuser: the program cannot become root.
+TEST(Identity, CapabilitiesOfTheRunnerAreNotThePrograms) {
+    if (!can_switch_users())
+        GTEST_SKIP() << "needs root, setpriv and unshare";
+    TempTree tree;
+    std::string runner = tree.file("bin/taviemu", tree.read(TAVIEMU_PATH), 0755);
+    chmod(tree.root().c_str(), 0755);
+    chmod(tree.path("bin").c_str(), 0755);
+    // security.capability, revision 2, effective: CAP_SETGID and CAP_SETUID.
+    const uint8_t caps[20] = {0x01, 0, 0, 0x02, 0xC0};
+    if (setxattr(runner.c_str(), "security.capability", caps, sizeof caps, 0) != 0)
+        GTEST_SKIP() << "file capabilities cannot be set here";
+    std::string program = tree.file("setuid", image_of("setuid"), 0755);
+    auto r = run_as_200({runner, program});
+    EXPECT_EQ(r.out, "ffff\n"); // -EPERM
+    EXPECT_EQ(r.status, 0);
 }

@@ -13,6 +13,10 @@
  *   then        NAME=VALUE lines: the job's whole environment
  *   a line "--" and then one argument a line: the command
  *
+ * Where the image holds /binfmt, its lines are registered with the guest's
+ * binfmt_misc once the share is the root (module binfmt_misc), so that the
+ * programs they name run by name.
+ *
  * The job's exit status goes to the second serial port as "@@status exit N"
  * or "@@status signal N"; init's own failures go to the console. Then the
  * guest powers off. */
@@ -112,6 +116,31 @@ static int read_job(char **lines) {
     return n;
 }
 
+/* Registers each line of `text` with the binfmt_misc mounted where the
+ * root's /proc expects it. */
+static int register_binfmt(const char *text) {
+    const char *dir = "/proc/sys/fs/binfmt_misc";
+    if (mount("binfmt_misc", dir, "binfmt_misc", 0, NULL) != 0) {
+        say("cannot mount binfmt_misc: %s", strerror(errno));
+        return -1;
+    }
+    char path[64];
+    snprintf(path, sizeof path, "%s/register", dir);
+    for (const char *line = text; *line != 0;) {
+        size_t length = strcspn(line, "\n");
+        int fd = open(path, O_WRONLY | O_CLOEXEC);
+        if (length > 0 && line[0] != '#' &&
+            (fd < 0 || write(fd, line, length) != (ssize_t)length)) {
+            say("cannot register %.*s: %s", (int)length, line, strerror(errno));
+            return -1;
+        }
+        if (fd >= 0)
+            close(fd);
+        line += length + (line[length] != 0);
+    }
+    return 0;
+}
+
 static void run_job(char **lines, int n) {
     static char *env[MAX_LINES + 1], *argv[MAX_LINES + 1];
     int e = 0, a = 0, i = 2;
@@ -158,6 +187,13 @@ int main(void) {
     mount("devtmpfs", "/dev", "devtmpfs", 0, NULL);
     report = fopen("/dev/ttyS1", "w");
     load_modules("/modules");
+    static char binfmt[8192];
+    int b = open("/binfmt", O_RDONLY | O_CLOEXEC);
+    if (b >= 0) {
+        ssize_t got = read(b, binfmt, sizeof binfmt - 1);
+        binfmt[got > 0 ? got : 0] = 0;
+        close(b);
+    }
     int n = read_job(lines);
     if (n < 3) {
         say("no job");
@@ -177,6 +213,8 @@ int main(void) {
         say("cannot enter the host's files: %s", strerror(errno));
         finish("exit 127");
     }
+    if (binfmt[0] != 0 && register_binfmt(binfmt) != 0)
+        finish("exit 127");
     run_job(lines, n);
     return 0;
 }

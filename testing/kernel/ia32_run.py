@@ -2,14 +2,15 @@
 """Runs a command that needs 32-bit x86 programs, on a host whose kernel may
 run none.
 
-  ia32_run.py TOP [--cwd DIR] [--limit SECONDS] -- COMMAND [ARGUMENT]...
+  ia32_run.py TOP [--cwd DIR] [--limit SECONDS] [--binfmt FILE] -- COMMAND [ARGUMENT]...
 
 Where the host's kernel runs 32-bit programs (a static probe program built
 with -m32 runs), the command simply runs here. Where it does not (a 64-bit
 kernel built or booted without its IA-32 emulation), the command runs in a
 guest: Debian's 64-bit kernel, whose IA-32 emulation is on, in qemu, with
 the host's own root file system shared into it over 9p (the guest's /tmp,
-/run, /proc, /sys and /dev are its own). The command then sees the same
+/run, /proc, /sys and /dev are its own), and the binfmt_misc registrations
+in FILE (one a line) made in the guest. The command then sees the same
 files, programs and build trees as on the host, and its output and exit
 status come back as if it had run here.
 
@@ -32,7 +33,7 @@ import stage  # noqa: E402  (shares the kernel stage's cache and helpers)
 CACHE = stage.CACHE
 # The modules that bring the 9p share, in any order: their dependencies are
 # looked up and loaded first.
-MODULES = ["virtio_pci", "9pnet_virtio", "9p"]
+MODULES = ["virtio_pci", "9pnet_virtio", "9p", "binfmt_misc"]
 GUEST_MEMORY = "3072"
 
 
@@ -66,7 +67,7 @@ def share_modules():
     package = stage.kernel_package(stage.KERNEL_PACKAGES["amd64"])
     deb = stage.fetch(package)
     abi = package.split(":")[0][len("linux-image-"):]
-    mods = os.path.join(CACHE, "ia32", os.path.basename(deb)[:-4])
+    mods = os.path.join(CACHE, "ia32", os.path.basename(deb)[:-4], stage.digest(*MODULES))
     order = os.path.join(mods, "modules.order")
     if os.path.exists(order):
         return kernel, mods
@@ -129,7 +130,7 @@ def job_text(cwd, output, argv):
     return "\n".join(lines) + "\n"
 
 
-def run_in_guest(cwd, argv, limit):
+def run_in_guest(cwd, argv, limit, binfmt):
     if os.geteuid() != 0:
         raise CannotRun("this kernel runs no 32-bit programs, and a guest needs root")
     if shutil.which("qemu-system-x86_64") is None:
@@ -153,6 +154,8 @@ def run_in_guest(cwd, argv, limit):
         image.add("/kmod/" + ko, os.path.join(mods, "modules", ko))
     image.text("/modules", open(os.path.join(mods, "modules.order")).read())
     image.text("/job", job_text(cwd, output, argv))
+    if binfmt:
+        image.add("/binfmt", binfmt)
     initrd = image.write(os.path.join(CACHE, "images", "ia32.cpio"))
 
     cmd = ["qemu-system-x86_64", "-accel", "tcg,thread=multi", "-smp", "2", "-m", GUEST_MEMORY,
@@ -212,6 +215,7 @@ def main():
     ap.add_argument("top")
     ap.add_argument("--cwd", default=os.getcwd())
     ap.add_argument("--limit", type=int, default=3600, help="seconds the guest may run")
+    ap.add_argument("--binfmt", help="binfmt_misc registrations to make in the guest")
     words = sys.argv[1:]
     if "--" not in words or words.index("--") == len(words) - 1:
         ap.error("give the command after --")
@@ -222,7 +226,8 @@ def main():
         return subprocess.run(argv, cwd=args.cwd).returncode
     print("ia32: this kernel runs no 32-bit programs; running in a 64-bit guest with "
           "IA-32 emulation: %s" % " ".join(argv), flush=True)
-    return run_in_guest(os.path.abspath(args.cwd), argv, args.limit)
+    return run_in_guest(os.path.abspath(args.cwd), argv, args.limit,
+                        args.binfmt and os.path.abspath(args.binfmt))
 
 
 if __name__ == "__main__":

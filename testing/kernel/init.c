@@ -2,6 +2,7 @@
  *
  * As /init of an initramfs it mounts /proc, /sys, /dev and /dev/pts, loads
  * the modules listed in /modules (one path a line, in dependency order),
+ * registers the binfmt_misc lines of /binfmt (one registration a line),
  * runs the steps listed in /steps, writes what each step wrote and how it
  * ended to the second serial port (kernel messages stay on the first), and
  * restarts the machine, which the stage's qemu takes as its end.
@@ -13,8 +14,14 @@
  *   name limit uid dir input env until trace program [argument...]
  * limit   seconds the step may take; then its process group is killed
  * uid     the user (and group) it runs as; 0 keeps root
- * dir     its working directory; input the file on its standard input
- * env     its whole environment, NAME=VALUE words separated by blanks, or -
+ * dir     its working directory, made (owned by that user) when missing
+ * input   the file on its standard input, or @pty: a pseudo-terminal of
+ *         33 rows and 101 columns is its controlling terminal and its
+ *         standard input, output and error, and what the program writes
+ *         there is answered as a user at that terminal would (see
+ *         pty_answers)
+ * env     its whole environment, NAME=VALUE words separated by the byte
+ *         0x1F (so that a value may hold blanks), or -
  * until   - or PATH=TEXT[|TEXT...]: a step that does not end by itself (a
  *         daemon) is ended as soon as the file PATH holds every TEXT
  * trace   vm86: report what the program's first vm86old call returned, or -
@@ -29,11 +36,13 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/ptrace.h>
 #include <sys/reboot.h>
@@ -46,6 +55,16 @@
 #include <unistd.h>
 
 enum { max_fields = 256, max_line = 16384, poll_ms = 20 };
+
+/* The pseudo-terminal of an @pty step: its size, what the user there types
+ * once the program has written a prompt, and how long a typed key may go
+ * unread before a newline follows it (a program that wanted a whole line
+ * must not be left waiting). */
+enum { pty_rows = 33, pty_cols = 101, pty_nudge_ms = 3000, max_pty_output = 65536 };
+static const struct {
+    const char *prompt, *answer;
+} pty_answers[] = {{"READY-LINE", "typed line\n"}, {"READY-RAW", "q"}};
+enum { pty_answer_count = sizeof pty_answers / sizeof pty_answers[0] };
 
 static int report_fd = -1;
 static char out_path[256], err_path[256];
@@ -152,19 +171,41 @@ struct step {
     const char *dir, *input, *env, *until;
     int trace;
     char **argv;
+    const char *pty; /* the terminal's device for an @pty step, or NULL */
 };
 
-/* The child's side: its identity, directory, descriptors and program. */
-static void start_program(const struct step *s, char **envp) {
+/* Standard input, output and error of the child: the files of the step,
+ * or its terminal, which becomes the controlling terminal of a new
+ * session. */
+static int connect_descriptors(const struct step *s) {
+    if (s->pty != NULL) {
+        setsid();
+        int tty = open(s->pty, O_RDWR);
+        if (tty < 0 || ioctl(tty, TIOCSCTTY, 0) != 0)
+            return -1;
+        return dup2(tty, 0) < 0 || dup2(tty, 1) < 0 || dup2(tty, 2) < 0 ? -1 : 0;
+    }
     setpgid(0, 0);
     int in = open(s->input, O_RDONLY);
     int out = open(out_path, O_WRONLY | O_TRUNC);
     int err = open(err_path, O_WRONLY | O_TRUNC);
     if (in < 0 || out < 0 || err < 0)
-        _exit(126);
+        return -1;
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    return 0;
+}
+
+/* The child's side: its identity, directory, descriptors and program. */
+static void start_program(const struct step *s, char **envp) {
+    /* Nothing of init's own (the report, the step list, the files just
+     * opened) stays open in the program: it starts with 0, 1 and 2 alone,
+     * as under a shell. */
+    if (connect_descriptors(s) != 0 || close_range(3, ~0U, 0) != 0)
+        _exit(126);
+    if (mkdir(s->dir, 0755) == 0 && chown(s->dir, s->uid, s->uid) != 0)
+        _exit(126);
     if (s->uid != 0 && (setgroups(0, NULL) != 0 || setgid(s->uid) != 0 || setuid(s->uid) != 0)) {
         perror("init: identity");
         _exit(126);
@@ -222,9 +263,9 @@ static long first_vm86_result(pid_t pid, int *ended) {
     }
 }
 
-/* Waits for the step's program within its limit; the status line. */
-static void finish(const struct step *s, pid_t pid, int ended, char *status_line, size_t size) {
-    double deadline = now() + s->limit;
+/* Waits for the step's program until the deadline; the status line. */
+static void finish(const struct step *s, pid_t pid, int ended, double deadline, char *status_line,
+                   size_t size) {
     char until_path[512] = "";
     const char *until_text = NULL;
     if (strcmp(s->until, "-") != 0) {
@@ -260,6 +301,84 @@ static void finish(const struct step *s, pid_t pid, int ended, char *status_line
     }
 }
 
+/* A new pseudo-terminal of the size of pty_answers' user, its device
+ * given to the user; the master's descriptor, and the device's name in
+ * name. */
+static int open_pty(uid_t uid, char *name, size_t size) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
+        ptsname_r(master, name, size) != 0 || chown(name, uid, uid) != 0) {
+        if (master >= 0)
+            close(master);
+        return -1;
+    }
+    struct winsize size_of_screen = {.ws_row = pty_rows, .ws_col = pty_cols};
+    ioctl(master, TIOCSWINSZ, &size_of_screen);
+    return master;
+}
+
+static void sleep_ms(long ms) {
+    struct timespec pause = {ms / 1000, ms % 1000 * 1000000L};
+    nanosleep(&pause, NULL);
+}
+
+/* Types the answer to each prompt that the terminal's output seen so far
+ * holds, once; whether anything was typed. */
+static int type_answers(int master, const char *seen, size_t size, int *answered) {
+    int typed = 0;
+    for (int i = 0; i < pty_answer_count; ++i) {
+        const char *prompt = pty_answers[i].prompt;
+        if (answered[i] || memmem(seen, size, prompt, strlen(prompt)) == NULL)
+            continue;
+        sleep_ms(200); /* the program reads after its prompt */
+        answered[i] = 1;
+        typed = 1;
+        if (write(master, pty_answers[i].answer, strlen(pty_answers[i].answer)) < 0)
+            return typed;
+    }
+    return typed;
+}
+
+/* Copies what the program writes on its terminal into the step's output
+ * file and answers its prompts, until the program has ended and its
+ * output is read, or the deadline; the program's wait status in *ended
+ * once it has ended. */
+static void pump_pty(int master, pid_t pid, double deadline, int *ended) {
+    static char seen[max_pty_output];
+    size_t size = 0;
+    int answered[pty_answer_count] = {0};
+    int typed = 0, nudged = 0;
+    double last_output = now();
+    int out = open(out_path, O_WRONLY | O_TRUNC);
+    while (now() < deadline) {
+        struct pollfd ready = {.fd = master, .events = POLLIN};
+        if (poll(&ready, 1, 200) > 0) {
+            char chunk[4096];
+            ssize_t n = read(master, chunk, sizeof chunk);
+            if (n <= 0)
+                break; /* every descriptor of the terminal is closed */
+            if (out >= 0 && write(out, chunk, (size_t)n) != n)
+                break;
+            size_t room = sizeof seen - size, kept = (size_t)n < room ? (size_t)n : room;
+            memcpy(seen + size, chunk, kept);
+            size += kept;
+            last_output = now();
+            if (type_answers(master, seen, size, answered))
+                typed = 1, nudged = 0;
+            continue;
+        }
+        int status;
+        if (*ended < 0 && waitpid(pid, &status, WNOHANG) == pid)
+            *ended = status;
+        else if (*ended >= 0)
+            break; /* ended, and nothing more to read */
+        else if (typed && !nudged && now() - last_output > pty_nudge_ms / 1000.0)
+            nudged = write(master, "\n", 1) == 1;
+    }
+    if (out >= 0)
+        close(out);
+}
+
 static void run_step(const struct step *s) {
     putf("@@step %s\n", s->name);
     if (strcmp(s->argv[0], "@cat") == 0) {
@@ -271,7 +390,7 @@ static void run_step(const struct step *s) {
     snprintf(env_copy, sizeof env_copy, "%s", s->env);
     char *envp[max_fields] = {NULL};
     if (strcmp(env_copy, "-") != 0)
-        split(env_copy, envp, ' ');
+        split(env_copy, envp, '\x1f');
     close(open(out_path, O_WRONLY | O_CREAT | O_TRUNC, 0666));
     close(open(err_path, O_WRONLY | O_CREAT | O_TRUNC, 0666));
     chmod(out_path, 0666);
@@ -279,17 +398,29 @@ static void run_step(const struct step *s) {
 
     char status_line[64] = "timeout";
     long vm86 = none_seen;
-    pid_t pid = fork();
+    double deadline = now() + s->limit;
+    struct step with_pty = *s;
+    char pty_name[64];
+    int master = -1, on_pty = strcmp(s->input, "@pty") == 0;
+    if (on_pty) {
+        master = open_pty(s->uid, pty_name, sizeof pty_name);
+        with_pty.pty = pty_name;
+    }
+    pid_t pid = on_pty && master < 0 ? -1 : fork();
     if (pid == 0)
-        start_program(s, envp);
+        start_program(&with_pty, envp);
     if (pid > 0) {
         int ended = -1; /* a wait status, once the program has ended */
         if (s->trace)
             vm86 = first_vm86_result(pid, &ended);
-        finish(s, pid, ended, status_line, sizeof status_line);
+        if (master >= 0)
+            pump_pty(master, pid, deadline, &ended);
+        finish(s, pid, ended, deadline, status_line, sizeof status_line);
     } else {
         snprintf(status_line, sizeof status_line, "exit 126");
     }
+    if (master >= 0)
+        close(master);
     put_file("out", out_path);
     put_file("err", err_path);
     if (s->trace && vm86 == none_seen)
@@ -311,8 +442,8 @@ static void run_steps(const char *path) {
         char *f[max_fields];
         if (line[0] == 0 || line[0] == '#' || split(line, f, '\t') < 9)
             continue;
-        struct step s = {f[0], atoi(f[1]), (uid_t)atoi(f[2]),         f[3], f[4],
-                         f[5], f[6],       strcmp(f[7], "vm86") == 0, f + 8};
+        struct step s = {f[0], atoi(f[1]), (uid_t)atoi(f[2]),         f[3],  f[4],
+                         f[5], f[6],       strcmp(f[7], "vm86") == 0, f + 8, NULL};
         run_step(&s);
     }
     fclose(steps);
@@ -339,6 +470,34 @@ static void load_modules(const char *list) {
             close(fd);
     }
     fclose(modules);
+    putf("@@out 0\n@@err %zu\n", strlen(failures));
+    put(failures, strlen(failures));
+    putf("@@status exit %d\n", failures[0] != 0);
+}
+
+/* Mounts binfmt_misc and registers each line of the list there; reported
+ * as the step "binfmt", with the lines refused on its error output. */
+static void register_binfmt(const char *list) {
+    FILE *lines = fopen(list, "r");
+    if (lines == NULL)
+        return;
+    putf("@@step binfmt\n");
+    char failures[4096] = "";
+    const char *dir = "/proc/sys/fs/binfmt_misc";
+    if (mount("binfmt_misc", dir, "binfmt_misc", 0, NULL) != 0)
+        snprintf(failures, sizeof failures, "mount %s: %s\n", dir, strerror(errno));
+    char line[512];
+    while (failures[0] == 0 && fgets(line, sizeof line, lines) != NULL) {
+        line[strcspn(line, "\n")] = 0;
+        if (line[0] == 0)
+            continue;
+        int fd = open("/proc/sys/fs/binfmt_misc/register", O_WRONLY);
+        if (fd < 0 || write(fd, line, strlen(line)) != (ssize_t)strlen(line))
+            snprintf(failures, sizeof failures, "%s: %s\n", line, strerror(errno));
+        if (fd >= 0)
+            close(fd);
+    }
+    fclose(lines);
     putf("@@out 0\n@@err %zu\n", strlen(failures));
     put(failures, strlen(failures));
     putf("@@status exit %d\n", failures[0] != 0);
@@ -396,6 +555,7 @@ int main(int argc, char **argv) {
     snprintf(err_path, sizeof err_path, "/run/err");
     report_fd = open_port("/dev/ttyS1");
     load_modules("/modules");
+    register_binfmt("/binfmt");
     run_steps("/steps");
     putf("@@end\n");
     tcdrain(report_fd);

@@ -9,6 +9,9 @@ list of steps and reports on the second serial port:
   vm86   a small 32-bit kernel built here with the vm86 call: the taviemu
          tests, and every test program as root (the kernel runs it) and as
          an unprivileged user (the kernel refuses, the engine runs it)
+  vm86-c the same kernel: the C programs of the tavi system both ways, the
+         runner registered with binfmt_misc so that tavi programs also
+         start by name
   686    Debian's 32-bit kernel, without the call: the programs through the
          engine, the brevic and sysapplets tests against its /proc, update
   amd64  Debian's 64-bit kernel with the dummy sound card and two ATAPI
@@ -19,6 +22,7 @@ count of checks passed and failed.
 """
 import concurrent.futures
 import hashlib
+import importlib.util
 import os
 import re
 import shutil
@@ -32,17 +36,21 @@ CACHE = os.path.join(TOP, "build-kernel")
 I386 = os.path.join(TOP, "build-i386")
 DEV = os.path.join(TOP, "build")
 PROGRAMS = os.path.join(I386, "taviemu", "tests", "programs")
+C_PROGRAMS = os.path.join(TOP, "taviemu", "tests", "c-programs")
+GUEST_C_PROGRAMS = "/c-programs"
 USER = 1000  # the unprivileged user of the guests and the host runs
 
 # Seconds a whole guest may run, boot and power-off included.
-GUEST_LIMIT = {"vm86": 420, "686": 420, "amd64": 240}
+GUEST_LIMIT = {"vm86": 420, "vm86-c": 420, "686": 420, "amd64": 240}
+# The guests in the order they start, two at a time: the longest first.
+GUEST_ORDER = ["vm86-c", "vm86", "686", "amd64"]
 # Seconds one step may run inside a guest.
 STEP_LIMIT = 300
 
 KERNEL_PACKAGES = {"686": "linux-image-686:i386", "amd64": "linux-image-amd64"}
 I386_PACKAGES = ["strace:i386", "libunwind8:i386", "liblzma5:i386", "dash:i386"]
 # Changed whenever vm86_kernel builds differently, so that the cache is rebuilt.
-KERNEL_RECIPE = "tinyconfig + vm86.config, bzImage, 1"
+KERNEL_RECIPE = "tinyconfig + vm86.config, bzImage, 2"
 MODULES = ["snd-dummy", "snd-mixer-oss", "snd-pcm-oss", "sr_mod", "cdrom", "ata_piix"]
 
 
@@ -377,13 +385,14 @@ def i386_image(name, helpers, extras, binaries):
 
 # --- Steps ---------------------------------------------------------------------
 
-ENV = "PATH=/usr/bin:/bin HOME=/tmp TERM=dumb"
+ENV = ["PATH=/usr/bin:/bin", "HOME=/tmp", "TERM=dumb"]
 
 
 def step(name, argv, uid=0, dir="/tmp", input="/dev/null", env=ENV, until="-", trace="-",
          limit=STEP_LIMIT):
-    fields = [name, str(limit), str(uid), dir, input, env, until, trace] + list(argv)
+    fields = [name, str(limit), str(uid), dir, input, "\x1f".join(env), until, trace] + list(argv)
     assert all("\t" not in f and "\n" not in f for f in fields)
+    assert all("\x1f" not in word for word in env)
     return "\t".join(fields) + "\n"
 
 
@@ -414,6 +423,49 @@ def program_steps(taviemu, users, dir="/tmp"):
         for uid in users:
             steps.append(step("program %s uid %d" % (name, uid), [taviemu] + argv, uid=uid,
                               dir=dir, input=stdin, trace="vm86"))
+    return "".join(steps)
+
+
+def battery():
+    """The harness of the tavi system's C programs: their table, their
+    environment, how their output is judged, the binfmt_misc lines."""
+    spec = importlib.util.spec_from_file_location("c_programs", os.path.join(C_PROGRAMS, "run.py"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def c_program_input(prog):
+    return "%s/input-%s" % (GUEST_C_PROGRAMS, prog)
+
+
+def add_c_programs(image, taviemu):
+    """The C programs, the standard input each is given, and the
+    binfmt_misc registrations of the guest's runner."""
+    run = battery()
+    image.add_tree(os.path.join(C_PROGRAMS, "bin"), GUEST_C_PROGRAMS + "/bin")
+    for _, prog, _, stdin_data, _, _ in run.PROGRAMS:
+        if stdin_data is not None:
+            image.text(c_program_input(prog), stdin_data)
+    image.text("/binfmt", "\n".join(run.binfmt_lines(taviemu)) + "\n")
+
+
+def c_program_steps(taviemu, users):
+    """Each C program as each user, in a folder of its own, with the
+    arguments, input and environment that run.py gives it."""
+    run = battery()
+    bindir = GUEST_C_PROGRAMS + "/bin"
+    steps = []
+    for name, prog, pargs, stdin_data, mode, limit in run.PROGRAMS:
+        for uid in users:
+            work = "/tmp/r16-%s-%d" % (name.replace(" ", "_"), uid)
+            env = run.environment(bindir, prog, work, uid, uid)
+            input = "@pty" if mode == "pty" else (
+                c_program_input(prog) if stdin_data is not None else "/dev/null")
+            steps.append(step("c-program %s uid %d" % (name, uid),
+                              [taviemu, os.path.join(bindir, prog)] + pargs, uid=uid, dir=work,
+                              input=input, env=["%s=%s" % kv for kv in env.items()],
+                              trace="vm86", limit=limit))
     return "".join(steps)
 
 
@@ -587,8 +639,35 @@ def check_programs(tally, steps, host, users, expect_vm86, kind):
     return kernel_path
 
 
+def check_c_programs(tally, steps, users, expect_vm86, kind):
+    """One check per C program and user: every check of the program held,
+    it ended with status 0, and the first vm86old call answered as
+    expected for that user."""
+    run = battery()
+    for name, prog, _, _, _, _ in run.PROGRAMS:
+        for uid in users:
+            key = "c-program %s uid %d" % (name, uid)
+            s = steps.get(key)
+            if s is None:
+                tally.check(False, "%s: %s" % (kind, key), "did not run")
+                continue
+            text = s["out"].decode("latin-1").replace("\r", "")
+            good, count, notes, ok = run.judge(prog, run.parse(text), s["status"])
+            if not expect_vm86(uid)(s["vm86"]):
+                ok = False
+                notes.insert(0, "first vm86old call gave %s" % s["vm86"])
+            tally.check(ok, "%s: %s (%d/%d checks, %s, vm86old %s)" % (
+                kind, key, good, count, s["status"], s["vm86"]), "; ".join(notes))
+
+
 def succeeded(result):
     return result not in (None, "none") and not (-4095 <= int(result) < 0)
+
+
+def vm86_answer(uid):
+    """What the vm86 kernel's first vm86old call must give: success to
+    root, EPERM to an unprivileged user."""
+    return succeeded if uid == 0 else (lambda r: r == "-1")
 
 
 def check_tcl(tally, steps, name):
@@ -625,6 +704,14 @@ def vm86_guest(helpers, extras):
     steps = "".join(step(os.path.basename(b), [b]) for b in binaries[2:])
     steps += program_steps(taviemu, (0, USER))
     image.text("/steps", steps)
+    return image
+
+
+def c_programs_guest(helpers, extras):
+    binaries = i386_binaries("bin/taviemu")
+    image = i386_image("vm86-c", helpers, extras, binaries)
+    add_c_programs(image, binaries[0])
+    image.text("/steps", c_program_steps(binaries[0], (0, USER)))
     return image
 
 
@@ -711,6 +798,7 @@ def main():
     os.makedirs(images, exist_ok=True)
     guests = {
         "vm86": (kvm86, vm86_guest(helpers, extras)),
+        "vm86-c": (kvm86, c_programs_guest(helpers, extras)),
         "686": (k686, i686_guest(helpers, extras)),
         "amd64": (kamd64, amd64_guest(helpers, amd64_home)),
     }
@@ -740,9 +828,9 @@ def main():
 
     tally = Tally()
     with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-        results = dict(pool.map(run, ["vm86", "686", "amd64"]))
+        results = dict(pool.map(run, GUEST_ORDER))
 
-    for kind in ("vm86", "686", "amd64"):
+    for kind in GUEST_ORDER:
         report, console, failure, seconds = results[kind]
         steps, _ = parse_report(report)
         log("-- %s kernel (%s, %.0f s)" % (kind, os.path.basename(guests[kind][0]), seconds))
@@ -753,13 +841,17 @@ def main():
         if "modules" in steps:
             tally.check(steps["modules"]["status"] == "exit 0", "%s: modules loaded" % kind,
                         show(steps["modules"]["err"]))
+        if "binfmt" in steps:
+            tally.check(steps["binfmt"]["status"] == "exit 0",
+                        "%s: tavi programs registered with binfmt_misc" % kind,
+                        show(steps["binfmt"]["err"]))
         if kind == "vm86":
             for name in ("taviemu_test", "taviemu_unit_test", "taviemu_kernel_vm86_test"):
                 check_gtest(tally, steps, name)
-            count = check_programs(tally, steps, host, (0, USER),
-                                   lambda uid: succeeded if uid == 0 else (lambda r: r == "-1"),
-                                   kind)
+            count = check_programs(tally, steps, host, (0, USER), vm86_answer, kind)
             log("   %d test programs ran on the kernel's vm86 path" % count)
+        elif kind == "vm86-c":
+            check_c_programs(tally, steps, (0, USER), vm86_answer, kind)
         elif kind == "686":
             for name in ("brevic_test", "brevic_cli_test", "brevic_live_test", "sysapplets_test"):
                 check_gtest(tally, steps, name)

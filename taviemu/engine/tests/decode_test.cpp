@@ -1,5 +1,5 @@
 // The decoder: lengths, operands, prefixes and the forms the 286 refuses.
-#include "engine/decode.h"
+#include "decode.h"
 
 #include <gtest/gtest.h>
 #include <initializer_list>

@@ -1,6 +1,6 @@
 // The opcode table reads as it runs: the index comment of every row names
 // the operation number that row is for.
-#include "engine/opcode_table.h"
+#include "opcode_table.h"
 
 #include <cstdio>
 #include <fstream>

@@ -36,8 +36,9 @@
         mov bx, 0xFFFE          ; pipe's two words would not fit
         sys SYS_PIPE
         show
-        mov bx, 0xFFFD          ; time's 32-bit word would not fit
-        sys SYS_TIME
+        mov bx, 0xFFF9          ; gettimeofday's 8-byte timeval would not fit
+        mov cx, 0
+        sys SYS_GETTIMEOFDAY
         show
         sys 99                  ; no such call
         show

@@ -1,16 +1,51 @@
 ; exec PROGRAM ARGS...: replaces itself by PROGRAM with the arguments that
-; follow and the same environment. Prints the error and exits with 3 when
-; the call returns.
+; follow and the same environment. The initial stack is turned into the
+; argument block execve takes: argc - 1 over argv[0]'s offset, and every
+; offset made relative to the block's start. Prints the error and exits
+; with 3 when the call returns.
+; Before that it leaves the new program what an execve must not pass on:
+; descriptor 8, marked close-on-exec, and a handler for SIGUSR1; and what
+; it must: descriptor 9, and SIGUSR2 ignored.
 %include "tavi.inc"
+F_SETFD equ 2
+SIGUSR1 equ 10
+SIGUSR2 equ 12
+SIG_IGN equ 1
+        mov bx, s_null
+        mov cx, 0               ; O_RDONLY
+        sys SYS_OPEN
+        mov [null_fd], ax
+        mov bx, ax
+        mov cx, 8
+        sys SYS_DUP2
+        mov bx, [null_fd]
+        mov cx, 9
+        sys SYS_DUP2
+        mov bx, [null_fd]
+        sys SYS_CLOSE
+        mov bx, 8
+        mov cx, F_SETFD
+        mov dx, 1               ; FD_CLOEXEC
+        sys SYS_FCNTL
+        mov bx, SIGUSR1
+        mov cx, stale_handler
+        sys SYS_SIGNAL
+        mov bx, SIGUSR2
+        mov cx, SIG_IGN
+        sys SYS_SIGNAL
+
         mov bp, sp
-        mov ax, [bp]            ; argc
-        lea di, [bp + 2]        ; argv
-        add ax, ax
-        add di, ax
-        add di, 2               ; envp: past argv's terminating 0
-        mov bx, [bp + 4]        ; argv[1]
-        lea cx, [bp + 4]
-        mov dx, di
+        mov bx, [bp + 4]        ; argv[1], the path
+        mov ax, [bp]
+        dec ax
+        lea di, [bp + 2]        ; the block starts where argv[0] was
+        mov [di], ax
+        lea si, [di + 2]
+        call rebase             ; the arguments
+        call rebase             ; the environment
+        mov cx, di
+        mov dx, di              ; the block reaches the end of the segment
+        neg dx
         sys SYS_EXECVE
         push ax
         mov si, s_failed
@@ -20,8 +55,31 @@
         call put_nl
         mov bx, 3
         call exit
+
+; Makes the offsets of the null-terminated vector at SI relative to DI;
+; leaves SI past its 0 word.
+rebase: mov ax, [si]
+        add si, 2
+        test ax, ax
+        jz .done
+        sub ax, di
+        mov [si - 2], ax
+        jmp rebase
+.done:  ret
+
+; A handler of the old program, which must never run in the new one.
+stale_handler:
+        mov si, s_stale
+        call puts
+        mov bx, 9
+        call exit
+
         section .data
 s_failed: db "execve: ", 0
+s_null: db "/dev/null", 0
+s_stale: db "the old program's handler ran", 10, 0
+        section .bss
+null_fd: resw 1
         section .text
 %include "lib.inc"
         tavi_end

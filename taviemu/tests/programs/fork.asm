@@ -1,5 +1,5 @@
 ; Forks; the child says so and exits with 7, the parent waits for it and
-; prints whether waitpid named the child, and the status word it got.
+; prints whether wait4 named the child, and the status word it got.
 %include "tavi.inc"
         sys SYS_FORK
         test ax, ax
@@ -9,7 +9,8 @@
         mov bx, ax
         mov cx, status
         mov dx, 0
-        sys SYS_WAITPID
+        mov di, 0               ; no resource usage
+        sys SYS_WAIT4
         cmp ax, [pid]
         jne failed
         mov si, s_parent

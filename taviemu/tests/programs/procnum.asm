@@ -1,8 +1,8 @@
-; Forks a child that sends its getpid and getppid through a pipe and then
-; waits for ever on another; the parent checks them against fork's result and its own
-; getpid, kills the child, waits for it, and tries kill and waitpid on it
-; again now that it is gone. Prints one line per step: a status word or an
-; error.
+; Forks a child that sends its own number and its parent's (getpid)
+; through a pipe and then waits for ever on another; the parent checks them
+; against fork's result and its own number, kills the child, waits for it,
+; and tries kill and wait4 on it again now that it is gone. Prints one line
+; per step: a status word or an error.
 %include "tavi.inc"
         mov bx, fds
         sys SYS_PIPE
@@ -23,6 +23,7 @@
         mov ax, [got]
         cmp ax, [child_pid]
         jne .differ
+        mov bx, 0               ; the parent's number is not wanted
         sys SYS_GETPID
         cmp ax, [got + 2]
         je .same
@@ -34,10 +35,9 @@
         call wait_child
         mov bx, 0
         call exit
-child:  sys SYS_GETPID
+child:  mov bx, got + 2          ; the parent's number goes there
+        sys SYS_GETPID
         mov [got], ax
-        sys SYS_GETPPID
-        mov [got + 2], ax
         mov bx, [fds + 2]
         mov cx, got
         mov dx, 4
@@ -64,7 +64,8 @@ wait_child:
         mov bx, [child_pid]
         mov cx, status
         mov dx, 0
-        sys SYS_WAITPID
+        mov di, 0
+        sys SYS_WAIT4
         cmp ax, [child_pid]
         jne .print
         mov ax, [status]

@@ -1,0 +1,517 @@
+#!/usr/bin/env python3
+"""Runs the battery of tavi programs under a 16-bit runner and prints what held.
+
+    run.py TAVIEMU              every program of bin/ under TAVIEMU
+    run.py --native             the same sources built for the host into
+                                bin-native/ (build-native.sh), to check the
+                                programs' own expectations
+    options: --only NAME[,NAME] --user USER --timeout SECONDS --verbose
+             --keep --binfmt auto|system|no
+
+Each program runs in a fresh folder of its own (its R16_CWD), with a
+small environment (PATH starts with the programs' folder, R16BIN names
+it, R16_UID/R16_GID give the user it runs as).  Run as root, run.py runs
+the programs as USER (default "tester", or another user whose IDs are
+below 32768) so that permission checks mean something.  A program prints
+"plan N", then "ok NAME" or "FAIL NAME: detail" per check; checks it never
+reached count as failures.  t_tty runs twice: on a pseudo-terminal that
+run.py answers, and with its output a pipe.
+
+system() and popen() start "/bin/sh -c", which must start tavi programs by
+name.  With --binfmt auto (the default) run.py moves into a user namespace
+of its own, mounts that namespace's binfmt_misc and registers TAVIEMU for
+both executable magics there, so nothing outside the run sees it (Linux
+6.7 and later allow this; run as root, every user ID maps to itself).
+Where the kernel refuses, a registration of the system's own that names
+TAVIEMU for both magics serves instead; without one, or with --binfmt no,
+the programs that need it are skipped with one line, and with the
+environment variable CI set that counts as a failure.  --binfmt system
+relies on the system's registration alone.
+
+The table gives, per program, the checks that held, the exit status and
+the first failures, then "N/M checks hold, P/Q programs pass"; the last
+line is "c-programs: P passed, F failed, S skipped".  The exit status is 0
+when every program passed, 77 when every program that ran passed but some
+were skipped, and 1 otherwise.
+"""
+import argparse
+import ctypes
+import errno
+import fcntl
+import os
+import pwd
+import re
+import resource
+import select
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+STDIO_INPUT = b"alpha\nbeta gamma\n" + b"x" * 300 + b"\nlast line without newline"
+
+# name, program, arguments, standard input, mode, time limit (s)
+PROGRAMS = [
+    ("t_stdio", "t_stdio", [], STDIO_INPUT, "plain", 30),
+    ("t_stdio_c", "t_stdio_c", [], STDIO_INPUT, "plain", 30),
+    ("t_malloc", "t_malloc", [], None, "plain", 30),
+    ("t_malloc_c", "t_malloc_c", [], None, "plain", 30),
+    ("t_fileio", "t_fileio", [], None, "plain", 30),
+    ("t_fileio_c", "t_fileio_c", [], None, "plain", 30),
+    ("t_stat", "t_stat", [], None, "plain", 30),
+    ("t_dir", "t_dir", [], None, "plain", 30),
+    ("t_perm", "t_perm", [], None, "plain", 30),
+    ("t_fd", "t_fd", [], None, "plain", 30),
+    ("t_proc", "t_proc", [], None, "plain", 30),
+    ("t_proc_c", "t_proc_c", [], None, "plain", 30),
+    ("t_exec", "t_exec", [], None, "plain", 40),
+    ("t_ids", "t_ids", [], None, "plain", 30),
+    ("t_signal", "t_signal", [], None, "plain", 45),
+    ("t_time", "t_time", [], None, "plain", 45),
+    ("t_tty pty", "t_tty", ["pty"], None, "pty", 30),
+    ("t_tty pipe", "t_tty", ["pipe"], None, "plain", 30),
+    ("t_env", "t_env", ["first arg", "second", "", "x y z"], None, "plain", 30),
+    ("t_pwd", "t_pwd", [], None, "plain", 30),
+    ("t_misc", "t_misc", [], None, "plain", 30),
+    ("t_errno", "t_errno", [], None, "plain", 30),
+]
+
+# Programs that start tavi programs by name through /bin/sh (system, popen).
+NEEDS_BINFMT = {"t_exec"}
+
+# Checks that no system can pass, because the tavi system's C library
+# itself gets them wrong (read from its code in the executables): program,
+# check, the detail its failure shows, and why.  Such a failure, showing
+# that detail, does not fail its program; the table still lists it.
+LIBRARY_FAULTS = {
+    ("t_exec", "execle-env"): (
+        r"child exited 20$",
+        "its execle passes execve the address of envp, not envp: a garbage environment"),
+    ("t_exec", "pclose-status"): (
+        r"pclose gave 0x[0-9a-f]+$",
+        "its pclose returns wait()'s result, the child's number, not the status"),
+}
+
+# What run.py types on the pseudo-terminal when the program asks.
+PTY_ANSWERS = [(b"READY-LINE", b"typed line\n"), (b"READY-RAW", b"q")]
+PTY_ROWS, PTY_COLS = 33, 101
+
+LINE = re.compile(r"^(plan (\d+)|ok (\S+)|FAIL (\S+): ?(.*))$")
+
+
+def identity(user):
+    """The user to run as: none to change to unless run.py runs as root.
+    The default is a user whose IDs are below 32768: the tavi system's
+    calls give their result in AX, where a value of 32768 or more reads as
+    an error number, so a larger ID (nobody's 65534) cannot come back."""
+    if os.geteuid() != 0:
+        return None, os.getuid(), os.getgid()
+    if user:
+        entry = pwd.getpwnam(user)
+    else:
+        users = pwd.getpwall()
+        fits = [u for u in users if 1000 <= u.pw_uid < 32768 and u.pw_gid < 32768]
+        named = [u for u in users if u.pw_name == "tester"]
+        entry = (named or fits or [pwd.getpwnam("daemon")])[0]
+    return entry, entry.pw_uid, entry.pw_gid
+
+
+CLONE_NEWNS = 0x00020000
+CLONE_NEWUSER = 0x10000000
+BINFMT_MISC = "/proc/sys/fs/binfmt_misc"
+# The registrations that make install puts into binfmt.d, with @TAVIEMU@ for
+# the runner.
+BINFMT_TEMPLATE = os.path.join(HERE, "..", "..", "binfmt.conf.in")
+
+
+def binfmt_lines(runner):
+    """The binfmt_misc registrations of runner for both magics."""
+    with open(BINFMT_TEMPLATE) as f:
+        return [l.strip().replace("@TAVIEMU@", runner) for l in f
+                if l.strip() and not l.startswith("#")]
+
+
+def write_file(path, text):
+    with open(path, "w") as f:
+        f.write(text)
+
+
+def map_identities(pid):
+    """Maps every user and group of the namespace of pid to itself; a root
+    process outside that namespace may write such a map."""
+    for name in ("uid_map", "gid_map"):
+        write_file("/proc/%d/%s" % (pid, name), "0 0 4294967295\n")
+
+
+def enter_user_namespace(libc):
+    """Moves this process into a new user namespace with a mount namespace of
+    its own.  Run as root, a helper left outside maps every ID to itself, so
+    that the programs can still run as another user; otherwise the caller's
+    IDs map to themselves."""
+    uid, gid = os.getuid(), os.getgid()
+    go_r, go_w = os.pipe()
+    helper = None
+    if uid == 0:
+        helper = os.fork()
+        if helper == 0:
+            os.close(go_w)
+            status = 1
+            try:
+                if os.read(go_r, 1) == b"u":
+                    map_identities(os.getppid())
+                    status = 0
+            finally:
+                os._exit(status)
+    os.close(go_r)
+    if libc.unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0:
+        err = ctypes.get_errno()
+        os.close(go_w)
+        if helper:
+            os.waitpid(helper, 0)
+        raise OSError(err, "unshare: " + os.strerror(err))
+    if helper is None:
+        write_file("/proc/self/setgroups", "deny")
+        write_file("/proc/self/uid_map", "%d %d 1\n" % (uid, uid))
+        write_file("/proc/self/gid_map", "%d %d 1\n" % (gid, gid))
+        os.close(go_w)
+        return
+    os.write(go_w, b"u")
+    os.close(go_w)
+    _, status = os.waitpid(helper, 0)
+    if status != 0:
+        raise OSError(errno.EPERM, "the identity map could not be written")
+
+
+def private_binfmt(runner):
+    """Registers runner for tavi executables in a binfmt_misc of this
+    process's own user namespace; None when done, else why not."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    try:
+        enter_user_namespace(libc)
+        if libc.mount(b"binfmt_misc", BINFMT_MISC.encode(), b"binfmt_misc", 0, None) != 0:
+            err = ctypes.get_errno()
+            raise OSError(err, "mount binfmt_misc: " + os.strerror(err))
+        for line in binfmt_lines(runner):
+            write_file(os.path.join(BINFMT_MISC, "register"), line)
+        return None
+    except OSError as error:
+        return "no private binfmt_misc registration (%s)" % (error.strerror or error)
+
+
+def system_binfmt(runner):
+    """Whether the system's own binfmt_misc hands both layouts to runner
+    (a registration that make install's file enabled, or that a test
+    machine made)."""
+    for line in binfmt_lines(runner):
+        name = line.split(":")[1]
+        try:
+            with open(os.path.join(BINFMT_MISC, name)) as f:
+                entry = f.read().splitlines()
+        except OSError:
+            return False
+        if "enabled" not in entry or "interpreter " + runner not in entry:
+            return False
+    return True
+
+
+def make_preexec(drop, uid, gid, pty_slave):
+    def preexec():
+        if pty_slave is None:
+            os.setsid()
+        else:
+            os.setsid()
+            fcntl.ioctl(0, termios.TIOCSCTTY, 0)
+        # A descriptor limit of a small system's size, so that running out
+        # (EMFILE) can be checked.
+        resource.setrlimit(resource.RLIMIT_NOFILE, (256, 256))
+        if drop:
+            os.setgroups([])
+            os.setgid(gid)
+            os.setuid(uid)
+        signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+    return preexec
+
+
+def kill_group(pid):
+    try:
+        os.killpg(pid, signal.SIGKILL)
+    except (ProcessLookupError, PermissionError):
+        pass
+
+
+def run_plain(cmd, env, cwd, stdin_data, preexec, limit):
+    stdin = subprocess.PIPE if stdin_data is not None else subprocess.DEVNULL
+    p = subprocess.Popen(cmd, cwd=cwd, env=env, stdin=stdin, stdout=subprocess.PIPE,
+                         stderr=subprocess.PIPE, preexec_fn=preexec)
+    timed_out = False
+    try:
+        out, err = p.communicate(stdin_data, timeout=limit)
+    except subprocess.TimeoutExpired:
+        timed_out = True
+        kill_group(p.pid)
+        out, err = p.communicate()
+    kill_group(p.pid)
+    return out, err, p.returncode, timed_out
+
+
+def run_pty(cmd, env, cwd, uid, gid, drop, limit):
+    master, slave = os.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", PTY_ROWS, PTY_COLS, 0, 0))
+    if drop:
+        os.fchown(slave, uid, gid)
+    p = subprocess.Popen(cmd, cwd=cwd, env=env, stdin=slave, stdout=slave, stderr=slave,
+                         preexec_fn=make_preexec(drop, uid, gid, slave), close_fds=True)
+    os.close(slave)
+    out = b""
+    answered = set()
+    deadline = time.time() + limit
+    last_output = time.time()
+    nudged = False
+    timed_out = False
+    while True:
+        if time.time() > deadline:
+            timed_out = True
+            kill_group(p.pid)
+            break
+        r, _, _ = select.select([master], [], [], 0.2)
+        if r:
+            try:
+                chunk = os.read(master, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            out += chunk
+            last_output = time.time()
+            for marker, answer in PTY_ANSWERS:
+                if marker in out and marker not in answered:
+                    answered.add(marker)
+                    time.sleep(0.2)
+                    os.write(master, answer)
+                    nudged = False
+        elif p.poll() is not None:
+            break
+        elif answered and not nudged and time.time() - last_output > 3:
+            # A key typed in a mode that wanted a line: end the line so the
+            # program is not left waiting.
+            os.write(master, b"\n")
+            nudged = True
+    try:
+        p.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        kill_group(p.pid)
+        p.wait()
+    kill_group(p.pid)
+    os.close(master)
+    return out.replace(b"\r", b""), b"", p.returncode, timed_out
+
+
+def describe_end(code, timed_out):
+    if timed_out:
+        return "timed out"
+    if code is None:
+        return "no status"
+    if code < 0:
+        return "killed by signal %d" % -code
+    return "exit %d" % code
+
+
+def parse(text):
+    planned, oks, fails = None, [], []
+    for raw in text.splitlines():
+        m = LINE.match(raw.strip())
+        if not m:
+            continue
+        if m.group(2):
+            planned = int(m.group(2))
+        elif m.group(3):
+            oks.append(m.group(3))
+        else:
+            fails.append((m.group(4), m.group(5)))
+    return planned, oks, fails
+
+
+def environment(bindir, prog, work, uid, gid):
+    """The whole environment of program prog of bindir, run in the folder
+    work as the given user and group."""
+    env = {
+        "PATH": bindir + ":/usr/bin:/bin",
+        "R16BIN": bindir,
+        "R16_CWD": work,
+        "R16_UID": str(uid),
+        "R16_GID": str(gid),
+        "R16_FIXED": "fixed value",
+        "HOME": work,
+        "TERM": "vt100",
+    }
+    if prog == "t_env":
+        env["R16_LONG"] = "L" * 2000
+    return env
+
+
+class Run:
+    """What every program of one run shares."""
+
+    def __init__(self, args):
+        self.bindir = os.path.join(HERE, "bin-native" if args.native else "bin")
+        self.runner = [] if args.native else [os.path.abspath(args.runner)]
+        self.entry, self.uid, self.gid = identity(args.user)
+        self.drop = self.entry is not None
+        self.timeout = args.timeout
+        self.verbose = args.verbose
+        self.top = tempfile.mkdtemp(prefix="r16-")
+        os.chmod(self.top, 0o755)
+
+    def run(self, name, prog, pargs, stdin_data, mode, limit):
+        """Runs one program in a fresh folder; its row of the table and
+        whether it passed."""
+        limit = self.timeout or limit
+        work = os.path.realpath(os.path.join(self.top, name.replace(" ", "_")))
+        os.mkdir(work)
+        if self.drop:
+            os.chown(work, self.uid, self.gid)
+        env = environment(self.bindir, prog, work, self.uid, self.gid)
+        cmd = self.runner + [os.path.join(self.bindir, prog)] + pargs
+        start = time.time()
+        if mode == "pty":
+            out, err, code, timed_out = run_pty(cmd, env, work, self.uid, self.gid, self.drop, limit)
+        else:
+            out, err, code, timed_out = run_plain(
+                cmd, env, work, stdin_data, make_preexec(self.drop, self.uid, self.gid, None), limit)
+        took = time.time() - start
+        text = out.decode("latin-1")
+        end = describe_end(code, timed_out)
+        good, count, notes, ok_program = judge(prog, parse(text), end)
+        if self.verbose:
+            print("==== %s (%s, %.1f s)" % (name, end, took))
+            print("\n".join(l for l in text.splitlines() if l.strip()))
+            if err:
+                print("---- stderr")
+                print(err.decode("latin-1").rstrip())
+        return (name, good, count, end, notes), ok_program
+
+
+def library_fault(prog, check, detail):
+    """Why the failed check is the library's own fault, or None."""
+    known = LIBRARY_FAULTS.get((prog, check))
+    return known[1] if known and re.search(known[0], detail) else None
+
+
+def judge(prog, parsed, end):
+    """The checks that held, the checks counted, the notes on what went
+    wrong (first failures first) and whether the program passed: every
+    check reached and held, or failed through a fault of the library
+    alone, and the program ended with status 0 (1 when, and only when, it
+    counted such failures)."""
+    planned, oks, all_fails = parsed
+    excused = [(n, d) for n, d in all_fails if library_fault(prog, n, d)]
+    fails = [f for f in all_fails if f not in excused]
+    ended_well = end == ("exit 1" if excused else "exit 0")
+    seen = len(oks) + len(all_fails)
+    notes = []
+    if planned is None:
+        count = max(seen, 1)
+        notes.append("no plan line (%s)" % end)
+    else:
+        count = max(planned, seen)
+        if count > seen:
+            notes.append("%d checks not reached (%s)" % (count - seen, end))
+        elif seen > planned:
+            notes.append("battery error: %d checks, plan %d" % (seen, planned))
+    ok_program = not fails and count == seen and ended_well and planned is not None
+    if not ok_program and not fails and not notes:
+        notes.append(end)
+    notes += ["%s: %s" % (n, d) for n, d in fails[:3]]
+    if len(fails) > 3:
+        notes.append("... %d more" % (len(fails) - 3))
+    notes += ["%s: the library's fault: %s" % (n, library_fault(prog, n, d)) for n, d in excused]
+    return len(oks), count, notes, ok_program
+
+
+def print_table(run, rows, passed, failed, skipped):
+    width = max([len(r[0]) for r in rows] + [10])
+    who = pwd.getpwuid(run.uid).pw_name if run.drop else "the caller"
+    print("runner: %s; programs: %s; user: %s (%d:%d)" % (
+        run.runner[0] if run.runner else "none (native)", run.bindir, who, run.uid, run.gid))
+    print("%-*s  %-7s  %-18s  %s" % (width, "program", "checks", "end", "first failures"))
+    for name, good, count, end, notes in rows:
+        print("%-*s  %-7s  %-18s  %s" % (width, name, "%d/%d" % (good, count), end,
+                                         (notes[0] if notes else "")[:150]))
+        for extra in notes[1:]:
+            print("%-*s  %-7s  %-18s  %s" % (width, "", "", "", extra[:150]))
+    total_ok = sum(r[1] for r in rows)
+    total = sum(r[2] for r in rows)
+    print("%d/%d checks hold, %d/%d programs pass" % (total_ok, total, passed, len(rows)))
+    print("c-programs: %d passed, %d failed, %d skipped" % (passed, failed, skipped))
+
+
+def runner_starts(runner):
+    """None when the runner can be started here, else why not (a 32-bit
+    runner on a kernel without 32-bit support, for one)."""
+    try:
+        subprocess.run(runner, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        return None
+    except OSError as error:
+        return "%s cannot be started: %s" % (runner[0], error.strerror or error)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("runner", nargs="?", help="the runner (taviemu) binary")
+    ap.add_argument("--native", action="store_true", help="run bin-native/ without a runner")
+    ap.add_argument("--only", default="", help="comma-separated names (first word) to run")
+    ap.add_argument("--user", default="", help="user to run as when started as root (default: tester, or a user with IDs below 32768)")
+    ap.add_argument("--timeout", type=float, default=0, help="time limit per program (s)")
+    ap.add_argument("--verbose", action="store_true", help="print every program's output")
+    ap.add_argument("--keep", action="store_true", help="keep the work folders")
+    ap.add_argument("--binfmt", choices=("auto", "system", "no"), default="auto",
+                    help="register the runner in a private binfmt_misc (auto), rely on a "
+                    "registration of the system's own (system), or neither (no)")
+    args = ap.parse_args()
+    if not args.native and not args.runner:
+        ap.error("give the runner binary, or --native")
+    run = Run(args)
+    if run.runner:
+        why = runner_starts(run.runner)
+        if why:
+            print(why)
+            print("c-programs: 0 passed, %d failed, 0 skipped" % len(PROGRAMS))
+            return 1
+    no_binfmt = None
+    if run.runner and args.binfmt == "auto":
+        no_binfmt = private_binfmt(run.runner[0])
+        if no_binfmt and system_binfmt(run.runner[0]):
+            no_binfmt = None
+    elif run.runner and args.binfmt == "no":
+        no_binfmt = "no binfmt_misc registration asked for"
+    only = set(x for x in args.only.split(",") if x)
+    ci = bool(os.environ.get("CI"))
+    rows, passed, skipped = [], 0, 0
+    for name, prog, pargs, stdin_data, mode, limit in PROGRAMS:
+        if only and name.split()[0] not in only and name not in only:
+            continue
+        if no_binfmt and prog in NEEDS_BINFMT:
+            verdict = "fails, as CI needs it" if ci else "skipped"
+            print("%s: %s: it starts tavi programs by name, and there is %s" % (name, verdict, no_binfmt))
+            skipped += 1
+            continue
+        row, ok_program = run.run(name, prog, pargs, stdin_data, mode, limit)
+        rows.append(row)
+        passed += ok_program
+    if not args.keep:
+        subprocess.run(["rm", "-rf", run.top])
+    failed = len(rows) - passed + (skipped if ci else 0)
+    print_table(run, rows, passed, failed, 0 if ci else skipped)
+    if failed:
+        return 1
+    return 77 if skipped else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
