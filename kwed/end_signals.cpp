@@ -46,6 +46,10 @@ extern "C" void onjobsignal(int sig) {
 }
 
 constexpr int held[] = {SIGHUP, SIGTERM, SIGTSTP, SIGCONT};
+// A new window size, which curses notes in a handler of its own, is held
+// back the same way, so that one that comes while the editor works is taken
+// up at the next wait for a key, not at the next signal after it.
+constexpr int window_size = SIGWINCH;
 
 bool sethandler(int sig, void (*handler)(int)) {
     struct sigaction sa = {};
@@ -63,10 +67,12 @@ int catchendsignals() {
     sigemptyset(&ends);
     for (int sig : held)
         sigaddset(&ends, sig);
+    sigaddset(&ends, window_size);
     if (sigprocmask(SIG_BLOCK, &ends, &waiting.mask) != 0)
         return -1;
     for (int sig : held)
         sigdelset(&waiting.mask, sig);
+    sigdelset(&waiting.mask, window_size);
     if (!sethandler(SIGHUP, onendsignal) || !sethandler(SIGTERM, onendsignal) ||
         !sethandler(SIGTSTP, onjobsignal) || !sethandler(SIGCONT, onjobsignal))
         return -1;

@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <string>
 #include <string_view>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace kwed {
@@ -88,6 +89,18 @@ int character(editor &ed, unsigned char *s, int n) {
     return cp < 0 ? raw_byte | s[0] : cp;
 }
 
+// Takes up a new size of the terminal: whether it differed from the
+// screen's.
+bool takewindowsize() {
+    winsize size = {};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0)
+        return false;
+    if (size.ws_row == LINES && size.ws_col == COLS)
+        return false;
+    resizeterm(size.ws_row, size.ws_col);
+    return true;
+}
+
 } // namespace
 
 int readbyte(editor &ed, int ms) {
@@ -106,14 +119,12 @@ int readbyte(editor &ed, int ms) {
                 stopjob(ed);
             else if (s == suspension::resumed)
                 resumejob(ed);
-            // A signal, most likely a new window size: curses takes note of
-            // it when asked for a key, and hands back any byte that came.
-            wtimeout(stdscr, 0);
-            int c = wgetch(stdscr);
-            if (c == KEY_RESIZE)
+            // A signal, most likely a new window size: the screen is drawn
+            // again at the terminal's size. (Asking curses for a key instead
+            // would hand back a byte that came with the signal and leave the
+            // new size untaken.)
+            if (takewindowsize())
                 display(ed, 1);
-            else if (c >= 0 && c < 256)
-                return c;
             continue;
         }
         if (ready == 0)
@@ -216,8 +227,10 @@ int getkey(editor &ed, keymap_t *map) {
     for (;;) {
         screen_view &view = ed.view;
         bool panel = view.helpkey == reader.keycount;
-        ++reader.keycount;
+        // Counted once it has come: a screen drawn again while waiting for
+        // it (a new window size) still shows the panel and the message.
         int key = readkey(ed, map);
+        ++reader.keycount;
         // The key that closes the help panel does only that; a paste is
         // no key, and goes into the text. The help key turns its pages.
         if (!panel || key == k_end || key == pasted_key || ed.done)

@@ -490,12 +490,16 @@ TEST_F(Editor, StartHintAndAHelpPanelThatFitsTheWindow) {
         return none;
     };
     auto closed = [](const std::string &x) { return x.find("kwed keys") == x.npos; };
-    const int sizes[][2] = {{80, 24}, {79, 24}, {60, 24}, {40, 24}, {80, 20}, {80, 12}, {40, 12}};
+    // Each width differs from the one before, so that a header that ends
+    // at the new right edge shows the editor has taken up the new size.
+    const int sizes[][2] = {{80, 24}, {79, 24}, {60, 24}, {40, 24}, {80, 20}, {40, 12}, {80, 12}};
     for (const auto &size : sizes) {
         std::string what = std::to_string(size[0]) + "x" + std::to_string(size[1]);
         EXPECT_TRUE(s->resize(size[0], size[1]));
         EXPECT_TRUE(s->wait_for([&](const std::string &x) {
-            return x.substr(0, x.find('\n')).size() == static_cast<std::size_t>(size[0]);
+            std::string top = x.substr(0, x.find('\n'));
+            return top.size() == static_cast<std::size_t>(size[0]) &&
+                   top.ends_with("line 1, col 3 ");
         })) << what;
         // Every page, its names gathered, until the last one.
         std::string pages;
@@ -521,6 +525,16 @@ TEST_F(Editor, StartHintAndAHelpPanelThatFitsTheWindow) {
     }
     EXPECT_TRUE(s->resize(80, 24));
     EXPECT_TRUE(s->wait_text("abtext")) << s->screen();
+    EXPECT_TRUE(s->wait_text("line 1, col 3")) << s->screen();
+    // A new window size while the panel shows draws it again, in pages
+    // that fit; the key after that closes it and does nothing else.
+    s->keys({"F1"});
+    EXPECT_TRUE(s->wait_text("kwed keys (the next key")) << s->screen();
+    EXPECT_TRUE(s->resize(80, 12));
+    EXPECT_TRUE(s->wait_text("kwed keys, page 1 of 2")) << s->screen();
+    s->keys({"x"});
+    EXPECT_TRUE(s->wait_for(closed)) << s->screen();
+    EXPECT_TRUE(s->resize(80, 24));
     EXPECT_TRUE(s->wait_text("line 1, col 3")) << s->screen();
     // A new window size is taken up at once: the header spans the new width.
     s->keys({"Home", "Enter"});
