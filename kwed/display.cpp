@@ -313,18 +313,20 @@ void scrollrows(editor &ed, int n) {
 
 namespace {
 
-// Keys that a message stays for, unless another one takes its place.
-constexpr long message_keys = 20;
+// Keys that the first message (what reading the file gave) stays for,
+// unless another one takes its place. Any later message goes with the next
+// key, so that none outlives what it tells of.
+constexpr long startmessage_keys = 20;
 
-// The message line: a message that waits shows, and stays for a number of
-// keys; before the first key, the start-up hint follows it.
+// The message line: a message that waits shows; before the first key, the
+// start-up hint follows it.
 void drawmessageline(editor &ed) {
     long key = ed.reader.keycount;
     if (ed.msgflag) {
         ed.msgflag = 0;
         ed.msgshown = 1;
         ed.msgkey = key;
-    } else if (ed.msgshown && key - ed.msgkey >= message_keys) {
+    } else if (ed.msgshown && key - ed.msgkey >= (ed.msgkey == 0 ? startmessage_keys : 1)) {
         ed.msgshown = 0;
     }
     int cols = screenwidth() - 1;
