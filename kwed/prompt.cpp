@@ -100,14 +100,15 @@ void drawanswer(const open_prompt &shown, int qw, int cols) {
     const char *a = shown.answer;
     std::size_t cursor = shown.cursor;
     int room = cols - qw;
-    // What comes before the cursor must fit, with a column for the cursor;
-    // a '<' stands for what is left out at the start.
+    // What comes before the cursor must fit, the cursor after it in the
+    // last column at the most; a '<' stands for what is left out at the
+    // start.
     std::size_t start = 0;
     int lead = 0;
-    if (prefixwidth(a, cursor) > room - 1 && room > 2) {
+    if (prefixwidth(a, cursor) > room && room > 1) {
         waddch(stdscr, '<');
         lead = 1;
-        while (start < cursor && prefixwidth(a + start, cursor - start) > room - 2) {
+        while (start < cursor && prefixwidth(a + start, cursor - start) > room - 1) {
             int len;
             decodeutf8(reinterpret_cast<const unsigned char *>(a + start), cursor - start, &len);
             start += static_cast<std::size_t>(len);

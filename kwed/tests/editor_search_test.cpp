@@ -234,7 +234,7 @@ TEST_F(Editor, OnlyLowerCaseYAnswersYes) {
         s->type("other.txt");
         s->keys({"Enter"});
         EXPECT_TRUE(s->wait_text("That file exists already; replace it? (y/n)")) << s->screen();
-        EXPECT_TRUE(s->wait_cursor("45,23")) << s->cursor();
+        EXPECT_TRUE(s->wait_cursor("44,23")) << s->cursor();
         s->keys({answer});
         EXPECT_TRUE(s->wait_text(*answer == 'Y' ? "Not saved." : "Wrote other.txt")) << s->screen();
     }
