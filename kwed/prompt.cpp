@@ -162,23 +162,33 @@ void drawprompt(editor &ed) {
         wmove(stdscr, y, x);
 }
 
-int askkey(editor &ed, const char *id, ...) {
+namespace {
+
+// The question of message id, its conversions filled from ap, and the key
+// that answers it.
+int askformatted(editor &ed, const char *id, va_list ap) {
     char question[msgline_size];
-    va_list ap;
-    va_start(ap, id);
     vformatmsg(question, sizeof question, id, ap);
-    va_end(ap);
     return answerkey(ed, question);
 }
 
-int confirm(editor &ed, const char *id, ...) {
-    char question[msgline_size];
+} // namespace
+
+int askkey(editor &ed, const char *id, ...) {
     va_list ap;
     va_start(ap, id);
-    vformatmsg(question, sizeof question, id, ap);
+    int key = askformatted(ed, id, ap);
+    va_end(ap);
+    return key;
+}
+
+int confirm(editor &ed, const char *id, ...) {
+    va_list ap;
+    va_start(ap, id);
+    int key = askformatted(ed, id, ap);
     va_end(ap);
     // Only a lower-case y says yes; any other key says no.
-    return answerkey(ed, question) == 'y';
+    return key == 'y';
 }
 
 int choose(editor &ed, const char *id, const char *answers) {
