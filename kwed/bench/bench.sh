@@ -13,7 +13,8 @@
 #   sh kwed/bench/bench.sh [BUILD_DIR] [RUNS] [OTHER_KWED]
 #
 # BUILD_DIR is a release build (cmake --preset release -B build-kwed-rel);
-# OTHER_KWED is the path of another kwed program, shown as "base".
+# OTHER_KWED is the path of another kwed program, shown as "base" (with
+# the kwed.rc of its build's etc folder, if it has one).
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$top/build-kwed-rel}" && pwd)
@@ -58,8 +59,15 @@ awk 'BEGIN { s = "LONG-LINE-START"; e = "LONG-LINE-END"; w = " lorem ipsum dolor
     for (; n + length(w) <= m; n += length(w)) printf "%s", w
     for (; n < m; n++) printf "."
     print e }' > "$long"
-mkdir -p "$work/etc"
+mkdir -p "$work/etc" "$work/etc-base"
 cp "$top/kwed/kwed.rc" "$work/etc/kwed.rc"
+# The other kwed reads the key map of its own build, where there is one:
+# an older build may not know every command of today's.
+if [ -n "$base" ] && [ -f "$(dirname "$base")/../etc/kwed.rc" ]; then
+    cp "$(dirname "$base")/../etc/kwed.rc" "$work/etc-base/kwed.rc"
+else
+    cp "$work/etc/kwed.rc" "$work/etc-base/kwed.rc"
+fi
 
 now() { date +%s%N; }
 screen() { tmux_ capture-pane -p -J -t bench 2>/dev/null || true; }
@@ -100,7 +108,7 @@ start() {
     rm -f "$work/status" "$work/.$2.swp"
     case $editor in
     kwed) cmd="env ETCDIR=$work/etc HOME=$work LANG=C.UTF-8 $kwed $2" ;;
-    base) cmd="env ETCDIR=$work/etc HOME=$work LANG=C.UTF-8 $base $2" ;;
+    base) cmd="env ETCDIR=$work/etc-base HOME=$work LANG=C.UTF-8 $base $2" ;;
     vim) cmd="env HOME=$work LANG=C.UTF-8 vim -u NONE $2" ;;
     nano) cmd="env HOME=$work LANG=C.UTF-8 nano --ignorercfiles --constantshow $2" ;;
     esac
