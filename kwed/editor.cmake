@@ -49,7 +49,7 @@ add_dependencies(kwed kwed_rc)
 suite_add_gtest(NAME kwed_editor_test
     SOURCES tests/editor_tmux_test.cpp tests/editor_region_test.cpp tests/editor_files_test.cpp
             tests/editor_search_test.cpp tests/editor_screen_test.cpp tests/editor_boundary_test.cpp
-            tests/editor_nano_habits_test.cpp
+            tests/editor_habits_test.cpp
             tests/tmux_session.cpp
     PROGRAMS kwed)
 target_include_directories(kwed_editor_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)

@@ -183,7 +183,7 @@ run_editor() {
         ;;
     nano)
         keys C-_ "$middle" Enter
-        wait_for "line $middle/"
+        wait_for " $middle/"
         ;;
     *)
         keys C-g "$middle" Enter

@@ -180,7 +180,7 @@ TEST_F(Editor, NamesStayOnTheHeaderAndMessageRows) {
     EXPECT_EQ(tree.read(name), "first\nsecond\n");
 }
 
-// Quit asks nano's question: y saves and quits (asking for a name when the
+// Quit asks whether to save first: y saves and quits (asking for a name when the
 // text has none), n quits without saving, any other key goes back to the
 // text and types nothing.
 TEST_F(Editor, QuitAsksWhetherToSaveFirst) {

@@ -1,6 +1,6 @@
-// kwed end to end, as a nano user works: prompts that edit their answer
-// and never pass a key to the text, paging that shows every row, nano's
-// first keys, suspending, going to a line and column, and the small
+// kwed end to end, as a user of small editors works: prompts that edit
+// their answer and never pass a key to the text, paging that shows every
+// row, the first keys such editors share, suspending, going to a line and column, and the small
 // things a user expects.
 #include "editor_fixture.h"
 
@@ -106,8 +106,8 @@ TEST_F(Editor, PagesMoveByRowsSoThatEveryRowIsSeen) {
 }
 
 // ^W finds, ^O writes out under a name, ^R inserts a file (one undo takes
-// it back), Alt-U undoes and ^X quits, as in nano.
-TEST_F(Editor, NanosFirstKeysDoWhatTheyDoInNano) {
+// it back), Alt-U undoes and ^X quits.
+TEST_F(Editor, SharedFirstKeysFindWriteOutInsertUndoAndQuit) {
     tree.file("notes.txt", "first\nneedle here\n");
     tree.file("part.txt", "inserted\n");
     auto s = start("notes.txt");
