@@ -31,7 +31,7 @@ const char *plainrun(const char *p, const char *e) {
 
 } // namespace
 
-offset_t plainend(offset_t from, offset_t to) {
+offset_t plainend(const text_buffer &buffer, offset_t from, offset_t to) {
     offset_t g = buffer.gap - buffer.buf;
     if (from < g) {
         offset_t e = to < g ? to : g;
@@ -45,43 +45,77 @@ offset_t plainend(offset_t from, offset_t to) {
     return plainrun(base + from, base + to) - base;
 }
 
-int tabsize() {
-    std::uint32_t n = key_mode[2].lhs;
+int tabsize(const editor &ed) {
+    std::uint32_t n = ed.settings.tabsize;
     return n >= 1 && n <= 32 ? static_cast<int>(n) : 8;
 }
 
-std::int32_t charat(offset_t o, int *len) {
-    unsigned char b = byteat(o);
+std::int32_t charat(const text_buffer &b, offset_t o, int *len) {
+    unsigned char lead = byteat(b, o);
     *len = 1;
-    if (b < 0x80)
-        return b;
+    if (lead < 0x80)
+        return lead;
     unsigned char s[4];
     std::size_t n = 0;
-    for (offset_t size = textsize(); n < sizeof s && o + static_cast<offset_t>(n) < size; ++n)
-        s[n] = byteat(o + static_cast<offset_t>(n));
+    for (offset_t size = textsize(b); n < sizeof s && o + static_cast<offset_t>(n) < size; ++n)
+        s[n] = byteat(b, o + static_cast<offset_t>(n));
     return decodeutf8(s, n, len);
 }
 
-offset_t nextchar(offset_t o) {
-    if (o >= textsize())
+offset_t nextchar(const text_buffer &b, offset_t o) {
+    if (o >= textsize(b))
         return o;
     int len;
-    charat(o, &len);
+    charat(b, o, &len);
     return o + len;
 }
 
-offset_t prevchar(offset_t o) {
+offset_t prevchar(const text_buffer &b, offset_t o) {
     if (o <= 0)
         return 0;
     unsigned char s[4];
     offset_t from = o > 4 ? o - 4 : 0;
-    copytext(from, static_cast<std::size_t>(o - from), reinterpret_cast<char *>(s));
+    copytext(b, from, static_cast<std::size_t>(o - from), reinterpret_cast<char *>(s));
     return from + static_cast<offset_t>(utf8back(s, static_cast<std::size_t>(o - from)));
 }
 
-int charwidth(std::int32_t cp, int col) {
-    if (cp == '\t')
-        return tabsize() - col % tabsize();
+namespace {
+
+// A combining character, of no width of its own: it belongs to the
+// character before it.
+bool joins(std::int32_t cp) {
+    return cp >= 0x300 && ::wcwidth(static_cast<wchar_t>(cp)) == 0;
+}
+
+bool joinsat(const text_buffer &b, offset_t o) {
+    int len;
+    return joins(charat(b, o, &len));
+}
+
+} // namespace
+
+offset_t nextcluster(const text_buffer &b, offset_t o) {
+    offset_t size = textsize(b);
+    if (o >= size || byteat(b, o) == '\n')
+        return nextchar(b, o);
+    offset_t n = nextchar(b, o);
+    while (n < size && joinsat(b, n))
+        n = nextchar(b, n);
+    return n;
+}
+
+offset_t prevcluster(const text_buffer &b, offset_t o) {
+    offset_t p = prevchar(b, o);
+    while (p > 0 && joinsat(b, p)) {
+        offset_t q = prevchar(b, p);
+        if (byteat(b, q) == '\n')
+            break;
+        p = q;
+    }
+    return p;
+}
+
+int glyphwidth(std::int32_t cp) {
     if (cp < 0)
         return 4; // an invalid byte shows as <HH>
     if (cp < 32 || cp == 127)
@@ -90,6 +124,12 @@ int charwidth(std::int32_t cp, int col) {
         return 1;
     int w = ::wcwidth(static_cast<wchar_t>(cp));
     return w < 0 ? 1 : w; // an unprintable character shows as '?'
+}
+
+int charwidth(const editor &ed, std::int32_t cp, int col) {
+    if (cp == '\t')
+        return tabsize(ed) - col % tabsize(ed);
+    return glyphwidth(cp);
 }
 
 } // namespace kwed

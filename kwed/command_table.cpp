@@ -20,7 +20,7 @@ constexpr std::int32_t d_repaint = 1;
 // and so on. Characters are never negative and codes from -101 down are
 // the key map's special records, so commands use -3 down to unbound_key
 // (pasted_key, -100, is the last code the core gives).
-// The literal command is bound as -102, which start-up turns into -2.
+// The literal command has the code that start-up gives a -102 record.
 constexpr std::int16_t first_code = -3;
 constexpr std::int16_t numbered = 0;
 
@@ -46,10 +46,11 @@ constexpr auto command_rows = numbering(std::to_array<command>({
     {"findprevious", numbered, findprevious, d_changes},
     {"gotoline", numbered, gotoline, d_changes},
     {"help", numbered, help, d_changes},
+    {"insertfile", numbered, insertfile, d_changes},
     {"left", numbered, left, d_changes},
     {"linebegin", numbered, linebegin, d_changes},
     {"lineend", numbered, lineend_cmd, d_changes},
-    {"literal", k_mode0, literal, d_changes},
+    {"literal", k_literal, literal, d_changes},
     {"mark", numbered, setmark, d_changes},
     {"newline", numbered, newline, d_changes},
     {"pagedown", numbered, pagedown, d_changes},
@@ -62,6 +63,7 @@ constexpr auto command_rows = numbering(std::to_array<command>({
     {"right", numbered, right, d_changes},
     {"save", numbered, save, d_changes},
     {"saveas", numbered, saveas, d_changes},
+    {"suspend", numbered, suspend, d_repaint},
     {"tab", numbered, tab, d_changes},
     {"top", numbered, top, d_changes},
     {"undo", numbered, undo, d_changes},
@@ -80,15 +82,23 @@ static_assert(sorted_by_name(), "findcommand needs the commands sorted by name")
 static_assert(first_code - static_cast<int>(command_rows.size()) > unbound_key,
               "the command codes run into unbound_key");
 
-// The dispatch row of a command: literal runs as -2, the code start-up
-// gives its key.
-constexpr table_t dispatchrow(const command &c) {
-    return {c.code == k_mode0 ? k_literal : c.code, c.func, c.disp};
-}
-
 } // namespace
 
 const std::span<const command> commands(command_rows);
+
+const command *commandfor(int code) {
+    for (const command &c : commands)
+        if (c.code == code)
+            return &c;
+    return nullptr;
+}
+
+int commandcode(command_t func) {
+    for (const command &c : commands)
+        if (c.func == func)
+            return c.code;
+    return 0;
+}
 
 const command *findcommand(std::string_view name) {
     auto it = std::lower_bound(
@@ -97,21 +107,28 @@ const command *findcommand(std::string_view name) {
     return it != commands.end() && name == it->name ? &*it : nullptr;
 }
 
+namespace {
+
 // One row per command, then an escape sequence that no key binds, then a
 // pasted block, then the row that ends the table: every other key is
 // inserted when modeless.
-table_t table[command_rows.size() + 3] = {};
+constexpr std::size_t table_rows = command_rows.size() + 3;
 
-namespace {
+constexpr std::array<table_t, table_rows> dispatchrows() {
+    std::array<table_t, table_rows> rows{};
+    std::size_t i = 0;
+    for (const command &c : command_rows)
+        rows[i++] = {c.code, c.func, c.disp};
+    rows[i++] = {unbound_key, unbound, d_changes};
+    rows[i++] = {pasted_key, insertpasted, d_changes};
+    rows[i] = {0, nullptr, d_changes};
+    return rows;
+}
 
-const bool table_built = [] {
-    std::transform(command_rows.begin(), command_rows.end(), table, dispatchrow);
-    table[command_rows.size()] = {unbound_key, unbound, d_changes};
-    table[command_rows.size() + 1] = {pasted_key, insertpasted, d_changes};
-    table[command_rows.size() + 2] = {0, nullptr, d_changes};
-    return true;
-}();
+constexpr std::array<table_t, table_rows> dispatch = dispatchrows();
 
 } // namespace
+
+const table_t *const table = dispatch.data();
 
 } // namespace kwed

@@ -1,28 +1,31 @@
 // The built-in texts of the message ids by number, for the run-control
-// file's ".message" lines.
-#include "core_messages.h"
-#include "kwed.h"
+// file's ".message" lines; and an editor's message line.
+#include "editor_core.h"
 
+#include <cstdarg>
 #include <cstdlib>
 
 namespace kwed {
 
 const char *builtintext(int number) {
     const char *const ids[] = {
-        f_ok,         f_error,         f_usage,       f_initscr,     f_config,
-        f_alloc,      m_newfile,       m_readerr,     m_loaded,      m_saved,
-        m_savefail,   m_noname,        m_notfound,    m_wrapped,     m_findprompt,
-        m_lineprompt, m_badline,       m_saveprompt,  m_quitprompt,  m_nomem,
-        m_noundo,     m_emptyscrap,    m_scrap,       m_helptitle,   m_modified,
-        m_position,   m_title,         m_rcnotfound,  m_rcline,      m_rcread,
-        m_longname,   m_literal,       m_rcbadnumber, m_rcformat,    m_rcdirective,
-        m_rccommand,  m_rckey,         m_rcnokey,     m_unbound,     m_undone,
-        m_unreadable, m_notsaved,      m_exists,      m_rescued,     m_lost,
-        m_changed,    m_termrescued,   m_termlost,    m_savebroken,  m_wrappedup,
-        m_withprompt, m_replaceask,    m_replaced,    m_replacedone, m_nocase,
-        m_backward,   m_redone,        m_noredo,      m_markset,     m_markgone,
-        m_scrap1,     m_scrapchars,    m_scrapchar1,  m_dos,         m_readonly,
-        m_pasteview,  m_replaceprompt, m_rcforeign,   m_rcwritable,
+        f_ok,          f_error,         f_usage,        f_initscr,     f_config,
+        f_alloc,       m_newfile,       m_readerr,      m_loaded,      m_saved,
+        m_savefail,    m_noname,        m_notfound,     m_wrapped,     m_findprompt,
+        m_lineprompt,  m_badline,       m_saveprompt,   m_quitprompt,  m_nomem,
+        m_noundo,      m_emptyscrap,    m_scrap,        m_helptitle,   m_modified,
+        m_position,    m_title,         m_rcnotfound,   m_rcline,      m_rcread,
+        m_longname,    m_literal,       m_rcbadnumber,  m_rcformat,    m_rcdirective,
+        m_rccommand,   m_rckey,         m_rcnokey,      m_unbound,     m_undone,
+        m_unreadable,  m_notsaved,      m_exists,       m_rescued,     m_lost,
+        m_changed,     m_termrescued,   m_termlost,     m_savebroken,  m_wrappedup,
+        m_withprompt,  m_replaceask,    m_replaced,     m_replacedone, m_nocase,
+        m_backward,    m_redone,        m_noredo,       m_markset,     m_markgone,
+        m_scrap1,      m_scrapchars,    m_scrapchar1,   m_dos,         m_readonly,
+        m_pasteview,   m_replaceprompt, m_rcforeign,    m_rcwritable,  m_notty,
+        m_promptkey,   m_nocursor,      m_saved1,       m_loaded1,     m_nofolder,
+        m_savefailnew, m_isfolder,      m_insertprompt, m_inserted,    m_inserted1,
+        m_hint,        m_helpmore,      m_suspended,
     };
     for (const char *id : ids) {
         char *end;
@@ -31,6 +34,14 @@ const char *builtintext(int number) {
             return end + 1;
     }
     return nullptr;
+}
+
+void msg(editor &ed, const char *id, ...) {
+    std::va_list ap;
+    va_start(ap, id);
+    vformatmsg(ed.msgline, msgline_size, id, ap);
+    va_end(ap);
+    ed.msgflag = 1;
 }
 
 } // namespace kwed

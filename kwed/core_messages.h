@@ -19,7 +19,8 @@ inline constexpr char m_findprompt[] = "28:Find: ";
 inline constexpr char m_lineprompt[] = "29:Go to line: ";
 inline constexpr char m_badline[] = "30:Not a line number: %s";
 inline constexpr char m_saveprompt[] = "31:Save as: ";
-inline constexpr char m_quitprompt[] = "32:Discard unsaved changes? (y/n) ";
+inline constexpr char m_quitprompt[] =
+    "32:Save changes before quitting? (y: save, n: discard, ^C: cancel) ";
 inline constexpr char m_nomem[] = "33:Out of memory.";
 inline constexpr char m_noundo[] = "34:Nothing to undo.";
 inline constexpr char m_emptyscrap[] = "35:The scrap is empty.";
@@ -79,6 +80,24 @@ inline constexpr char m_replaceprompt[] = "80:Replace: ";
 inline constexpr char m_rcforeign[] = "81:Ignored the run-control file %s: it belongs to user %ld.";
 inline constexpr char m_rcwritable[] =
     "82:Ignored the run-control file %s: others may write to it.";
+inline constexpr char m_notty[] =
+    "83:standard input is not a terminal; kwed reads its keys from one.\n";
+inline constexpr char m_promptkey[] =
+    "84:That key does nothing here: Enter takes the answer, ^C cancels.";
+inline constexpr char m_nocursor[] =
+    "85:the terminal %s cannot move the cursor; kwed needs one that can.\n";
+inline constexpr char m_saved1[] = "86:Wrote %s, %lld byte.";
+inline constexpr char m_loaded1[] = "87:Read %s, %lld byte.";
+inline constexpr char m_nofolder[] = "88:New file; its folder %s does not exist.";
+inline constexpr char m_savefailnew[] = "89:Not saved, %s: %s.";
+inline constexpr char m_isfolder[] = "90:%s is a folder; nothing saved.";
+inline constexpr char m_insertprompt[] = "91:Insert file: ";
+inline constexpr char m_inserted[] = "92:Inserted %s, %lld bytes.";
+inline constexpr char m_inserted1[] = "93:Inserted %s, %lld byte.";
+inline constexpr char m_hint[] = "94:%s help  %s save  %s quit  %s find";
+inline constexpr char m_helpmore[] =
+    "95:kwed keys, page %d of %d (%s: the next page; any other key closes this panel):";
+inline constexpr char m_suspended[] = "96:Back in kwed.";
 
 // The built-in text of any id by its number, null when no id has it.
 const char *builtintext(int number);

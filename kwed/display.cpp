@@ -16,39 +16,16 @@
 
 namespace kwed {
 
-screen_view view;
-
 namespace {
 
-// What the text rows showed when they were last drawn.
-struct drawn_state {
-    unsigned serial = ~0u;
-    offset_t page = -1;
-    int lines = 0;
-    int cols = 0;
-    int textline = -1;
-    int helprows = -1;
-    offset_t marked[2] = {-1, -1};
-};
-drawn_state drawn;
-int msgshown = 0;
-
-// The lowest offset changed since the first row shown was last checked.
-offset_t page_changed = 0;
-
-int visiblerows() {
-    int rows = textrows() - helprows();
-    return rows > 1 ? rows : 1;
-}
-
 // Whether the cursor lies on one of the rows from the first one shown on.
-bool cursorshown() {
-    if (buffer.point < view.page)
+bool cursorshown(editor &ed) {
+    if (ed.buffer.point < ed.view.page)
         return false;
-    offset_t r = view.page;
-    for (int i = 0; i < visiblerows(); ++i) {
-        offset_t n = nextrow(r);
-        if (n < 0 || n > buffer.point)
+    offset_t r = ed.view.page;
+    for (int i = 0; i < visiblerows(ed); ++i) {
+        offset_t n = nextrow(ed, r);
+        if (n < 0 || n > ed.buffer.point)
             return true;
         r = n;
     }
@@ -56,28 +33,29 @@ bool cursorshown() {
 }
 
 // Puts the row of the cursor at screen row `at` of the text rows.
-void frameat(int at) {
-    offset_t r = rowof(buffer.point);
+void frameat(editor &ed, int at) {
+    offset_t r = rowof(ed, ed.buffer.point);
     for (int i = 0; i < at && r > 0; ++i)
-        r = prevrow(r);
-    view.page = r;
+        r = prevrow(ed, r);
+    ed.view.page = r;
 }
 
-void frame() {
-    offset_t size = textsize();
+void frame(editor &ed) {
+    screen_view &view = ed.view;
+    offset_t size = textsize(ed.buffer);
     if (view.page > size)
         view.page = size;
     // Rows start where they did unless the text before the first row shown changed.
-    if ((page_changed < view.page || drawn.cols != COLS) && view.page > 0)
-        view.page = rowof(view.page);
-    page_changed = PTRDIFF_MAX;
-    if (centre_now) {
-        frameat(visiblerows() / 2);
-        centre_now = 0;
-    } else if (buffer.point < view.page) {
-        frameat(0);
-    } else if (!cursorshown()) {
-        frameat(visiblerows() - 1);
+    if ((view.page_changed < view.page || view.drawn.cols != COLS) && view.page > 0)
+        view.page = rowof(ed, view.page);
+    view.page_changed = PTRDIFF_MAX;
+    if (ed.centre_now) {
+        frameat(ed, visiblerows(ed) / 2);
+        ed.centre_now = 0;
+    } else if (ed.buffer.point < view.page) {
+        frameat(ed, 0);
+    } else if (!cursorshown(ed)) {
+        frameat(ed, visiblerows(ed) - 1);
     }
 }
 
@@ -87,9 +65,9 @@ bool unprintable(std::int32_t c) {
     return c < 32 || c == 127 || (c > 127 && ::wcwidth(static_cast<wchar_t>(c)) < 0);
 }
 
-void drawchar(std::int32_t c, const char *text, int len, int col) {
+void drawchar(const editor &ed, std::int32_t c, const char *text, int len, int col) {
     if (c == '\t') {
-        for (int i = charwidth(c, col); i > 0; --i)
+        for (int i = charwidth(ed, c, col); i > 0; --i)
             waddch(stdscr, ' ');
     } else if (unprintable(c)) {
         char shown[16];
@@ -111,25 +89,26 @@ void drawchar(std::int32_t c, const char *text, int len, int col) {
 }
 
 // The region as it is underlined: [lo, hi), both -1 when none shows.
-void shownregion(offset_t *lo, offset_t *hi) {
-    if (!region(lo, hi) || *lo == *hi)
+void shownregion(const editor &ed, offset_t *lo, offset_t *hi) {
+    if (!region(ed.buffer, lo, hi) || *lo == *hi)
         *lo = *hi = -1;
 }
 
 // Draws the text rows and returns the cursor's row and column.
-void drawtext(int rows, bool draw, int *crow, int *ccol) {
-    offset_t size = textsize();
-    offset_t o = view.page;
+void drawtext(editor &ed, int rows, bool draw, int *crow, int *ccol) {
+    const text_buffer &buffer = ed.buffer;
+    offset_t size = textsize(buffer);
+    offset_t o = ed.view.page;
     *crow = -1;
     *ccol = 0;
     offset_t lo, hi;
-    shownregion(&lo, &hi);
+    shownregion(ed, &lo, &hi);
     if (draw && lo < o && o < hi)
         wattrset(stdscr, A_UNDERLINE);
     for (int r = 0; r < rows; ++r) {
         if (draw)
-            wmove(stdscr, textline + r, 0);
-        offset_t next = o < 0 ? -1 : nextrow(o);
+            wmove(stdscr, firstrow(ed) + r, 0);
+        offset_t next = o < 0 ? -1 : nextrow(ed, o);
         offset_t end = next < 0 ? size : next;
         int col = 0;
         // Plain ASCII goes to curses in runs, the rest one character at a time.
@@ -141,7 +120,7 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
                 *ccol = col;
             }
             int len;
-            std::int32_t c = charat(p, &len);
+            std::int32_t c = charat(buffer, p, &len);
             if (draw && (p == lo || p == hi)) {
                 if (nrun > 0)
                     waddnstr(stdscr, run, nrun);
@@ -150,7 +129,7 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
             }
             if (c == '\n')
                 break;
-            int w = charwidth(c, col);
+            int w = charwidth(ed, c, col);
             if (draw && c >= 32 && c < 127) {
                 run[nrun++] = static_cast<char>(c);
             } else if (draw) {
@@ -158,8 +137,8 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
                     waddnstr(stdscr, run, nrun);
                 nrun = 0;
                 char text[4];
-                copytext(p, len, text);
-                drawchar(c, text, len, col);
+                copytext(buffer, p, len, text);
+                drawchar(ed, c, text, len, col);
             }
             if (nrun == static_cast<int>(sizeof run)) {
                 waddnstr(stdscr, run, nrun);
@@ -186,7 +165,7 @@ void drawtext(int rows, bool draw, int *crow, int *ccol) {
 // The columns a character of a name or message takes: one for those
 // shown as '?', tabs among them.
 int namewidth(std::int32_t c) {
-    return unprintable(c) ? 1 : charwidth(c, 0);
+    return unprintable(c) ? 1 : glyphwidth(c);
 }
 
 } // namespace
@@ -244,17 +223,20 @@ int addtail(const char *s, int cols) {
 // position on the right. A long name loses its start, so that its end and
 // the position show, with at least one blank between them. [DOS] and
 // [read-only] follow [modified] for files that are so.
-void drawheader() {
-    if (textline <= 0)
+void drawheader(editor &ed) {
+    if (firstrow(ed) <= 0)
         return;
     char right[64];
-    std::snprintf(right, sizeof right, getmsg(m_position), static_cast<long>(lineof(buffer.point)),
-                  columnof(buffer.point) + 1);
+    std::snprintf(right, sizeof right, getmsg(m_position),
+                  static_cast<long>(lineof(ed.buffer, ed.buffer.point)),
+                  columnof(ed, ed.buffer.point) + 1);
     char head[msgline_size];
-    const char *title = key_mode[1].lhs ? pooltext(key_mode[1].lhs) : getmsg(m_title);
-    std::snprintf(head, sizeof head, " %s%s", title, filename[0] ? "  " : "");
+    const edited_file &edited = ed.edited;
+    std::uint32_t title = ed.settings.title;
+    std::snprintf(head, sizeof head, " %s%s", title ? pooltext(ed.keys, title) : getmsg(m_title),
+                  edited.filename[0] ? "  " : "");
     char marks[msgline_size];
-    std::snprintf(marks, sizeof marks, "%s%s%s", modified ? getmsg(m_modified) : "",
+    std::snprintf(marks, sizeof marks, "%s%s%s", ed.modified ? getmsg(m_modified) : "",
                   edited.crlf ? getmsg(m_dos) : "", edited.readonly ? getmsg(m_readonly) : "");
     int width = screenwidth();
     int rwidth = addclipped(right, width, false);
@@ -263,7 +245,7 @@ void drawheader() {
     wmove(stdscr, 0, 0);
     wattron(stdscr, A_REVERSE);
     int used = addclipped(head, room);
-    used += addtail(filename, room - used - addclipped(marks, room, false));
+    used += addtail(edited.filename, room - used - addclipped(marks, room, false));
     for (used += addclipped(marks, room - used); used < left; ++used)
         waddch(stdscr, ' ');
     if (rwidth < width)
@@ -277,95 +259,129 @@ int screenwidth() {
     return COLS > 0 ? COLS : 1;
 }
 
-int textrows() {
-    int rows = LINES - 1 - textline;
+int firstrow(const editor &ed) {
+    return ed.settings.header;
+}
+
+int textrows(const editor &ed) {
+    int rows = LINES - 1 - firstrow(ed);
     return rows > 1 ? rows : 1;
 }
 
-void notechange(offset_t at) {
+int visiblerows(const editor &ed) {
+    int rows = textrows(ed) - helprows(ed);
+    return rows > 1 ? rows : 1;
+}
+
+void notechange(editor &ed, offset_t at) {
     // A change can also join up to three bytes before it into one UTF-8
     // character, so what ends up to three bytes before it is affected too.
     offset_t from = at > 3 ? at - 3 : 0;
-    if (from < page_changed)
-        page_changed = from;
-    layoutchanged(from);
+    if (from < ed.view.page_changed)
+        ed.view.page_changed = from;
+    layoutchanged(ed, from);
 }
 
-void drawmessage() {
+void drawmessage(editor &ed) {
     wmove(stdscr, LINES - 1, 0);
     wclrtoeol(stdscr);
-    addclipped(msgline, screenwidth() - 1);
-    msgshown = 1;
+    addclipped(ed.msgline, screenwidth() - 1);
+    ed.msgshown = 1;
     wrefresh(stdscr);
 }
 
-void redraw() {
-    centre_now = 1;
+result redraw(editor &ed) {
+    ed.centre_now = 1;
+    return result::ok;
 }
 
-void scrollrows(int n) {
-    offset_t r = rowof(view.page);
+offset_t rowsaway(editor &ed, offset_t r, int n) {
     for (; n > 0; --n) {
-        offset_t next = nextrow(r);
+        offset_t next = nextrow(ed, r);
         if (next < 0)
             break;
         r = next;
     }
     for (; n < 0 && r > 0; ++n)
-        r = prevrow(r);
-    view.page = r;
+        r = prevrow(ed, r);
+    return r;
 }
 
-void display(std::int32_t disp) {
+void scrollrows(editor &ed, int n) {
+    ed.view.page = rowsaway(ed, rowof(ed, ed.view.page), n);
+}
+
+namespace {
+
+// Keys that the first message (what reading the file gave) stays for,
+// unless another one takes its place. Any later message goes with the next
+// key, so that none outlives what it tells of.
+constexpr long startmessage_keys = 20;
+
+// The message line: a message that waits shows; before the first key, the
+// start-up hint follows it.
+void drawmessageline(editor &ed) {
+    long key = ed.reader.keycount;
+    if (ed.msgflag) {
+        ed.msgflag = 0;
+        ed.msgshown = 1;
+        ed.msgkey = key;
+    } else if (ed.msgshown && key - ed.msgkey >= (ed.msgkey == 0 ? startmessage_keys : 1)) {
+        ed.msgshown = 0;
+    }
+    int cols = screenwidth() - 1;
+    wmove(stdscr, LINES - 1, 0);
+    int used = ed.msgshown ? addclipped(ed.msgline, cols) : 0;
+    if (key == 0 && ed.view.hint[0]) {
+        if (used > 0)
+            used += addclipped("  ", cols - used);
+        addclipped(ed.view.hint, cols - used);
+    }
+    wclrtoeol(stdscr);
+}
+
+} // namespace
+
+void display(editor &ed, std::int32_t disp) {
+    screen_view &view = ed.view;
     // Keys already typed would change the screen again: the last of them
     // brings it up to date.
-    static bool repaint_owed = false;
-    if (keyspending()) {
-        repaint_owed = repaint_owed || disp == 1;
+    if (keyspending(ed.reader)) {
+        view.repaint_owed = view.repaint_owed || disp == 1;
         return;
     }
-    if (repaint_owed)
+    if (view.repaint_owed)
         disp = 1;
-    repaint_owed = false;
+    view.repaint_owed = false;
     if (disp == 1)
         clearok(curscr, TRUE);
-    frame();
-    int rows = visiblerows();
-    int hrows = helprows();
+    frame(ed);
+    int rows = visiblerows(ed);
+    int hrows = helprows(ed);
     offset_t lo, hi;
-    shownregion(&lo, &hi);
-    bool draw = disp == 1 || drawn.serial != buffer.serial || drawn.page != view.page ||
-                drawn.lines != LINES || drawn.cols != COLS || drawn.textline != textline ||
-                drawn.helprows != hrows || drawn.marked[0] != lo || drawn.marked[1] != hi;
-    // After a repaint or a new size, the window's bottom row may hold
-    // what stood there before: the message row is cleared then too.
-    bool fresh = disp == 1 || drawn.lines != LINES || drawn.cols != COLS;
+    shownregion(ed, &lo, &hi);
+    drawn_state &drawn = view.drawn;
+    int top = firstrow(ed);
+    bool draw = disp == 1 || drawn.serial != ed.buffer.serial || drawn.page != view.page ||
+                drawn.lines != LINES || drawn.cols != COLS || drawn.textline != top ||
+                drawn.helprows != hrows || drawn.helppage != view.helppage ||
+                drawn.marked[0] != lo || drawn.marked[1] != hi;
     int crow, ccol;
-    drawtext(rows, draw, &crow, &ccol);
+    drawtext(ed, rows, draw, &crow, &ccol);
     if (draw) {
-        drawn = {buffer.serial, view.page, LINES, COLS, textline, hrows, {lo, hi}};
+        drawn = {ed.buffer.serial, view.page, LINES, COLS, top, hrows, view.helppage, {lo, hi}};
         if (hrows > 0)
-            drawhelp(textline + rows, hrows);
+            drawhelp(ed, top + rows, hrows);
     }
-    drawheader();
-    if (msgflag) {
-        wmove(stdscr, LINES - 1, 0);
-        addclipped(msgline, screenwidth() - 1);
-        wclrtoeol(stdscr);
-        msgflag = 0;
-        msgshown = 1;
-    } else if (msgshown || fresh) {
-        wmove(stdscr, LINES - 1, 0);
-        wclrtoeol(stdscr);
-        msgshown = 0;
-    }
+    drawheader(ed);
+    drawmessageline(ed);
     if (crow < 0)
         crow = 0;
     if (ccol >= screenwidth())
         ccol = screenwidth() - 1;
-    wmove(stdscr, textline + crow, ccol);
+    wmove(stdscr, top + crow, ccol);
     // A question still waiting for its answer shows over the message line.
-    drawprompt();
+    drawprompt(ed);
     wrefresh(stdscr);
 }
 

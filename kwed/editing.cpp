@@ -11,232 +11,256 @@ namespace kwed {
 
 namespace {
 
-// The scrap's length: it may hold zero bytes.
-std::size_t scrap_len = 0;
-// Whether the scrap holds whole lines (from the start of a line up to the
-// start of another, or the end of the text), which its message counts as
-// lines, not characters; and whether its first piece began a line.
-bool scrap_lines = false;
-bool scrap_atline = false;
-
-// The keys of the last cut and copy: repeated ones gather their lines.
-long lastcut = -1;
-long lastcopy = -1;
-
-void insertbytes(const char *s, std::size_t n) {
-    if (!edit_insert(buffer.point, s, n)) {
-        msg(m_nomem);
-        return;
+result insertbytes(editor &ed, const char *s, std::size_t n) {
+    if (!edit_insert(ed, ed.buffer.point, s, n)) {
+        msg(ed, m_nomem);
+        return result::failed;
     }
-    buffer.point += static_cast<offset_t>(n);
+    ed.buffer.point += static_cast<offset_t>(n);
+    return result::ok;
 }
 
 // The current line with its newline: [start, end).
-void currentline(offset_t *start, offset_t *end) {
-    *start = linestart(buffer.point);
-    *end = lineend(buffer.point);
-    if (*end < textsize())
+void currentline(const text_buffer &b, offset_t *start, offset_t *end) {
+    *start = linestart(b, b.point);
+    *end = lineend(b, b.point);
+    if (*end < textsize(b))
         ++*end;
 }
 
 // Puts the bytes [from, to) into the scrap, after what is there when add.
-bool toscrap(offset_t from, offset_t to, bool add) {
+bool toscrap(editor &ed, offset_t from, offset_t to, bool add) {
+    scrap_state &scrap = ed.scrap;
+    const text_buffer &b = ed.buffer;
     std::size_t n = static_cast<std::size_t>(to - from);
-    std::size_t keep = add ? scrap_len : 0;
-    char *p = static_cast<char *>(std::realloc(scrap, keep + n + 1));
+    std::size_t keep = add ? scrap.len : 0;
+    char *p = static_cast<char *>(std::realloc(scrap.text, keep + n + 1));
     if (p == nullptr) {
-        msg(m_nomem);
+        msg(ed, m_nomem);
         return false;
     }
-    copytext(from, n, p + keep);
+    copytext(b, from, n, p + keep);
     p[keep + n] = '\0';
-    scrap = p;
-    scrap_len = keep + n;
+    scrap.text = p;
+    scrap.len = keep + n;
     if (keep == 0)
-        scrap_atline = from == linestart(from);
-    scrap_lines = scrap_atline && (to == textsize() || byteat(to - 1) == '\n');
+        scrap.atline = from == linestart(b, from);
+    scrap.lines = scrap.atline && (to == textsize(b) || byteat(b, to - 1) == '\n');
     return true;
 }
 
-void scrapmessage() {
+void scrapmessage(editor &ed) {
+    const scrap_state &scrap = ed.scrap;
     long long n = 0;
-    if (scrap_lines) {
-        n = std::count(scrap, scrap + scrap_len, '\n');
-        if (scrap_len && scrap[scrap_len - 1] != '\n')
+    if (scrap.lines) {
+        n = std::count(scrap.text, scrap.text + scrap.len, '\n');
+        if (scrap.len && scrap.text[scrap.len - 1] != '\n')
             ++n;
-        msg(n == 1 ? m_scrap1 : m_scrap, n);
+        msg(ed, n == 1 ? m_scrap1 : m_scrap, n);
         return;
     }
-    const auto *s = reinterpret_cast<const unsigned char *>(scrap);
-    for (std::size_t i = 0; i < scrap_len; ++n) {
+    const auto *s = reinterpret_cast<const unsigned char *>(scrap.text);
+    for (std::size_t i = 0; i < scrap.len; ++n) {
         int len;
-        decodeutf8(s + i, scrap_len - i, &len);
+        decodeutf8(s + i, scrap.len - i, &len);
         i += static_cast<std::size_t>(len);
     }
-    msg(n == 1 ? m_scrapchar1 : m_scrapchars, n);
+    msg(ed, n == 1 ? m_scrapchar1 : m_scrapchars, n);
 }
 
 // Cut (the text goes) and copy take the region when the mark is set, and
 // clear the mark; true when they did. An empty region leaves the scrap.
-bool takeregion(bool remove) {
+bool takeregion(editor &ed, bool remove) {
     offset_t from, to;
-    if (!region(&from, &to))
+    if (!region(ed.buffer, &from, &to))
         return false;
-    buffer.mark = -1;
-    lastcut = lastcopy = -1;
+    ed.buffer.mark = -1;
+    ed.scrap.lastcut = ed.scrap.lastcopy = -1;
     if (from == to) {
-        msg(m_markgone);
+        msg(ed, m_markgone);
         return true;
     }
-    if (!toscrap(from, to, false))
+    if (!toscrap(ed, from, to, false))
         return true;
     if (remove) {
-        edit_delete(from, static_cast<std::size_t>(to - from));
-        buffer.point = from;
+        edit_delete(ed, from, static_cast<std::size_t>(to - from));
+        ed.buffer.point = from;
     }
-    scrapmessage();
+    scrapmessage(ed);
     return true;
 }
 
 // Moves [from, to) into the scrap; cuts in a row gather.
-void cutspan(offset_t from, offset_t to) {
-    if (!toscrap(from, to, lastcut == reader.keycount - 1))
-        return;
-    lastcut = reader.keycount;
-    edit_delete(from, static_cast<std::size_t>(to - from));
-    buffer.point = from;
-    scrapmessage();
+result cutspan(editor &ed, offset_t from, offset_t to) {
+    if (!toscrap(ed, from, to, ed.scrap.lastcut == ed.reader.keycount - 1))
+        return result::failed;
+    ed.scrap.lastcut = ed.reader.keycount;
+    edit_delete(ed, from, static_cast<std::size_t>(to - from));
+    ed.buffer.point = from;
+    scrapmessage(ed);
+    return result::ok;
 }
 
 } // namespace
 
-void insert() {
+result insert(editor &ed) {
     char text[4];
-    int c = input;
+    int c = ed.input;
     if (c < 0)
-        return; // no key: the terminal went away
+        return result::failed; // no key: the terminal went away
     if (c & raw_byte) {
         text[0] = static_cast<char>(c & 0xFF);
-        insertbytes(text, 1);
-    } else if (c == '\t' || c == '\n' || (c >= 32 && c != 127 && c < 0x110000)) {
-        insertbytes(text, utf8encode(c, text));
-    } else {
-        msg(m_unbound);
+        return insertbytes(ed, text, 1);
     }
+    if (c == '\t' || c == '\n' || (c >= 32 && c != 127 && c < 0x110000))
+        return insertbytes(ed, text, utf8encode(c, text));
+    msg(ed, m_unbound);
+    return result::failed;
 }
 
-void newline() {
-    insertbytes("\n", 1);
+result newline(editor &ed) {
+    return insertbytes(ed, "\n", 1);
 }
-void tab() {
-    insertbytes("\t", 1);
-}
-
-void backspace() {
-    if (buffer.point == 0)
-        return;
-    offset_t p = prevchar(buffer.point);
-    edit_delete(p, static_cast<std::size_t>(buffer.point - p));
-    buffer.point = p;
+result tab(editor &ed) {
+    return insertbytes(ed, "\t", 1);
 }
 
-void delete_char() {
-    offset_t n = nextchar(buffer.point);
-    if (n > buffer.point)
-        edit_delete(buffer.point, static_cast<std::size_t>(n - buffer.point));
+result backspace(editor &ed) {
+    text_buffer &b = ed.buffer;
+    if (b.point == 0)
+        return result::failed;
+    offset_t p = prevcluster(b, b.point);
+    edit_delete(ed, p, static_cast<std::size_t>(b.point - p));
+    b.point = p;
+    return result::ok;
 }
 
-bool region(offset_t *from, offset_t *to) {
-    offset_t m = buffer.mark;
+result delete_char(editor &ed) {
+    text_buffer &b = ed.buffer;
+    offset_t n = nextcluster(b, b.point);
+    if (n == b.point)
+        return result::failed;
+    edit_delete(ed, b.point, static_cast<std::size_t>(n - b.point));
+    return result::ok;
+}
+
+bool region(const text_buffer &b, offset_t *from, offset_t *to) {
+    offset_t m = b.mark;
     if (m < 0)
         return false;
-    *from = m < buffer.point ? m : buffer.point;
-    *to = m < buffer.point ? buffer.point : m;
+    *from = m < b.point ? m : b.point;
+    *to = m < b.point ? b.point : m;
     return true;
 }
 
-void setmark() {
-    bool set = buffer.mark < 0;
-    buffer.mark = set ? buffer.point : -1;
-    msg(set ? m_markset : m_markgone);
+result setmark(editor &ed) {
+    text_buffer &b = ed.buffer;
+    bool set = b.mark < 0;
+    b.mark = set ? b.point : -1;
+    msg(ed, set ? m_markset : m_markgone);
+    return result::ok;
 }
 
-void cut() {
-    if (takeregion(true))
-        return;
+result cut(editor &ed) {
+    if (takeregion(ed, true))
+        return result::ok;
     offset_t start, end;
-    currentline(&start, &end);
-    cutspan(start, end);
+    currentline(ed.buffer, &start, &end);
+    // The empty last line has nothing to cut: the scrap stays as it is.
+    if (start == end)
+        return result::failed;
+    return cutspan(ed, start, end);
 }
 
 // From the cursor to the end of the line; at the end, the newline.
-void cutend() {
-    offset_t end = lineend(buffer.point);
-    if (end == buffer.point && end < textsize())
+result cutend(editor &ed) {
+    const text_buffer &b = ed.buffer;
+    offset_t end = lineend(b, b.point);
+    if (end == b.point && end < textsize(b))
         ++end;
-    if (end > buffer.point)
-        cutspan(buffer.point, end);
+    if (end == b.point)
+        return result::failed;
+    return cutspan(ed, b.point, end);
 }
 
-void copy() {
-    if (takeregion(false))
-        return;
+result copy(editor &ed) {
+    if (takeregion(ed, false))
+        return result::ok;
     offset_t start, end;
-    currentline(&start, &end);
-    if (!toscrap(start, end, lastcopy == reader.keycount - 1))
-        return;
-    lastcopy = reader.keycount;
-    buffer.point = end;
-    scrapmessage();
+    currentline(ed.buffer, &start, &end);
+    scrap_state &scrap = ed.scrap;
+    bool gather = scrap.lastcopy == ed.reader.keycount - 1;
+    // A copy in a row that could not move on (the last line) has the line
+    // in the scrap already.
+    if (gather && start < scrap.copyend)
+        start = end;
+    if (!toscrap(ed, start, end, gather))
+        return result::failed;
+    scrap.lastcopy = ed.reader.keycount;
+    scrap.copyend = end;
+    ed.buffer.point = end;
+    scrapmessage(ed);
+    return result::ok;
 }
 
-void paste() {
-    if (scrap == nullptr || scrap_len == 0) {
-        msg(m_emptyscrap);
-        return;
+result paste(editor &ed) {
+    if (ed.scrap.text == nullptr || ed.scrap.len == 0) {
+        msg(ed, m_emptyscrap);
+        return result::failed;
     }
-    insertbytes(scrap, scrap_len);
+    return insertbytes(ed, ed.scrap.text, ed.scrap.len);
 }
 
-void undo() {
-    if (!undo_last())
-        msg(m_noundo);
+result undo(editor &ed) {
+    if (undo_last(ed))
+        return result::ok;
+    msg(ed, m_noundo);
+    return result::failed;
 }
 
-void redo() {
-    if (!redo_last())
-        msg(m_noredo);
+result redo(editor &ed) {
+    if (redo_last(ed))
+        return result::ok;
+    msg(ed, m_noredo);
+    return result::failed;
 }
 
-void unbound() {
-    msg(m_unbound);
+result unbound(editor &ed) {
+    msg(ed, m_unbound);
+    return result::failed;
 }
 
 // A pasted block goes in as it came, in one insertion and one undo step:
 // no key of it runs a command.
-void insertpasted() {
-    std::string &text = reader.pasted;
+result insertpasted(editor &ed) {
+    std::string &text = ed.reader.pasted;
     // A key count of its own on either side, so that typing before or
     // after it is not taken into the same run of typing.
-    ++reader.keycount;
-    if (!modeless)
-        msg(m_pasteview);
-    else if (!text.empty())
-        insertbytes(text.data(), text.size());
-    ++reader.keycount;
+    ++ed.reader.keycount;
+    result r = result::ok;
+    if (!ed.settings.modeless) {
+        msg(ed, m_pasteview);
+        r = result::failed;
+    } else if (!text.empty()) {
+        r = insertbytes(ed, text.data(), text.size());
+    }
+    ++ed.reader.keycount;
     text.clear();
     text.shrink_to_fit();
+    return r;
 }
 
-void literal() {
-    msg(m_literal, key_mode[0].lhs ? keytext({k_literal, key_mode[0].lhs, 1}) : "");
-    drawmessage();
-    int c = readbyte(-1);
-    msgflag = 0;
-    if (c >= 0) {
-        char b = static_cast<char>(c);
-        insertbytes(&b, 1);
-    }
+result literal(editor &ed) {
+    std::uint32_t given = ed.settings.literal;
+    const char *key = given ? keytext(ed.keys, {k_literal, given, 1}) : keyfor(ed, k_literal);
+    msg(ed, m_literal, key ? key : "");
+    drawmessage(ed);
+    int c = readbyte(ed, -1);
+    ed.msgflag = 0;
+    if (c < 0)
+        return result::cancelled;
+    char b = static_cast<char>(c);
+    return insertbytes(ed, &b, 1);
 }
 
 } // namespace kwed

@@ -15,15 +15,19 @@ add_library(kwed_core STATIC
     gap_buffer.cpp
     getkey.cpp
     help_panel.cpp
+    insert_file.cpp
     key_map_loader.cpp
     layout.cpp
     line_ends.cpp
+    line_input.cpp
     load.cpp
     movement.cpp
     prompt.cpp
+    prompt_answer.cpp
     rescue.cpp
     save.cpp
     search.cpp
+    startup_calls.cpp
     undo.cpp
     write_file.cpp)
 target_link_libraries(kwed_core PUBLIC kwed_support)
@@ -45,6 +49,7 @@ add_dependencies(kwed kwed_rc)
 suite_add_gtest(NAME kwed_editor_test
     SOURCES tests/editor_tmux_test.cpp tests/editor_region_test.cpp tests/editor_files_test.cpp
             tests/editor_search_test.cpp tests/editor_screen_test.cpp tests/editor_boundary_test.cpp
+            tests/editor_habits_test.cpp
             tests/tmux_session.cpp
     PROGRAMS kwed)
 target_include_directories(kwed_editor_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)

@@ -46,12 +46,13 @@ struct seqreader {
     unsigned char *seq;
     int *n;
     int room;
-    int (*more)(int ms);
+    int (*more)(void *ctx, int ms);
+    void *ctx;
     bool ended = false;
 
     int at(int i) {
         while (*n <= i && !ended) {
-            int c = *n < room ? more(sequence_wait) : -1;
+            int c = *n < room ? more(ctx, sequence_wait) : -1;
             if (c < 0)
                 ended = true;
             else
@@ -125,8 +126,8 @@ int formend(seqreader &r, int at) {
 
 } // namespace
 
-int escapelength(unsigned char *seq, int *n, int room, int (*more)(int ms)) {
-    seqreader r{seq, n, room, more};
+int escapelength(unsigned char *seq, int *n, int room, int (*more)(void *ctx, int ms), void *ctx) {
+    seqreader r{seq, n, room, more, ctx};
     int known = keystringlength(r);
     return known > 0 ? known : formend(r, 0);
 }

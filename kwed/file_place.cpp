@@ -45,12 +45,6 @@ int openfrom(int at, const char *path, place *out) {
 
 } // namespace
 
-void descriptor::reset(int fd) {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = fd;
-}
-
 int openplace(const char *path, place *out) {
     return openfrom(AT_FDCWD, path, out);
 }

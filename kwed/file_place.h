@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace kwed {
@@ -30,7 +31,11 @@ class descriptor {
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
     // Closes what it holds and takes fd instead.
-    void reset(int fd = -1);
+    void reset(int fd = -1) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
     // Gives the descriptor up without closing it.
     int release() { return std::exchange(fd_, -1); }
 

@@ -20,8 +20,8 @@ std::int32_t fold(std::int32_t cp) {
 
 // Whether a match may start at o, judged by its first byte: most bytes
 // are ASCII and tell at once; a continuation byte starts no character.
-bool maystart(offset_t o, std::int32_t first) {
-    unsigned char b = byteat(o);
+bool maystart(const text_buffer &buf, offset_t o, std::int32_t first) {
+    unsigned char b = byteat(buf, o);
     if (b < 0x80)
         return fold(b) == first;
     return first < 0 || !utf8continuation(b);
@@ -29,15 +29,15 @@ bool maystart(offset_t o, std::int32_t first) {
 
 } // namespace
 
-offset_t matchat(offset_t o, std::string_view pat, bool nocase) {
-    offset_t size = textsize();
+offset_t matchat(const text_buffer &buf, offset_t o, std::string_view pat, bool nocase) {
+    offset_t size = textsize(buf);
     const auto *p = reinterpret_cast<const unsigned char *>(pat.data());
     std::size_t n = pat.size();
     if (!nocase) {
         if (o + static_cast<offset_t>(n) > size)
             return -1;
         for (std::size_t i = 0; i < n; ++i)
-            if (byteat(o + static_cast<offset_t>(i)) != p[i])
+            if (byteat(buf, o + static_cast<offset_t>(i)) != p[i])
                 return -1;
         return o + static_cast<offset_t>(n);
     }
@@ -46,7 +46,7 @@ offset_t matchat(offset_t o, std::string_view pat, bool nocase) {
             return -1;
         int plen, tlen;
         std::int32_t want = decodeutf8(p, n, &plen);
-        if (fold(charat(o, &tlen)) != fold(want))
+        if (fold(charat(buf, o, &tlen)) != fold(want))
             return -1;
         p += plen;
         n -= static_cast<std::size_t>(plen);
@@ -55,10 +55,11 @@ offset_t matchat(offset_t o, std::string_view pat, bool nocase) {
     return o;
 }
 
-offset_t findmatch(offset_t from, std::string_view pat, search_options opt, offset_t *end) {
+offset_t findmatch(const text_buffer &buf, offset_t from, std::string_view pat, search_options opt,
+                   offset_t *end) {
     if (pat.empty())
         return -1;
-    offset_t size = textsize();
+    offset_t size = textsize(buf);
     offset_t at = -1;
     int len;
     std::int32_t first =
@@ -68,11 +69,11 @@ offset_t findmatch(offset_t from, std::string_view pat, search_options opt, offs
     else
         first = static_cast<unsigned char>(pat[0]);
     auto found = [&](offset_t o) {
-        bool start = opt.nocase ? maystart(o, first) : byteat(o) == first;
-        return start && matchat(o, pat, opt.nocase) >= 0;
+        bool start = opt.nocase ? maystart(buf, o, first) : byteat(buf, o) == first;
+        return start && matchat(buf, o, pat, opt.nocase) >= 0;
     };
     if (!opt.backward && !opt.nocase) {
-        at = findtext(from, pat);
+        at = findtext(buf, from, pat);
     } else if (!opt.backward) {
         for (offset_t o = from < 0 ? 0 : from; o < size && at < 0; ++o)
             if (found(o))
@@ -83,7 +84,7 @@ offset_t findmatch(offset_t from, std::string_view pat, search_options opt, offs
                 at = o;
     }
     if (at >= 0)
-        *end = matchat(at, pat, opt.nocase);
+        *end = matchat(buf, at, pat, opt.nocase);
     return at;
 }
 

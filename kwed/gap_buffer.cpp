@@ -12,21 +12,15 @@
 
 namespace kwed {
 
-text_buffer buffer;
-
 namespace {
 
-offset_t gapstart() {
+offset_t gapstart(const text_buffer &buffer) {
     return buffer.gap - buffer.buf;
 }
 
 } // namespace
 
-offset_t textsize() {
-    return (buffer.gap - buffer.buf) + (buffer.ebuf - buffer.egap);
-}
-
-int growgap(std::size_t n) {
+int growgap(text_buffer &buffer, std::size_t n) {
     std::size_t before = buffer.gap - buffer.buf;
     std::size_t after = buffer.ebuf - buffer.egap;
     std::size_t room = buffer.egap - buffer.gap;
@@ -46,7 +40,7 @@ int growgap(std::size_t n) {
     return 1;
 }
 
-void movegap(offset_t o) {
+void movegap(text_buffer &buffer, offset_t o) {
     char *p = buffer.buf + o;
     if (p < buffer.gap) {
         std::size_t n = buffer.gap - p;
@@ -61,14 +55,15 @@ void movegap(offset_t o) {
     }
 }
 
-int raw_insert(offset_t at, const char *s, std::size_t n) {
+int raw_insert(editor &ed, offset_t at, const char *s, std::size_t n) {
+    text_buffer &buffer = ed.buffer;
     if (static_cast<std::size_t>(buffer.egap - buffer.gap) < n) {
         // Grow in proportion to the text so that long pastes stay linear.
-        std::size_t want = n + gap_step + static_cast<std::size_t>(textsize()) / 8;
-        if (!growgap(want))
+        std::size_t want = n + gap_step + static_cast<std::size_t>(textsize(buffer)) / 8;
+        if (!growgap(buffer, want))
             return 0;
     }
-    movegap(at);
+    movegap(buffer, at);
     std::memcpy(buffer.gap, s, n);
     buffer.gap += n;
     offset_t added = static_cast<offset_t>(std::count(s, s + n, '\n'));
@@ -79,30 +74,31 @@ int raw_insert(offset_t at, const char *s, std::size_t n) {
     }
     if (at < buffer.mark)
         buffer.mark += static_cast<offset_t>(n);
-    notechange(at);
+    notechange(ed, at);
     ++buffer.serial;
     return 1;
 }
 
-void raw_delete(offset_t at, std::size_t n) {
-    buffer.newlines -= countlines(at, at + static_cast<offset_t>(n));
+void raw_delete(editor &ed, offset_t at, std::size_t n) {
+    text_buffer &buffer = ed.buffer;
+    buffer.newlines -= countlines(buffer, at, at + static_cast<offset_t>(n));
     if (at < buffer.cache_offset) {
         offset_t end = at + static_cast<offset_t>(n);
         if (end > buffer.cache_offset)
             end = buffer.cache_offset;
-        buffer.cache_line -= countlines(at, end);
+        buffer.cache_line -= countlines(buffer, at, end);
         buffer.cache_offset -= end - at;
     }
     if (at < buffer.mark)
         buffer.mark = std::max(at, buffer.mark - static_cast<offset_t>(n));
-    movegap(at);
+    movegap(buffer, at);
     buffer.egap += n;
-    notechange(at);
+    notechange(ed, at);
     ++buffer.serial;
 }
 
-void copytext(offset_t at, std::size_t n, char *out) {
-    offset_t g = gapstart();
+void copytext(const text_buffer &buffer, offset_t at, std::size_t n, char *out) {
+    offset_t g = gapstart(buffer);
     offset_t end = at + static_cast<offset_t>(n);
     if (at < g) {
         offset_t first = (end < g ? end : g) - at;
@@ -114,7 +110,9 @@ void copytext(offset_t at, std::size_t n, char *out) {
         std::memcpy(out, buffer.egap + (at - g), end - at);
 }
 
-void freebuffer() {
+void freebuffer(editor &ed) {
+    text_buffer &buffer = ed.buffer;
+    undo_clear(ed);
     std::free(buffer.buf);
     buffer.buf = buffer.ebuf = buffer.gap = buffer.egap = nullptr;
     buffer.point = 0;
@@ -122,12 +120,13 @@ void freebuffer() {
     buffer.cache_offset = 0;
     buffer.cache_line = 1;
     buffer.newlines = 0;
-    notechange(0);
+    notechange(ed, 0);
     ++buffer.serial;
 }
 
-int readfile(int fd) {
-    freebuffer();
+int readfile(editor &ed, int fd) {
+    freebuffer(ed);
+    text_buffer &buffer = ed.buffer;
     struct stat st;
     if (fstat(fd, &st) != 0)
         return errno;
@@ -140,11 +139,11 @@ int readfile(int fd) {
             return EFBIG;
         want += static_cast<std::size_t>(st.st_size);
     }
-    if (!growgap(want))
+    if (!growgap(buffer, want))
         return ENOMEM;
     // Read to the end: the size may have changed, and devices have none.
     for (;;) {
-        if (buffer.egap - buffer.gap < 4096 && !growgap(gap_step + textsize() / 2))
+        if (buffer.egap - buffer.gap < 4096 && !growgap(buffer, gap_step + textsize(buffer) / 2))
             return ENOMEM;
         ssize_t got = ::read(fd, buffer.gap, buffer.egap - buffer.gap);
         if (got < 0 && errno == EINTR)
@@ -155,14 +154,14 @@ int readfile(int fd) {
             break;
         buffer.gap += got;
     }
-    buffer.newlines = countlines(0, textsize());
+    buffer.newlines = countlines(buffer, 0, textsize(buffer));
     return 0;
 }
 
 // ------------------------------------------------------------ structure
 
-offset_t linestart(offset_t o) {
-    offset_t g = gapstart();
+offset_t linestart(const text_buffer &buffer, offset_t o) {
+    offset_t g = gapstart(buffer);
     if (o > g) {
         const char *base = buffer.egap - g;
         const void *nl = memrchr(buffer.egap, '\n', o - g);
@@ -174,8 +173,8 @@ offset_t linestart(offset_t o) {
     return nl ? static_cast<const char *>(nl) - buffer.buf + 1 : 0;
 }
 
-offset_t lineend(offset_t o) {
-    offset_t g = gapstart();
+offset_t lineend(const text_buffer &buffer, offset_t o) {
+    offset_t g = gapstart(buffer);
     if (o < g) {
         const void *nl = std::memchr(buffer.buf + o, '\n', g - o);
         if (nl)
@@ -185,11 +184,11 @@ offset_t lineend(offset_t o) {
     const char *base = buffer.egap - g;
     const void *nl =
         std::memchr(buffer.egap + (o - g), '\n', buffer.ebuf - (buffer.egap + (o - g)));
-    return nl ? static_cast<const char *>(nl) - base : textsize();
+    return nl ? static_cast<const char *>(nl) - base : textsize(buffer);
 }
 
-offset_t countlines(offset_t from, offset_t to) {
-    offset_t g = gapstart();
+offset_t countlines(const text_buffer &buffer, offset_t from, offset_t to) {
+    offset_t g = gapstart(buffer);
     offset_t n = 0;
     // The part before the gap, then the part after it.
     auto count = [&n](const char *p, const char *e) {
@@ -208,11 +207,11 @@ offset_t countlines(offset_t from, offset_t to) {
     return n;
 }
 
-offset_t linetooffset(offset_t n) {
+offset_t linetooffset(const text_buffer &buffer, offset_t n) {
     offset_t o = 0;
-    offset_t size = textsize();
+    offset_t size = textsize(buffer);
     while (n > 1) {
-        offset_t e = lineend(o);
+        offset_t e = lineend(buffer, o);
         if (e >= size)
             break;
         o = e + 1;
@@ -221,30 +220,30 @@ offset_t linetooffset(offset_t n) {
     return o;
 }
 
-offset_t lineof(offset_t o) {
+offset_t lineof(text_buffer &buffer, offset_t o) {
     // Count from the nearest of the last lookup, the start and the end.
-    offset_t size = textsize();
+    offset_t size = textsize(buffer);
     offset_t fromcache =
         o >= buffer.cache_offset ? o - buffer.cache_offset : buffer.cache_offset - o;
     if (size - o < fromcache && size - o < o) {
-        buffer.cache_line = buffer.newlines + 1 - countlines(o, size);
+        buffer.cache_line = buffer.newlines + 1 - countlines(buffer, o, size);
     } else if (o >= buffer.cache_offset) {
-        buffer.cache_line += countlines(buffer.cache_offset, o);
+        buffer.cache_line += countlines(buffer, buffer.cache_offset, o);
     } else if (fromcache < o) {
-        buffer.cache_line -= countlines(o, buffer.cache_offset);
+        buffer.cache_line -= countlines(buffer, o, buffer.cache_offset);
     } else {
-        buffer.cache_line = 1 + countlines(0, o);
+        buffer.cache_line = 1 + countlines(buffer, 0, o);
     }
     buffer.cache_offset = o;
     return buffer.cache_line;
 }
 
-offset_t findtext(offset_t from, std::string_view pat) {
-    offset_t size = textsize();
+offset_t findtext(const text_buffer &buffer, offset_t from, std::string_view pat) {
+    offset_t size = textsize(buffer);
     offset_t m = static_cast<offset_t>(pat.size());
     if (m == 0 || from < 0 || from + m > size)
         return -1;
-    offset_t g = gapstart();
+    offset_t g = gapstart(buffer);
     if (from < g) {
         const void *hit = memmem(buffer.buf + from, g - from, pat.data(), m);
         if (hit)
@@ -253,7 +252,7 @@ offset_t findtext(offset_t from, std::string_view pat) {
         offset_t s = g - m + 1 > from ? g - m + 1 : from;
         for (; s < g && s + m <= size; ++s) {
             offset_t i = 0;
-            while (i < m && byteat(s + i) == static_cast<unsigned char>(pat[i]))
+            while (i < m && byteat(buffer, s + i) == static_cast<unsigned char>(pat[i]))
                 ++i;
             if (i == m)
                 return s;

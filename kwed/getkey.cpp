@@ -13,11 +13,10 @@
 #include <poll.h>
 #include <string>
 #include <string_view>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace kwed {
-
-key_reader reader;
 
 namespace {
 
@@ -25,16 +24,22 @@ namespace {
 constexpr int sequence_wait = 100;
 constexpr unsigned char escape_byte = 27;
 
-int nextbyte(int ms) {
+int nextbyte(editor &ed, int ms) {
+    key_reader &reader = ed.reader;
     if (reader.npending > 0) {
         int c = reader.pending[0];
         std::memmove(reader.pending, reader.pending + 1, --reader.npending);
         return c;
     }
-    return readbyte(ms);
+    return readbyte(ed, ms);
 }
 
-void pushback(const unsigned char *s, int n) {
+// The same, for the escape sequence reader.
+int morebytes(void *ed, int ms) {
+    return nextbyte(*static_cast<editor *>(ed), ms);
+}
+
+void pushback(key_reader &reader, const unsigned char *s, int n) {
     if (n <= 0)
         return;
     std::memmove(reader.pending + n, reader.pending, reader.npending);
@@ -42,14 +47,23 @@ void pushback(const unsigned char *s, int n) {
     reader.npending += n;
 }
 
+// Notes the bytes of the key that was read, and gives back the bytes
+// after them.
+void keyends(key_reader &reader, const unsigned char *s, int used, int n) {
+    std::memcpy(reader.last, s, static_cast<std::size_t>(used));
+    reader.lastlen = used;
+    pushback(reader, s + used, n - used);
+}
+
 // Looks the bytes up: sets *code to the last record that equals them and
 // returns whether some record is longer and starts with them.
 bool lookup(const keymap_t *map, const unsigned char *s, int n, int *code) {
     bool longer = false;
+    const char *pool = pooltext(map, 0);
     for (const keymap_t *k = map; k && k->code != k_end; ++k) {
         if (k->rhs < static_cast<std::uint32_t>(n))
             continue;
-        if (std::memcmp(keybytes(*k), s, n) != 0)
+        if (std::memcmp(pool + k->lhs, s, n) != 0)
             continue;
         if (k->rhs == static_cast<std::uint32_t>(n))
             *code = k->code;
@@ -61,23 +75,36 @@ bool lookup(const keymap_t *map, const unsigned char *s, int n, int *code) {
 
 // The character that starts the unmatched bytes s[0..n): the rest of its
 // bytes are read when they have not come yet.
-int character(unsigned char *s, int n) {
+int character(editor &ed, unsigned char *s, int n) {
     int need = utf8length(s[0]);
     while (need > n) {
-        int c = nextbyte(sequence_wait);
+        int c = nextbyte(ed, sequence_wait);
         if (c < 0)
             break;
         s[n++] = static_cast<unsigned char>(c);
     }
     int len;
     std::int32_t cp = decodeutf8(s, static_cast<std::size_t>(n), &len);
-    pushback(s + len, n - len);
+    keyends(ed.reader, s, len, n);
     return cp < 0 ? raw_byte | s[0] : cp;
+}
+
+// Takes up a new size of the terminal: whether it differed from the
+// screen's.
+bool takewindowsize() {
+    winsize size = {};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0)
+        return false;
+    if (size.ws_row == LINES && size.ws_col == COLS)
+        return false;
+    resizeterm(size.ws_row, size.ws_col);
+    return true;
 }
 
 } // namespace
 
-int readbyte(int ms) {
+int readbyte(editor &ed, int ms) {
+    key_reader &reader = ed.reader;
     if (reader.inpos < reader.inlen && !endsignal())
         return reader.inbuf[reader.inpos++];
     for (;;) {
@@ -87,14 +114,17 @@ int readbyte(int ms) {
         if (ready < 0 && errno == EINTR) {
             if (endsignal())
                 return -1;
-            // A signal, most likely a new window size: curses takes note of
-            // it when asked for a key, and hands back any byte that came.
-            wtimeout(stdscr, 0);
-            int c = wgetch(stdscr);
-            if (c == KEY_RESIZE)
-                display(1);
-            else if (c >= 0 && c < 256)
-                return c;
+            suspension s = takesuspend();
+            if (s == suspension::stop)
+                stopjob(ed);
+            else if (s == suspension::resumed)
+                resumejob(ed);
+            // A signal, most likely a new window size: the screen is drawn
+            // again at the terminal's size. (Asking curses for a key instead
+            // would hand back a byte that came with the signal and leave the
+            // new size untaken.)
+            if (takewindowsize())
+                display(ed, 1);
             continue;
         }
         if (ready == 0)
@@ -120,11 +150,11 @@ constexpr std::string_view paste_end = "\033[201~";
 
 // Every byte as it came, but CR LF and a lone CR (terminals send CR for
 // the newlines of a paste) as LF.
-void readpasted() {
-    std::string &text = reader.pasted;
+void readpasted(editor &ed) {
+    std::string &text = ed.reader.pasted;
     text.clear();
     bool aftercr = false;
-    for (int c; (c = nextbyte(-1)) >= 0;) {
+    for (int c; (c = nextbyte(ed, -1)) >= 0;) {
         if (c == '\n' && aftercr) {
             aftercr = false;
             continue;
@@ -138,20 +168,16 @@ void readpasted() {
     }
 }
 
-namespace {
-
-// The next key: a bound key's code, a character, pasted_key for a pasted
-// block, or unbound_key for an escape sequence that no key binds (it is
-// never taken as characters).
-int readkey(keymap_t *map) {
+int readkey(editor &ed, keymap_t *map) {
     unsigned char seq[longest_key] = {};
     int n = 0;
     int best = 0, bestcode = 0;
-    int c = nextbyte(-1);
+    int c = nextbyte(ed, -1);
     if (c < 0) {
         // The terminal is gone or the editor told to end: nothing more can
         // be typed, and unsaved text must not go with it.
-        rescue();
+        ed.reader.lastlen = 0;
+        rescue(ed);
         return k_end;
     }
     while (c >= 0) {
@@ -164,50 +190,57 @@ int readkey(keymap_t *map) {
         }
         if (!longer || n == longest_key)
             break;
-        c = nextbyte(sequence_wait);
+        c = nextbyte(ed, sequence_wait);
     }
     if (seq[0] == escape_byte) {
         // When a byte was slow to come, the sequence has ended there.
-        int len = escapelength(seq, &n, c < 0 ? n : longest_key, nextbyte);
+        int len = escapelength(seq, &n, c < 0 ? n : longest_key, morebytes, &ed);
         // A paste is never taken for keys, whatever is bound.
         if (std::string_view(reinterpret_cast<char *>(seq), len) == paste_start) {
-            pushback(seq + len, n - len);
-            readpasted();
+            keyends(ed.reader, seq, len, n);
+            readpasted(ed);
             return pasted_key;
         }
         if (best < len) {
-            pushback(seq + len, n - len);
+            keyends(ed.reader, seq, len, n);
             return unbound_key;
         }
     }
     if (best > 0) {
-        pushback(seq + best, n - best);
+        keyends(ed.reader, seq, best, n);
         return bestcode;
     }
-    return character(seq, n);
+    return character(ed, seq, n);
 }
 
-} // namespace
-
-int getkey(keymap_t *map) {
+int getkey(editor &ed, keymap_t *map) {
+    key_reader &reader = ed.reader;
     // The screen is drawn after each key; the first one waits for it too.
     if (!reader.shown) {
         reader.shown = true;
         // display itself waits while keys are pending, so curses need not
         // look for them: its output then goes out in large writes.
         typeahead(-1);
-        display(0);
+        display(ed, 0);
         bracketpaste(true);
     }
     for (;;) {
+        screen_view &view = ed.view;
         bool panel = view.helpkey == reader.keycount;
+        // Counted once it has come: a screen drawn again while waiting for
+        // it (a new window size) still shows the panel and the message.
+        int key = readkey(ed, map);
         ++reader.keycount;
-        int key = readkey(map);
         // The key that closes the help panel does only that; a paste is
-        // no key, and goes into the text.
-        if (!panel || key == k_end || key == pasted_key || done)
+        // no key, and goes into the text. The help key turns its pages.
+        if (!panel || key == k_end || key == pasted_key || ed.done)
             return key;
-        display(0);
+        const command *c = commandfor(key);
+        if (c && c->func == static_cast<command_t>(help) && view.helppage + 1 < helppages(ed)) {
+            ++view.helppage;
+            view.helpkey = reader.keycount;
+        }
+        display(ed, 0);
     }
 }
 
@@ -216,7 +249,7 @@ void bracketpaste(bool on) {
     std::fflush(stdout);
 }
 
-bool keyspending() {
+bool keyspending(const key_reader &reader) {
     if (reader.npending > 0 || reader.inpos < reader.inlen)
         return true;
     pollfd p = {STDIN_FILENO, POLLIN, 0};

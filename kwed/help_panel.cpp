@@ -26,7 +26,9 @@ int keyrank(const char *text) {
     return 2;
 }
 
-void keylabel(int code, char *out, std::size_t size) {
+} // namespace
+
+void keylabel(const editor &ed, int code, char *out, std::size_t size) {
     static constexpr struct {
         const char *text;
         const char *label;
@@ -36,13 +38,9 @@ void keylabel(int code, char *out, std::size_t size) {
                  {"$(kich1)", "Ins"},   {"$(kbs)", "Bksp"},   {"^?", "Bksp"},
                  {"^J", "Enter"},       {"^M", "Enter"},      {"^I", "Tab"}};
     const char *best = nullptr;
-    if (code == k_mode0) {
-        best = keyfor(code);
-    } else {
-        for (const keymap_t *k = key_map; k && k->code != k_end; ++k)
-            if (k->code == code && k->rhs && (!best || keyrank(keytext(*k)) < keyrank(best)))
-                best = keytext(*k);
-    }
+    for (const keymap_t *k = ed.keys; k && k->code != k_end; ++k)
+        if (k->code == code && k->rhs && (!best || keyrank(keytext(ed.keys, *k)) < keyrank(best)))
+            best = keytext(ed.keys, *k);
     if (best == nullptr) {
         std::snprintf(out, size, "-");
         return;
@@ -61,37 +59,66 @@ void keylabel(int code, char *out, std::size_t size) {
         std::snprintf(out, size, "%s", best);
 }
 
+namespace {
+
+int cellsperrow() {
+    int percol = screenwidth() / help_cell;
+    return percol < 1 ? 1 : percol;
+}
+
+// The rows the panel may take: all text rows but the cursor's.
+int panelroom(const editor &ed) {
+    int room = textrows(ed) - 1;
+    return room < 2 ? 2 : room;
+}
+
+// The commands on one page of the panel, below its title row.
+int cellsperpage(const editor &ed) {
+    int rows = 1 + static_cast<int>((commands.size() + cellsperrow() - 1) / cellsperrow());
+    int room = panelroom(ed);
+    return ((rows < room ? rows : room) - 1) * cellsperrow();
+}
+
 } // namespace
 
-int helprows() {
-    if (view.helpkey != reader.keycount)
+int helppages(const editor &ed) {
+    int per = cellsperpage(ed);
+    return static_cast<int>((commands.size() + per - 1) / per);
+}
+
+int helprows(const editor &ed) {
+    if (ed.view.helpkey != ed.reader.keycount)
         return 0;
-    int percol = screenwidth() / help_cell;
-    if (percol < 1)
-        percol = 1;
-    int rows = 1 + static_cast<int>((commands.size() + percol - 1) / percol);
-    int room = textrows() / 2;
+    int rows = 1 + static_cast<int>((commands.size() + cellsperrow() - 1) / cellsperrow());
+    int room = panelroom(ed);
     return rows < room ? rows : room;
 }
 
-void drawhelp(int first, int rows) {
-    int percol = screenwidth() / help_cell;
-    if (percol < 1)
-        percol = 1;
+void drawhelp(const editor &ed, int first, int rows) {
+    int percol = cellsperrow();
+    int pages = helppages(ed);
+    int page = ed.view.helppage < pages ? ed.view.helppage : pages - 1;
     wmove(stdscr, first, 0);
     wattron(stdscr, A_BOLD);
-    addclipped(getmsg(m_helptitle), screenwidth() - 1);
+    char title[msgline_size];
+    char key[16];
+    keylabel(ed, commandcode(static_cast<command_t>(help)), key, sizeof key);
+    if (pages > 1)
+        std::snprintf(title, sizeof title, getmsg(m_helpmore), page + 1, pages, key);
+    else
+        std::snprintf(title, sizeof title, "%s", getmsg(m_helptitle));
+    addclipped(title, screenwidth() - 1);
     wattroff(stdscr, A_BOLD);
     wclrtoeol(stdscr);
+    std::size_t firstcell = static_cast<std::size_t>(page * cellsperpage(ed));
     for (int r = 1; r < rows; ++r) {
         wmove(stdscr, first + r, 0);
         wclrtoeol(stdscr);
         for (int c = 0; c < percol; ++c) {
-            std::size_t i = static_cast<std::size_t>((r - 1) * percol + c);
+            std::size_t i = firstcell + static_cast<std::size_t>((r - 1) * percol + c);
             if (i >= commands.size())
                 break;
-            char key[16];
-            keylabel(commands[i].code, key, sizeof key);
+            keylabel(ed, commands[i].code, key, sizeof key);
             char cell[help_cell + 1];
             std::snprintf(cell, sizeof cell, "%-6.6s %-12.12s ", key, commands[i].name);
             mvwaddnstr(stdscr, first + r, c * help_cell, cell, screenwidth() - c * help_cell);
@@ -99,10 +126,26 @@ void drawhelp(int first, int rows) {
     }
 }
 
-void help() {
-    // The panel shows until the next key, which does nothing else: at
-    // start-up, and from the help key on.
-    view.helpkey = reader.keycount;
+void starthint(editor &ed) {
+    char keys[4][16];
+    const command_t named[] = {help, save, quit, find};
+    for (int i = 0; i < 4; ++i)
+        keylabel(ed, commandcode(named[i]), keys[i], sizeof keys[i]);
+    std::snprintf(ed.view.hint, sizeof ed.view.hint, getmsg(m_hint), keys[0], keys[1], keys[2],
+                  keys[3]);
+}
+
+result help(editor &ed) {
+    // At start-up, a line of the most used keys under the first screen;
+    // from the help key on, the panel of all keys, until the next key,
+    // which does nothing else (the help key shows its next page, if any).
+    if (ed.reader.keycount == 0 && !ed.reader.shown) {
+        starthint(ed);
+        return result::ok;
+    }
+    ed.view.helpkey = ed.reader.keycount;
+    ed.view.helppage = 0;
+    return result::ok;
 }
 
 } // namespace kwed

@@ -3,71 +3,49 @@
 // name followed by the keys that run it; see kwed.rc.md.
 #include "editor_core.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace kwed {
 
 namespace {
 
-// The texts that key records point into, and its fill and size.
-char *pool = nullptr;
-std::size_t pool_used = 0;
-std::size_t pool_size = 0;
+// What the loader builds while it reads the file: the records, the key
+// texts they point into, the settings, and where a failure is reported
+// (the rc file's name and the line number).
+struct loader {
+    std::vector<keymap_t> records;
+    std::string pool;
+    rc_settings settings;
+    char shown[filename_size] = "";
+    int line = 0;
+};
 
-// Appends n bytes and a NUL; returns the handle or 0 when memory runs out.
-std::uint32_t pooladd(const char *s, std::size_t n) {
-    if (pool_used + n + 1 > pool_size) {
-        std::size_t want = (pool_used + n + 1) * 2 + 256;
-        char *p = static_cast<char *>(std::realloc(pool, want));
-        if (p == nullptr)
-            return 0;
-        pool = p;
-        pool_size = want;
-    }
-    std::uint32_t handle = static_cast<std::uint32_t>(pool_used);
-    std::memcpy(pool + pool_used, s, n);
-    pool[pool_used + n] = '\0';
-    pool_used += n + 1;
+// Appends n bytes and a NUL to the key texts; returns the handle.
+std::uint32_t pooladd(loader &l, const char *s, std::size_t n) {
+    auto handle = static_cast<std::uint32_t>(l.pool.size());
+    l.pool.append(s, n);
+    l.pool += '\0';
     return handle;
 }
 
-// The records built so far.
-keymap_t *records = nullptr;
-std::size_t nrecords = 0;
-std::size_t records_size = 0;
-
-bool addrecord(std::int16_t code, std::uint32_t lhs, std::uint32_t rhs) {
-    if (nrecords == records_size) {
-        std::size_t want = records_size * 2 + 64;
-        auto *p = static_cast<keymap_t *>(std::realloc(records, want * sizeof(keymap_t)));
-        if (p == nullptr)
-            return false;
-        records = p;
-        records_size = want;
-    }
-    records[nrecords++] = {code, lhs, rhs};
-    return true;
-}
-
-// Where a failure is reported: the rc file's name and the line number.
-char rcshown[filename_size];
-int rcline = 0;
-
 // Makes the f_config message name the file and line and say what is wrong.
 // The text becomes a printf format, so any '%' in it is doubled.
-void rcerror(const char *id, ...) {
+void rcerror(const loader &l, const char *id, ...) {
     char text[msgline_size];
     va_list ap;
     va_start(ap, id);
     vformatmsg(text, sizeof text, id, ap);
     va_end(ap);
     char line[filename_size + 2 * msgline_size];
-    if (rcline > 0)
-        std::snprintf(line, sizeof line, getmsg(m_rcline), rcshown, rcline, text);
+    if (l.line > 0)
+        std::snprintf(line, sizeof line, getmsg(m_rcline), l.shown, l.line, text);
     else
         std::snprintf(line, sizeof line, "%s\n", text);
     char *format = static_cast<char *>(std::malloc(2 * std::strlen(line) + 1));
@@ -91,8 +69,8 @@ void rcerror(const char *id, ...) {
 
 // Names the file that openrc opened: the first candidate that is the same
 // file, in openrc's order.
-void nameopened(const char *name, std::FILE *fp) {
-    std::snprintf(rcshown, sizeof rcshown, "%s", name);
+void nameopened(loader &l, const char *name, std::FILE *fp) {
+    std::snprintf(l.shown, sizeof l.shown, "%s", name);
     struct stat opened;
     if (fstat(fileno(fp), &opened) != 0)
         return;
@@ -104,7 +82,7 @@ void nameopened(const char *name, std::FILE *fp) {
         struct stat st;
         if (!found && c && stat(c, &st) == 0 && st.st_dev == opened.st_dev &&
             st.st_ino == opened.st_ino) {
-            std::snprintf(rcshown, sizeof rcshown, "%s", c);
+            std::snprintf(l.shown, sizeof l.shown, "%s", c);
             found = true;
         }
         std::free(c);
@@ -157,18 +135,18 @@ char *messagetext(char *s) {
 // arguments as the built-in text, since the program passes arguments
 // that fit those; getmsg would pass over any other text. Texts of fatal messages keep their closing
 // newline.
-bool setmessage(char *rest) {
+bool setmessage(const loader &l, char *rest) {
     char *word = nextword(&rest);
     char *end = nullptr;
     long n = word ? std::strtol(word, &end, 0) : -1;
     if (word == nullptr || *end != '\0' || n < 0 || static_cast<std::size_t>(n) >= message_size) {
-        rcerror(m_rcbadnumber, word ? word : "");
+        rcerror(l, m_rcbadnumber, word ? word : "");
         return false;
     }
     char *text = messagetext(rest);
     const char *builtin = builtintext(static_cast<int>(n));
     if (!same_arguments(text, builtin ? builtin : "")) {
-        rcerror(m_rcformat, n);
+        rcerror(l, m_rcformat, n);
         return false;
     }
     std::size_t len = std::strlen(text);
@@ -185,37 +163,42 @@ bool setmessage(char *rest) {
     return true;
 }
 
-bool directive(const char *name, char *rest) {
+bool directive(loader &l, const char *name, char *rest) {
     if (std::strcmp(name, ".title") == 0) {
         char *text = resttext(rest);
-        std::uint32_t h = pooladd(text, std::strlen(text));
-        return h && addrecord(k_mode1, h, 0);
+        l.settings.title = pooladd(l, text, std::strlen(text));
+        return true;
     }
     if (std::strcmp(name, ".tabsize") == 0) {
         char *word = nextword(&rest);
         char *end = nullptr;
         long n = word ? std::strtol(word, &end, 10) : 0;
         if (word == nullptr || *end != '\0' || n < 1 || n > 32) {
-            rcerror(m_rcbadnumber, word ? word : "");
+            rcerror(l, m_rcbadnumber, word ? word : "");
             return false;
         }
-        return addrecord(k_mode2, static_cast<std::uint32_t>(n), 0);
+        l.settings.tabsize = static_cast<std::uint32_t>(n);
+        return true;
     }
-    if (std::strcmp(name, ".noheader") == 0)
-        return addrecord(k_textline, 0, 0);
-    if (std::strcmp(name, ".view") == 0)
-        return addrecord(k_modal, 0, 0);
+    if (std::strcmp(name, ".noheader") == 0) {
+        l.settings.header = 0;
+        return true;
+    }
+    if (std::strcmp(name, ".view") == 0) {
+        l.settings.modeless = 0;
+        return true;
+    }
     if (std::strcmp(name, ".message") == 0)
-        return setmessage(rest);
-    rcerror(m_rcdirective, name);
+        return setmessage(l, rest);
+    rcerror(l, m_rcdirective, name);
     return false;
 }
 
 // "name key...": one record per key.
-bool binding(const char *name, char *rest) {
+bool binding(loader &l, const char *name, char *rest) {
     const command *cmd = findcommand(name);
     if (cmd == nullptr) {
-        rcerror(m_rccommand, name);
+        rcerror(l, m_rccommand, name);
         return false;
     }
     int keys = 0;
@@ -228,15 +211,16 @@ bool binding(const char *name, char *rest) {
         char *bytes = encode(word);
         bool ok = bytes && bytes[0] != '\0';
         if (!ok) {
-            rcerror(m_rckey, text);
+            rcerror(l, m_rckey, text);
         } else if (std::strcmp(bytes, "\a") == 0 && std::strstr(text, "$(")) {
             // The terminal lacks the capability: the bell byte it encodes
             // to would take ^G from its own binding, so it binds nothing.
         } else {
             // Bytes and text go into the pool as one entry: bytes, NUL, text.
             std::size_t n = std::strlen(bytes);
-            std::uint32_t h = pooladd(bytes, n);
-            ok = h && pooladd(text, textlen) && addrecord(cmd->code, h, n);
+            std::uint32_t h = pooladd(l, bytes, n);
+            pooladd(l, text, textlen);
+            l.records.push_back({cmd->code, h, static_cast<std::uint32_t>(n)});
         }
         std::free(bytes);
         std::free(text);
@@ -244,63 +228,71 @@ bool binding(const char *name, char *rest) {
             return false;
     }
     if (keys == 0) {
-        rcerror(m_rcnokey, name);
+        rcerror(l, m_rcnokey, name);
         return false;
     }
     return true;
 }
 
-bool parseline(char *line) {
+bool parseline(loader &l, char *line) {
     char *rest = line;
     char *name = nextword(&rest);
     if (name == nullptr || name[0] == '#')
         return true;
-    return name[0] == '.' ? directive(name, rest) : binding(name, rest);
+    return name[0] == '.' ? directive(l, name, rest) : binding(l, name, rest);
 }
 
-void release() {
-    std::free(records);
-    records = nullptr;
-    nrecords = records_size = 0;
+// The records, the end record (whose second word is the size of the key
+// texts) and the key texts, in one block that finikey frees.
+keymap_t *oneblock(const loader &l) {
+    std::size_t n = l.records.size();
+    auto *map = static_cast<keymap_t *>(std::malloc((n + 1) * sizeof(keymap_t) + l.pool.size()));
+    if (map == nullptr)
+        return nullptr;
+    std::copy(l.records.begin(), l.records.end(), map);
+    map[n] = {k_end, 0, static_cast<std::uint32_t>(l.pool.size())};
+    std::memcpy(map + n + 1, l.pool.data(), l.pool.size());
+    return map;
 }
 
 } // namespace
 
-const char *pooltext(std::uint32_t handle) {
-    return pool && handle < pool_used ? pool + handle : "";
+const char *pooltext(const keymap_t *map, std::uint32_t handle) {
+    const keymap_t *end = map;
+    while (end && end->code != k_end)
+        ++end;
+    if (end == nullptr || handle >= end->rhs)
+        return "";
+    return reinterpret_cast<const char *>(end + 1) + handle;
 }
 
-const char *keybytes(const keymap_t &k) {
-    return pooltext(k.lhs);
+const char *keybytes(const keymap_t *map, const keymap_t &k) {
+    return pooltext(map, k.lhs);
 }
 
-const char *keytext(const keymap_t &k) {
-    const char *bytes = pooltext(k.lhs);
+const char *keytext(const keymap_t *map, const keymap_t &k) {
+    const char *bytes = pooltext(map, k.lhs);
     return k.rhs ? bytes + std::strlen(bytes) + 1 : bytes;
 }
 
-const char *keyfor(int code) {
-    if (code == k_mode0)
-        return key_mode[0].lhs ? keytext({k_literal, key_mode[0].lhs, 1}) : nullptr;
-    for (const keymap_t *k = key_map; k && k->code != k_end; ++k)
+const char *keyfor(const editor &ed, int code) {
+    for (const keymap_t *k = ed.keys; k && k->code != k_end; ++k)
         if (k->code == code && k->rhs)
-            return keytext(*k);
+            return keytext(ed.keys, *k);
     return nullptr;
 }
 
-keymap_t *initkey(const char *rcname, bool given) {
+rc_keys initkey(const char *rcname, bool given) {
+    loader l;
     std::FILE *fp = openrc(rcname, given);
-    rcline = 0;
     if (fp == nullptr) {
-        std::snprintf(rcshown, sizeof rcshown, "%s", rcname);
-        rcerror(m_rcnotfound, rcname);
-        return nullptr;
+        std::snprintf(l.shown, sizeof l.shown, "%s", rcname);
+        rcerror(l, m_rcnotfound, rcname);
+        return {};
     }
-    nameopened(rcname, fp);
-    release();
+    nameopened(l, rcname, fp);
     // Handle 0 is an empty text, so that a zero word names nothing.
-    if (pool == nullptr && pooladd("", 0) != 0)
-        return nullptr;
+    pooladd(l, "", 0);
     bool ok = true;
     for (;;) {
         // The bytes a block took from the file tell how many lines a
@@ -310,42 +302,34 @@ keymap_t *initkey(const char *rcname, bool given) {
         int got = getblock(fp, &block);
         if (got == gb_eof)
             break;
-        ++rcline;
+        ++l.line;
         if (got < 0) {
-            rcerror(got == gb_nomem ? m_nomem : m_rcread, std::strerror(errno));
+            rcerror(l, got == gb_nomem ? m_nomem : m_rcread, std::strerror(errno));
             ok = false;
             break;
         }
         long after = std::ftell(fp);
-        int first = rcline;
+        int first = l.line;
         if (before >= 0 && after > before && after - before > got - 1)
-            rcline += static_cast<int>((after - before - (got - 1)) / 2);
-        int last = rcline;
-        rcline = first;
-        ok = parseline(block);
-        rcline = last;
+            l.line += static_cast<int>((after - before - (got - 1)) / 2);
+        int last = l.line;
+        l.line = first;
+        ok = parseline(l, block);
+        l.line = last;
         std::free(block);
         if (!ok)
             break;
     }
     std::fclose(fp);
-    if (!ok || !addrecord(k_end, 0, 0)) {
-        release();
-        return nullptr;
-    }
-    keymap_t *map = records;
-    records = nullptr;
-    nrecords = records_size = 0;
-    return map;
+    if (!ok)
+        return {};
+    return {oneblock(l), l.settings};
 }
 
 void finikey(keymap_t *map) {
     std::free(map);
     if (map == key_map)
         key_map = nullptr;
-    std::free(pool);
-    pool = nullptr;
-    pool_used = pool_size = 0;
     for (char *&m : message) {
         std::free(m);
         m = nullptr;

@@ -3,17 +3,20 @@
 // declared here, once, in namespace kwed.
 //
 // Where things are defined:
-//   core_globals.cpp  the shared globals below (key_map, key_mode, the int
-//                     flags, filename, msgline, scrap, prog_name, message)
-//                     and the start-up message ids f_ok .. f_alloc
+//   core_globals.cpp  the running editor and the views of it below
+//                     (key_map, key_mode, the int flags, filename, msgline,
+//                     scrap, message), prog_name and the start-up message
+//                     ids f_ok .. f_alloc
 //   rcfile.cpp        openrc, pathname
 //   getblock.cpp      getblock
 //   encode.cpp        encode
 //   messages.cpp      getmsg, msg, fatal
 //   strings.cpp       strlwr, strdup, strrep
 //   the editor core   table, initkey, finikey, getkey, load, growgap, top,
-//                     down, help, insert, display
-//   main.cpp          main, lineinput
+//                     down, help, insert, display (startup_calls.cpp: the
+//                     calls on the running editor)
+//   main.cpp          main
+//   line_input.cpp    lineinput
 #ifndef KWED_KWED_H
 #define KWED_KWED_H
 
@@ -45,8 +48,13 @@ constexpr std::int16_t k_textline = -126; // textline := 0
 constexpr std::int16_t k_mode0 = -102;    // first word into key_mode[0], code := -2
 constexpr std::int16_t k_modal = -101;    // modeless := 0
 
-// A command: no argument, no result.
-using command_t = void (*)();
+// The editor record that every command works on (editor_core.h), and
+// what a command returns.
+struct editor;
+enum class result : int;
+
+// A command: it works on the editor it is given and says how it went.
+using command_t = result (*)(editor &);
 
 // One row of the command table. The row whose key is 0 ends the table and
 // is also the row used for every key that no earlier row names.
@@ -54,6 +62,26 @@ struct table_t {
     std::int16_t key;
     command_t func;
     std::int32_t disp;
+};
+
+// What the run-control file's directives set: the title on the header
+// (a handle of its text among the key texts, 0 for the built-in one), the
+// columns between tab stops (0 for 8), whether the header shows (1, the
+// first text row below it) and whether keys that no command takes are
+// typed (1). The literal key's text, when a special record names it.
+struct rc_settings {
+    std::uint32_t title = 0;
+    std::uint32_t tabsize = 0;
+    std::uint32_t literal = 0;
+    int header = 1;
+    int modeless = 1;
+};
+
+// What initkey gives: the key map (null when the file cannot be used),
+// which holds the key texts after its end record, and the settings.
+struct rc_keys {
+    keymap_t *map = nullptr;
+    rc_settings settings;
 };
 
 // ------------------------------------------------------------------ sizes
@@ -67,28 +95,43 @@ constexpr std::size_t msgline_size = 1024;
 // Entries in the message replacement table; ids number 0 .. message_size-1.
 constexpr std::size_t message_size = 128;
 
-// ---------------------------------------------------------------- globals
+// ------------------------------------------------- the running editor
+//
+// The editor that the program runs. The names below are views of its
+// fields, for start-up and the message services: they read and write the
+// record itself.
 
-extern keymap_t *key_map;
-extern keymap_t key_mode[key_mode_size];
-extern table_t table[]; // defined by the editor core
+extern editor the_editor;
 
-extern int done;     // nonzero ends the key loop
-extern int modeless; // unbound keys are inserted
-extern int textline;
-extern int centre_now;
-extern int msgflag; // a message waits in msgline
-extern int modified;
-extern int input; // the key being dispatched
+// key_mode[n].lhs: entry 0 is the literal key's text, 1 the title, 2 the
+// tab size, as the special records of the key map set them.
+struct key_mode_entry {
+    std::uint32_t &lhs;
+};
+struct key_mode_view {
+    key_mode_entry operator[](std::size_t n) const;
+};
+extern const key_mode_view key_mode;
 
-extern char filename[filename_size];
-extern char msgline[msgline_size];
-extern char *scrap;           // heap block or null; freed by start-up at the end
+extern keymap_t *&key_map;
+extern const table_t *const table; // the rows, defined by the editor core
+
+extern int &done;     // nonzero ends the key loop
+extern int &modeless; // unbound keys are inserted
+extern int &textline;
+extern int &centre_now;
+extern int &msgflag; // a message waits in msgline
+extern int &modified;
+extern int &input; // the key being dispatched
+
+extern char (&filename)[filename_size];
+extern char (&msgline)[msgline_size];
+extern char *&scrap;          // heap block or null; freed by start-up at the end
 extern const char *prog_name; // program name as used in fatal messages
 
 // message[n], when not null, replaces the built-in text of every message
 // id numbered n. Entries set by the core are heap copies that it owns.
-extern char *message[message_size];
+extern char *(&message)[message_size];
 
 // ------------------------------------------------------------ message ids
 //
@@ -96,12 +139,12 @@ extern char *message[message_size];
 // printf format: "3:usage: %s ...\n". Numbers 0 to 19 belong to the
 // start-up module; the editor core numbers its own ids from 20 on.
 
-extern const char *f_ok;
-extern const char *f_error;
-extern const char *f_usage;
-extern const char *f_initscr;
-extern const char *f_config;
-extern const char *f_alloc;
+extern const char *const f_ok;
+extern const char *const f_error;
+extern const char *const f_usage;
+extern const char *const f_initscr;
+extern const char *const f_config;
+extern const char *const f_alloc;
 
 // ----------------------------------------- run-control file (rcfile.cpp)
 
@@ -168,18 +211,22 @@ char *strrep(char *s, int from, int to, int n);
 // ---------------------------------------------------- the editor core
 
 // given: the name came with -f, and is taken as it is (see openrc).
-keymap_t *initkey(const char *rcname, bool given = false);
+rc_keys initkey(const char *rcname, bool given = false);
 void finikey(keymap_t *map);
+int getkey(editor &ed, keymap_t *map);
+int growgap(std::size_t n);
+void display(editor &ed, std::int32_t disp);
+
+// The core's calls as start-up makes them, on the running editor.
 int getkey(keymap_t *map);
 int load(const char *fn);
-int growgap(std::size_t n);
 void top();
 void down();
 void help();
 void insert();
 void display(std::int32_t disp);
 
-// ----------------------------------------------------- start-up (main.cpp)
+// ------------------------------------------------ start-up (line_input.cpp)
 
 // Line input (nonzero) or character input (zero). 0 on success.
 int lineinput(int line);

@@ -19,37 +19,20 @@ constexpr offset_t mark_step = 4096;
 // afresh rather than searching the bytes in between for a newline.
 constexpr offset_t mark_reach = 65536;
 
-struct mark {
-    offset_t at;
-    int col; // the column at `at` (0 for row starts)
-};
-
-// Known places on one line, in increasing order. They hold while the text
-// before them, the screen width and the tab size stay as they were; they
-// also tell that no newline lies between the line's start and the last one.
-struct line_marks {
-    offset_t line = -1; // the start of the line, or -1
-    int cols = 0;
-    int tabs = 0;
-    std::vector<mark> marks;
-};
-line_marks rowmarks;    // where rows start
-line_marks columnmarks; // columns of characters
-
 offset_t lastmark(const line_marks &m) {
     return m.marks.empty() ? m.line : m.marks.back().at;
 }
 
 // The start of o's line; the marks are dropped when they belong to
 // another line or layout.
-offset_t startof(line_marks &m, offset_t o, int cols) {
-    if (m.cols != cols || m.tabs != tabsize())
-        m = {-1, cols, tabsize(), {}};
+offset_t startof(const editor &ed, line_marks &m, offset_t o, int cols) {
+    if (m.cols != cols || m.tabs != tabsize(ed))
+        m = {-1, cols, tabsize(ed), {}};
     offset_t last = lastmark(m);
     if (m.line >= 0 && o >= m.line &&
-        (o <= last || (o - last <= mark_reach && countlines(last, o) == 0)))
+        (o <= last || (o - last <= mark_reach && countlines(ed.buffer, last, o) == 0)))
         return m.line;
-    offset_t ls = linestart(o);
+    offset_t ls = linestart(ed.buffer, o);
     if (ls != m.line) {
         m.line = ls;
         m.marks.clear();
@@ -58,10 +41,10 @@ offset_t startof(line_marks &m, offset_t o, int cols) {
 }
 
 // The last mark at or before o, or the line's start.
-mark nearest(const line_marks &m, offset_t o) {
+line_mark nearest(const line_marks &m, offset_t o) {
     auto it = std::upper_bound(m.marks.begin(), m.marks.end(), o,
-                               [](offset_t x, const mark &k) { return x < k.at; });
-    return it == m.marks.begin() ? mark{m.line, 0} : *(it - 1);
+                               [](offset_t x, const line_mark &k) { return x < k.at; });
+    return it == m.marks.begin() ? line_mark{m.line, 0} : *(it - 1);
 }
 
 // Notes the places from + k * stride (k >= 0) up to `to`, whose columns
@@ -91,37 +74,38 @@ void forget(line_marks &m, offset_t from) {
 
 // The start of the last row that begins at or before o, walking from the
 // row that starts at r.
-offset_t walkrows(offset_t r, offset_t o, int cols) {
-    offset_t size = textsize();
+offset_t walkrows(editor &ed, offset_t r, offset_t o, int cols) {
+    const text_buffer &b = ed.buffer;
+    offset_t size = textsize(b);
     for (;;) {
         // A row of plain text is cols bytes long, unless a character of
         // no width follows and joins it: the next row starts with it.
-        offset_t rows = (plainend(r, o) - r) / cols;
-        if (rows > 0 && r + rows * cols < size && byteat(r + rows * cols) >= 0x80)
+        offset_t rows = (plainend(b, r, o) - r) / cols;
+        if (rows > 0 && r + rows * cols < size && byteat(b, r + rows * cols) >= 0x80)
             --rows;
         offset_t next = r + rows * cols;
         if (rows == 0) {
-            next = nextrow(r);
+            next = nextrow(ed, r);
             if (next < 0 || next > o)
                 return r;
         }
-        notestride(rowmarks, r, next, rows > 0 ? cols : next - r, 0, 0);
+        notestride(ed.view.rowmarks, r, next, rows > 0 ? cols : next - r, 0, 0);
         r = next;
     }
 }
 
 } // namespace
 
-offset_t nextrow(offset_t o) {
-    offset_t size = textsize();
+offset_t nextrow(const editor &ed, offset_t o) {
+    offset_t size = textsize(ed.buffer);
     int col = 0;
     int cols = screenwidth();
     while (o < size) {
         int len;
-        std::int32_t c = charat(o, &len);
+        std::int32_t c = charat(ed.buffer, o, &len);
         if (c == '\n')
             return col >= cols ? o : o + 1;
-        int w = charwidth(c, col);
+        int w = charwidth(ed, c, col);
         if (col + w > cols && col > 0)
             return o;
         col += w;
@@ -130,29 +114,30 @@ offset_t nextrow(offset_t o) {
     return col >= cols ? size : -1;
 }
 
-offset_t rowof(offset_t o) {
+offset_t rowof(editor &ed, offset_t o) {
     int cols = screenwidth();
-    startof(rowmarks, o, cols);
-    return walkrows(nearest(rowmarks, o).at, o, cols);
+    startof(ed, ed.view.rowmarks, o, cols);
+    return walkrows(ed, nearest(ed.view.rowmarks, o).at, o, cols);
 }
 
-offset_t prevrow(offset_t s) {
+offset_t prevrow(editor &ed, offset_t s) {
     // The row before the one that starts at s holds the byte before s.
-    return s <= 0 ? 0 : rowof(s - 1);
+    return s <= 0 ? 0 : rowof(ed, s - 1);
 }
 
-void layoutchanged(offset_t from) {
-    forget(rowmarks, from);
-    forget(columnmarks, from);
+void layoutchanged(editor &ed, offset_t from) {
+    forget(ed.view.rowmarks, from);
+    forget(ed.view.columnmarks, from);
 }
 
-int columnof(offset_t o) {
-    startof(columnmarks, o, 0);
-    mark m = nearest(columnmarks, o);
+int columnof(editor &ed, offset_t o) {
+    line_marks &columnmarks = ed.view.columnmarks;
+    startof(ed, columnmarks, o, 0);
+    line_mark m = nearest(columnmarks, o);
     offset_t p = m.at;
     int col = m.col;
     while (p < o) {
-        offset_t q = plainend(p, o);
+        offset_t q = plainend(ed.buffer, p, o);
         if (q > p) {
             notestride(columnmarks, p, q, 1, 1, col);
             col += static_cast<int>(q - p);
@@ -161,21 +146,22 @@ int columnof(offset_t o) {
         }
         // A character that o falls inside counts whole.
         int len;
-        std::int32_t c = charat(p, &len);
-        col += charwidth(c, col);
+        std::int32_t c = charat(ed.buffer, p, &len);
+        col += charwidth(ed, c, col);
         p += len;
         notestride(columnmarks, p, p, 1, 0, col);
     }
     return col;
 }
 
-offset_t atcolumn(offset_t ls, int want) {
-    offset_t size = textsize();
+offset_t atcolumn(const editor &ed, offset_t ls, int want) {
+    const text_buffer &b = ed.buffer;
+    offset_t size = textsize(b);
     int col = 0;
     offset_t p = ls;
     while (p < size) {
         if (col < want) {
-            offset_t q = plainend(p, std::min(size, p + (want - col)));
+            offset_t q = plainend(b, p, std::min(size, p + (want - col)));
             col += static_cast<int>(q - p);
             if (q > p) {
                 p = q;
@@ -183,10 +169,10 @@ offset_t atcolumn(offset_t ls, int want) {
             }
         }
         int len;
-        std::int32_t c = charat(p, &len);
+        std::int32_t c = charat(b, p, &len);
         if (c == '\n')
             break;
-        int w = charwidth(c, col);
+        int w = charwidth(ed, c, col);
         if (col + w > want)
             break;
         col += w;

@@ -43,20 +43,30 @@ char *dropcr(char *p, char *end) {
 
 } // namespace
 
-void notelineends() {
+std::size_t droplinecrs(char *p, std::size_t n) {
+    if (!allcrlf(p, p + n))
+        return n;
+    return static_cast<std::size_t>(dropcr(p, p + n) - p);
+}
+
+void notelineends(editor &ed) {
+    text_buffer &buffer = ed.buffer;
+    edited_file &edited = ed.edited;
     // The text read is whole before the gap.
-    movegap(textsize());
+    movegap(buffer, textsize(buffer));
     edited.finalnewline = buffer.gap > buffer.buf && buffer.gap[-1] == '\n';
     edited.crlf = allcrlf(buffer.buf, buffer.gap);
     if (edited.crlf)
         buffer.gap = dropcr(buffer.buf, buffer.gap);
 }
 
-offset_t disksize() {
-    offset_t size = textsize();
+offset_t disksize(const editor &ed) {
+    const text_buffer &buffer = ed.buffer;
+    const edited_file &edited = ed.edited;
+    offset_t size = textsize(buffer);
     offset_t eol = edited.crlf ? 2 : 1;
     offset_t lines = buffer.newlines;
-    if (edited.finalnewline && size > 0 && byteat(size - 1) != '\n')
+    if (edited.finalnewline && size > 0 && byteat(buffer, size - 1) != '\n')
         ++lines;
     return size + lines * eol - buffer.newlines;
 }

@@ -4,58 +4,68 @@
 #include "write_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 
 namespace kwed {
-
-edited_file edited;
 
 namespace {
 
 // Opens the file that the edited file's place leads to for reading, and
 // notes what it is before it is read: a change after this is caught when
 // saving. *target is where the links led; fd is open on success.
-int openedited(place *target, descriptor *fd) {
-    int err = followplace(edited.where, target);
+int openedited(editor &ed, place *target, descriptor *fd) {
+    int err = followplace(ed.edited.where, target);
     if (err)
         return err;
     fd->reset(::openat(target->folder.get(), target->name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     err = *fd ? 0 : errno;
     struct stat st;
     if (*fd ? ::fstat(fd->get(), &st) == 0 : statplace(*target, &st) == 0)
-        notefile(&st);
+        notefile(ed, &st);
     return err;
 }
 
 } // namespace
 
-int load(const char *fn) {
-    notefile(nullptr);
-    freebuffer();
+int load(editor &ed, const char *fn) {
+    edited_file &edited = ed.edited;
+    notefile(ed, nullptr);
+    freebuffer(ed);
     place target;
     descriptor fd;
     int err = openplace(fn, &edited.where);
     if (err == 0)
-        err = openedited(&target, &fd);
+        err = openedited(ed, &target, &fd);
     if (err == 0)
-        err = readfile(fd.get());
-    undo_clear();
-    buffer.point = 0;
-    view.page = 0;
+        err = readfile(ed, fd.get());
+    undo_clear(ed);
+    ed.buffer.point = 0;
+    ed.view.page = 0;
     edited.unread = err != 0 && err != ENOENT;
     edited.crlf = edited.finalnewline = false;
     if (err == 0)
-        notelineends();
+        notelineends(ed);
     // Told at once, not only when a save fails.
     edited.readonly = target.folder && !maywrite(target);
-    if (err == ENOENT) {
-        msg(m_newfile);
+    if (err == ENOENT && !edited.where.folder) {
+        // The folder is missing, not only the file: saving will fail
+        // until it is made.
+        char folder[filename_size];
+        std::snprintf(folder, sizeof folder, "%s", fn);
+        char *slash = std::strrchr(folder, '/');
+        if (slash)
+            *slash = '\0';
+        msg(ed, m_nofolder, !slash ? "." : folder[0] ? folder : "/");
+    } else if (err == ENOENT) {
+        msg(ed, m_newfile);
     } else if (err) {
-        msg(m_readerr, fn, std::strerror(err));
-        freebuffer();
+        msg(ed, m_readerr, fn, std::strerror(err));
+        freebuffer(ed);
     } else {
-        msg(m_loaded, fn, static_cast<long long>(disksize()));
+        auto n = static_cast<long long>(disksize(ed));
+        msg(ed, n == 1 ? m_loaded1 : m_loaded, fn, n);
     }
     return err ? -1 : 0;
 }

@@ -9,8 +9,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <termios.h>
 #include <unistd.h>
+
+#include <term.h> // setupterm; last, for it defines many short macros
 
 namespace kwed {
 
@@ -60,10 +61,25 @@ settings parseargs(int argc, char **argv) {
     return s;
 }
 
+// Whether the terminal's description tells how to move the cursor: a
+// full-screen editor cannot draw on one that does not (TERM=dumb). A
+// description that cannot be loaded is left to newterm to refuse.
+bool movescursor(const char *term) {
+    int err = 0;
+    if (setupterm(term, STDOUT_FILENO, &err) != OK)
+        return true;
+    const char *cup = tigetstr("cup");
+    bool moves = cup != nullptr && cup != reinterpret_cast<const char *>(-1);
+    del_curterm(cur_term);
+    return moves;
+}
+
 // Like initscr, but a terminal that cannot be used gives null instead of
 // ending the program inside curses.
 WINDOW *startscreen() {
     const char *term = std::getenv("TERM");
+    if (!movescursor(term))
+        fatal(m_nocursor, term ? term : "");
     SCREEN *screen = newterm(term, stdout, stdin);
     if (screen == nullptr)
         return nullptr;
@@ -97,35 +113,40 @@ void applyspecials() {
     }
 }
 
-// The row of the command table for a key: the first row whose code is the
-// key, else the row that ends the table. Codes from -1 down to -256 are
-// looked up in an index of the first rows, built on the first call; other
-// keys are searched for.
-const table_t &rowfor(int key) {
-    constexpr int indexed = 256;
-    static const table_t *first[indexed + 1];
-    static const table_t *end = nullptr;
-    if (end == nullptr) {
-        for (end = table; end->key != 0; ++end)
+// The rows of the command table for the codes from -1 down to -256: the
+// first row with each code, else the row that ends the table.
+struct dispatch_index {
+    static constexpr int indexed = 256;
+    const table_t *first[indexed + 1] = {};
+    const table_t *end = table;
+
+    dispatch_index() {
+        for (; end->key != 0; ++end)
             if (end->key < 0 && end->key >= -indexed && first[-end->key] == nullptr)
                 first[-end->key] = end;
         for (const table_t *&row : first)
             row = row ? row : end;
     }
-    if (key < 0 && key >= -indexed)
-        return *first[-key];
-    const table_t *row = table;
-    while (row->key != 0 && row->key != key)
-        ++row;
-    return *row;
-}
+
+    // The row for a key: the first row whose code is the key, else the row
+    // that ends the table. Other keys than the indexed ones are searched for.
+    const table_t &rowfor(int key) const {
+        if (key < 0 && key >= -indexed)
+            return *first[-key];
+        const table_t *row = table;
+        while (row->key != 0 && row->key != key)
+            ++row;
+        return *row;
+    }
+};
 
 void keyloop() {
+    const dispatch_index index;
     while (!done) {
         input = getkey(key_map);
-        const table_t &row = rowfor(input);
+        const table_t &row = index.rowfor(input);
         if (row.func)
-            row.func();
+            row.func(the_editor);
         else if (modeless)
             insert();
         display(row.disp);
@@ -144,33 +165,24 @@ void shutdown() {
     endwin();
     bracketpaste(false);
     std::fputc('\n', stdout);
-    freebuffer();
-    undo_clear();
+    freebuffer(the_editor);
 }
 
 } // namespace
-
-int lineinput(int line) {
-    int r = line ? noraw() : raw();
-    if (r == OK) {
-        struct termios t;
-        if (tcgetattr(STDIN_FILENO, &t) == 0) {
-            t.c_iflag |= ICRNL;
-            if (tcsetattr(STDIN_FILENO, TCSANOW, &t) == 0)
-                return 0;
-        }
-    }
-    return line ? nocbreak() : cbreak();
-}
 
 int run(int argc, char **argv) {
     prog_name = basename_of(argc > 0 && argv[0] ? argv[0] : "kwed");
     settings s = parseargs(argc, argv);
     if (s.file && std::strlen(s.file) >= filename_size)
         fatal(m_longname, s.file);
+    // Keys come from the terminal: bytes from a pipe or a file would be
+    // taken for commands, one of which may well save over the file.
+    if (!isatty(STDIN_FILENO))
+        fatal(m_notty);
     if (startscreen() == nullptr)
         fatal(f_initscr);
-    key_map = initkey(s.rcname, s.rcgiven);
+    rc_keys keys = initkey(s.rcname, s.rcgiven);
+    key_map = keys.map;
     if (key_map == nullptr)
         fatal(f_config, nullptr);
     // A run-control file passed over is told in place of what load tells.
@@ -178,6 +190,7 @@ int run(int argc, char **argv) {
     if (msgflag)
         std::memcpy(rcwarning, msgline, sizeof rcwarning);
     modeless = 1;
+    the_editor.settings = keys.settings;
     applyspecials();
     noecho();
     lineinput(0);
@@ -196,9 +209,9 @@ int run(int argc, char **argv) {
     top();
     // A start line past the end stops on the last line: down moves no more.
     for (long i = 1; i < s.startline; ++i) {
-        offset_t before = buffer.point;
+        offset_t before = the_editor.buffer.point;
         down();
-        if (buffer.point == before)
+        if (the_editor.buffer.point == before)
             break;
     }
     centre_now = 1;

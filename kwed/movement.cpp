@@ -8,95 +8,140 @@ namespace kwed {
 
 namespace {
 
-// The key of the last vertical move: up, down and the page keys in a row
-// keep aiming for the column where the first of them started. The key
-// count has already counted the key being handled, so the move before it
-// in a row was made by the key before. Moves made at start-up (key count
-// 0) always start afresh.
-long lastvertical = -1;
-
-void aimcolumn() {
-    if (lastvertical != reader.keycount - 1 || reader.keycount == 0)
-        view.goal = columnof(buffer.point);
-    lastvertical = reader.keycount;
+// Up, down and the page keys in a row keep aiming for the column where the
+// first of them started. The key count has already counted the key being
+// handled, so the move before it in a row was made by the key before.
+// Moves made at start-up (key count 0) always start afresh.
+void aimcolumn(editor &ed) {
+    screen_view &view = ed.view;
+    long key = ed.reader.keycount;
+    if (view.lastvertical != key - 1 || key == 0)
+        view.goal = columnof(ed, ed.buffer.point);
+    view.lastvertical = key;
 }
 
-bool wordchar(offset_t o) {
+bool wordchar(const text_buffer &b, offset_t o) {
     int len;
-    std::int32_t c = charat(o, &len);
+    std::int32_t c = charat(b, o, &len);
     return c == '_' || (c >= 0 && std::iswalnum(static_cast<wint_t>(c))) || c >= 0x80;
 }
 
-// Moves the cursor by n lines, keeping its column aim.
-void lines(int n) {
-    aimcolumn();
-    offset_t size = textsize();
+// Moves the cursor by n lines, keeping its column aim; false when it
+// could not move at all.
+bool lines(editor &ed, int n) {
+    aimcolumn(ed);
+    text_buffer &b = ed.buffer;
+    offset_t before = b.point;
+    offset_t size = textsize(b);
     for (; n > 0; --n) {
-        offset_t e = lineend(buffer.point);
+        offset_t e = lineend(b, b.point);
         if (e >= size)
             break;
-        buffer.point = atcolumn(e + 1, view.goal);
+        b.point = atcolumn(ed, e + 1, ed.view.goal);
     }
     for (; n < 0; ++n) {
-        offset_t ls = linestart(buffer.point);
+        offset_t ls = linestart(b, b.point);
         if (ls == 0)
             break;
-        buffer.point = atcolumn(linestart(ls - 1), view.goal);
+        b.point = atcolumn(ed, linestart(b, ls - 1), ed.view.goal);
     }
+    return b.point != before;
+}
+
+result moved(bool ok) {
+    return ok ? result::ok : result::failed;
+}
+
+// Moves the cursor to o; fails when it is there already.
+result moveto(text_buffer &b, offset_t o) {
+    bool ok = o != b.point;
+    b.point = o;
+    return moved(ok);
 }
 
 } // namespace
 
-void left() {
-    buffer.point = prevchar(buffer.point);
+result left(editor &ed) {
+    return moveto(ed.buffer, prevcluster(ed.buffer, ed.buffer.point));
 }
-void right() {
-    buffer.point = nextchar(buffer.point);
+result right(editor &ed) {
+    return moveto(ed.buffer, nextcluster(ed.buffer, ed.buffer.point));
 }
-void up() {
-    lines(-1);
+result up(editor &ed) {
+    return moved(lines(ed, -1));
 }
-void down() {
-    lines(1);
+result down(editor &ed) {
+    return moved(lines(ed, 1));
 }
-void top() {
-    buffer.point = 0;
+result top(editor &ed) {
+    return moveto(ed.buffer, 0);
 }
-void bottom() {
-    buffer.point = textsize();
+result bottom(editor &ed) {
+    return moveto(ed.buffer, textsize(ed.buffer));
 }
-void linebegin() {
-    buffer.point = linestart(buffer.point);
+result linebegin(editor &ed) {
+    return moveto(ed.buffer, linestart(ed.buffer, ed.buffer.point));
 }
-void lineend_cmd() {
-    buffer.point = lineend(buffer.point);
-}
-
-void wordright() {
-    offset_t size = textsize();
-    while (buffer.point < size && wordchar(buffer.point))
-        buffer.point = nextchar(buffer.point);
-    while (buffer.point < size && !wordchar(buffer.point))
-        buffer.point = nextchar(buffer.point);
+result lineend_cmd(editor &ed) {
+    return moveto(ed.buffer, lineend(ed.buffer, ed.buffer.point));
 }
 
-void wordleft() {
-    while (buffer.point > 0 && !wordchar(prevchar(buffer.point)))
-        buffer.point = prevchar(buffer.point);
-    while (buffer.point > 0 && wordchar(prevchar(buffer.point)))
-        buffer.point = prevchar(buffer.point);
+result wordright(editor &ed) {
+    text_buffer &b = ed.buffer;
+    offset_t o = b.point;
+    offset_t size = textsize(b);
+    while (o < size && wordchar(b, o))
+        o = nextchar(b, o);
+    while (o < size && !wordchar(b, o))
+        o = nextchar(b, o);
+    return moveto(b, o);
 }
 
-void pagedown() {
-    int n = textrows() - 1;
-    scrollrows(n);
-    lines(n);
+result wordleft(editor &ed) {
+    text_buffer &b = ed.buffer;
+    offset_t o = b.point;
+    while (o > 0 && !wordchar(b, prevchar(b, o)))
+        o = prevchar(b, o);
+    while (o > 0 && wordchar(b, prevchar(b, o)))
+        o = prevchar(b, o);
+    return moveto(b, o);
 }
 
-void pageup() {
-    int n = textrows() - 1;
-    scrollrows(-n);
-    lines(-n);
+namespace {
+
+// The offset at column col of the row that starts at r: on the row, and
+// never inside a character.
+offset_t inrow(editor &ed, offset_t r, int col) {
+    const text_buffer &b = ed.buffer;
+    offset_t o = atcolumn(ed, linestart(b, r), columnof(ed, r) + col);
+    offset_t next = nextrow(ed, r);
+    if (next >= 0 && o >= next && next > r && byteat(b, next - 1) != '\n')
+        o = prevcluster(b, next);
+    return o;
+}
+
+// A page is the screen's rows less one, which shows again: the first row
+// shown moves by that many rows, wrapped lines counted row by row, and so
+// does the cursor, which keeps its column on the row.
+result page(editor &ed, int direction) {
+    int n = visiblerows(ed) - 1;
+    if (n < 1)
+        n = 1;
+    text_buffer &b = ed.buffer;
+    offset_t row = rowof(ed, b.point);
+    int col = columnof(ed, b.point) - columnof(ed, row);
+    scrollrows(ed, direction * n);
+    return moveto(b, inrow(ed, rowsaway(ed, row, direction * n), col));
+}
+
+} // namespace
+
+result pagedown(editor &ed) {
+    return page(ed, 1);
+}
+
+result pageup(editor &ed) {
+    return page(ed, -1);
 }
 
 } // namespace kwed

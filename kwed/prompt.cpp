@@ -1,8 +1,7 @@
-// Questions on the message line: a line of text (find, replace, go to
-// line, save as), a yes/no answer or a choice of keys. Enter accepts,
-// Escape, ^G, ^C or ^Q cancels, Backspace takes back a character. An
-// answer too long for the line scrolls, so that its end and the cursor
-// stay in sight.
+// Questions on the message line: how they are drawn, and those answered
+// with one key (yes/no, a choice of keys). Escape, ^G, ^C or ^Q cancels a
+// choice. An answer too long for the line scrolls, so that the cursor
+// stays in sight.
 #include "editor_core.h"
 
 #include <curses.h>
@@ -18,34 +17,25 @@ namespace kwed {
 
 namespace {
 
-// How long Escape waits for the letter of an Alt key, in milliseconds.
-constexpr int alt_wait = 100;
+// How long Escape waits for the rest of a key, in milliseconds.
+constexpr int escape_wait = 100;
 // Columns kept for the answer when the question is long.
 constexpr int answer_room = 8;
-
-// The prompt or question on the message line, so that the screen can be
-// drawn again while it waits for a key.
-struct open_prompt {
-    const char *question = nullptr; // null when none is open
-    const char *answer = nullptr;   // null for a question without one
-    const search_options *opt = nullptr;
-    bool textcursor = false; // the cursor stays in the text
-};
-open_prompt shown;
 
 bool cancelkey(int c) {
     return c == 27 || c == 7 || c == 3 || c == 17;
 }
 
-// Drops the rest of an escape sequence, so that a function key cancels
-// without leaving its bytes behind.
-void drain() {
-    while (readbyte(50) >= 0) {
+// Drops the rest of an escape sequence, so that a function key answers
+// nothing without leaving its bytes behind.
+void drain(editor &ed) {
+    while (readbyte(ed, 50) >= 0) {
     }
 }
 
-int width(const char *s) {
-    return addclipped(s, INT_MAX, false);
+// The columns that the first n bytes of s take.
+int prefixwidth(const char *s, std::size_t n) {
+    return addclipped(std::string(s, n).c_str(), INT_MAX, false);
 }
 
 // The question with the options that are on: "Find [backward]: ".
@@ -62,166 +52,159 @@ std::string withoptions(std::string_view q, const search_options *opt) {
            (colon ? ": " : " ");
 }
 
-void show(const open_prompt &p) {
-    shown = p;
-    drawprompt();
-    wrefresh(stdscr);
+// What came after an Escape: nothing (Escape alone), a pasted block, which
+// is then read whole into reader.pasted, or another key, whose bytes are
+// dropped.
+enum class escaped { alone, pasted, other };
+
+escaped afterescape(editor &ed) {
+    int next = readbyte(ed, escape_wait);
+    if (next < 0)
+        return escaped::alone;
+    if (next == '[') {
+        for (char mark : std::string_view("200~")) {
+            int c = readbyte(ed, escape_wait);
+            if (c != static_cast<unsigned char>(mark)) {
+                if (c >= 0)
+                    drain(ed);
+                return escaped::other;
+            }
+        }
+        readpasted(ed);
+        return escaped::pasted;
+    }
+    drain(ed);
+    return escaped::other;
 }
 
-void finish() {
-    shown = {};
-    msgline[0] = '\0';
-    drawmessage();
+// Shows the question and returns the byte of the key that answers it: 0
+// for a key of more bytes, -1 when input has ended. A paste answers
+// nothing.
+int answerkey(editor &ed, const char *question) {
+    showprompt(ed, {question, nullptr, 0, false, nullptr, false, nullptr});
+    for (;;) {
+        int c = readbyte(ed, -1);
+        escaped e = c == 27 ? afterescape(ed) : escaped::alone;
+        if (e == escaped::pasted) {
+            ed.reader.pasted.clear();
+            continue;
+        }
+        closeprompt(ed);
+        return e == escaped::other ? 0 : c;
+    }
 }
 
-void toggle(search_options *opt, int c) {
-    if (c == 'c' || c == 'C')
-        opt->nocase = !opt->nocase;
-    else
-        opt->backward = !opt->backward;
-}
-
-// After Escape and '[': whether a pasted block follows, which is then read
-// whole into reader.pasted; otherwise the rest of the sequence is dropped.
-bool pastefollows() {
-    for (char mark : std::string_view("200~")) {
-        int c = readbyte(alt_wait);
-        if (c != static_cast<unsigned char>(mark)) {
-            if (c >= 0)
-                drain();
-            return false;
+// Draws the answer after the question, which took qw of cols columns, and
+// puts the cursor where it is in the answer.
+void drawanswer(const open_prompt &shown, int qw, int cols) {
+    const char *a = shown.answer;
+    std::size_t cursor = shown.cursor;
+    int room = cols - qw;
+    // What comes before the cursor must fit, the cursor after it in the
+    // last column at the most; a '<' stands for what is left out at the
+    // start.
+    std::size_t start = 0;
+    int lead = 0;
+    if (prefixwidth(a, cursor) > room && room > 1) {
+        waddch(stdscr, '<');
+        lead = 1;
+        while (start < cursor && prefixwidth(a + start, cursor - start) > room - 1) {
+            int len;
+            decodeutf8(reinterpret_cast<const unsigned char *>(a + start), cursor - start, &len);
+            start += static_cast<std::size_t>(len);
         }
     }
-    readpasted();
-    return true;
-}
-
-// What came after an Escape: an Alt letter that toggled a search option
-// (only where opt is given), a pasted block, or anything else, whose bytes
-// are dropped.
-enum class escaped { toggled, pasted, other };
-
-escaped afterescape(search_options *opt) {
-    int next = readbyte(alt_wait);
-    if (opt && (next == 'c' || next == 'C' || next == 'b' || next == 'B')) {
-        toggle(opt, next);
-        return escaped::toggled;
-    }
-    if (next == '[' && pastefollows())
-        return escaped::pasted;
-    if (next >= 0 && next != '[')
-        drain();
-    return escaped::other;
+    if (shown.prefilled)
+        wattron(stdscr, A_UNDERLINE);
+    addclipped(a + start, room - lead);
+    wattroff(stdscr, A_UNDERLINE);
+    int at = qw + lead + prefixwidth(a + start, cursor - start);
+    wmove(stdscr, LINES - 1, at < cols ? at : cols);
 }
 
 } // namespace
 
-void drawprompt() {
+void showprompt(editor &ed, const open_prompt &p) {
+    ed.prompt = p;
+    drawprompt(ed);
+    wrefresh(stdscr);
+}
+
+void closeprompt(editor &ed) {
+    ed.prompt = {};
+    ed.msgline[0] = '\0';
+    drawmessage(ed);
+}
+
+void drawprompt(editor &ed) {
+    const open_prompt &shown = ed.prompt;
     if (shown.question == nullptr)
         return;
     int y, x;
     getyx(stdscr, y, x);
     int cols = screenwidth() - 1;
+    if (shown.note && LINES > 2) {
+        // Above the question, so that the answer stays in sight.
+        wmove(stdscr, LINES - 2, 0);
+        wattron(stdscr, A_REVERSE);
+        addclipped(shown.note, cols);
+        wattroff(stdscr, A_REVERSE);
+        wclrtoeol(stdscr);
+    }
     wmove(stdscr, LINES - 1, 0);
     wclrtoeol(stdscr);
     std::string q = withoptions(shown.question, shown.opt);
     int qw =
         addclipped(q.c_str(), shown.answer && cols > 2 * answer_room ? cols - answer_room : cols);
-    if (shown.answer) {
-        // The end of the answer, and the cursor after it, must show.
-        const char *a = shown.answer;
-        int room = cols - qw;
-        if (width(a) > room && room > 1) {
-            waddch(stdscr, '<');
-            --room;
-            while (*a && width(a) > room) {
-                int len;
-                decodeutf8(reinterpret_cast<const unsigned char *>(a), std::strlen(a), &len);
-                a += len;
-            }
-        }
-        addclipped(a, room);
-    }
+    if (shown.answer)
+        drawanswer(shown, qw, cols);
     if (shown.textcursor)
         wmove(stdscr, y, x);
 }
 
-int prompt(const char *id, char *out, std::size_t size, search_options *opt) {
-    std::size_t len = std::strlen(out);
-    for (;;) {
-        show({getmsg(id), out, opt, false});
-        int c = readbyte(-1);
-        escaped e = c == 27 ? afterescape(opt) : escaped::other;
-        if (e == escaped::toggled)
-            continue;
-        if (e == escaped::pasted) {
-            // Its first line goes into the answer, as if typed.
-            for (char b : reader.pasted) {
-                if (b == '\n' || len + 1 >= size)
-                    break;
-                if (static_cast<unsigned char>(b) >= 32 || b == '\t')
-                    out[len++] = b;
-            }
-            out[len] = '\0';
-            reader.pasted.clear();
-            continue;
-        }
-        if (c < 0 || cancelkey(c)) {
-            finish();
-            return 0;
-        }
-        if (c == '\n' || c == '\r') {
-            finish();
-            return 1;
-        }
-        if (c == 127 || c == 8) {
-            // Back over one character.
-            len = utf8back(reinterpret_cast<unsigned char *>(out), len);
-            out[len] = '\0';
-        } else if (c == 21) {
-            len = 0; // ^U empties the answer
-            out[0] = '\0';
-        } else if ((c >= 32 || c == '\t') && len + 1 < size) {
-            out[len++] = static_cast<char>(c);
-            out[len] = '\0';
-        }
-    }
+namespace {
+
+// The question of message id, its conversions filled from ap, and the key
+// that answers it.
+int askformatted(editor &ed, const char *id, va_list ap) {
+    char question[msgline_size];
+    vformatmsg(question, sizeof question, id, ap);
+    return answerkey(ed, question);
 }
 
-int confirm(const char *id, ...) {
-    char question[msgline_size];
+} // namespace
+
+int askkey(editor &ed, const char *id, ...) {
     va_list ap;
     va_start(ap, id);
-    vformatmsg(question, sizeof question, id, ap);
+    int key = askformatted(ed, id, ap);
     va_end(ap);
-    show({question, nullptr, nullptr, false});
-    // Only a lower-case y says yes; any other key says no. A paste answers
-    // nothing.
-    for (;;) {
-        int c = readbyte(-1);
-        if (c == 27 && afterescape(nullptr) == escaped::pasted) {
-            reader.pasted.clear();
-            continue;
-        }
-        finish();
-        return c == 'y';
-    }
+    return key;
 }
 
-int choose(const char *id, const char *answers) {
-    show({getmsg(id), nullptr, nullptr, true});
+int confirm(editor &ed, const char *id, ...) {
+    va_list ap;
+    va_start(ap, id);
+    int key = askformatted(ed, id, ap);
+    va_end(ap);
+    // Only a lower-case y says yes; any other key says no.
+    return key == 'y';
+}
+
+int choose(editor &ed, const char *id, const char *answers) {
+    showprompt(ed, {getmsg(id), nullptr, 0, false, nullptr, true, nullptr});
     for (;;) {
-        int c = readbyte(-1);
-        if (c == 27 && afterescape(nullptr) == escaped::pasted) {
-            reader.pasted.clear();
+        int c = readbyte(ed, -1);
+        if (c == 27 && afterescape(ed) == escaped::pasted) {
+            ed.reader.pasted.clear();
             continue;
         }
         if (c < 0 || cancelkey(c)) {
-            finish();
+            closeprompt(ed);
             return 0;
         }
         if (c > 0 && std::strchr(answers, c)) {
-            finish();
+            closeprompt(ed);
             return c;
         }
     }

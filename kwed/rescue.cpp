@@ -14,28 +14,48 @@ namespace kwed {
 
 namespace {
 
-// A name for the rescued text that no file has yet: beside the file being
-// edited (or "kwed" in the current folder for an unnamed text), else in the
-// home folder; attempts 0 to 9 and 10 to 19 give .save, .save1 ... .save9
-// (a zero with precision 0 prints nothing). Returns false when that name is
-// taken, too long, or there is no home folder.
-bool rescuename(char *name, std::size_t size, int attempt) {
+// The places tried for the rescued text, in order: beside the file being
+// edited (or "kwed" in the current folder for an unnamed text), the home
+// folder, the current folder and /tmp.
+constexpr int rescue_places = 4;
+// Names tried in each: NAME.save, NAME.save1 ... NAME.save9.
+constexpr int names_per_place = 10;
+
+// A name for the rescued text that no file has yet, for attempt n (a zero
+// with precision 0 prints nothing). Returns false when that name is taken,
+// too long, or the place has none (no home folder).
+bool rescuename(const editor &ed, char *name, std::size_t size, int attempt) {
+    const char *file = ed.edited.filename[0] ? ed.edited.filename : "kwed";
+    const char *slash = std::strrchr(file, '/');
+    const char *base = slash ? slash + 1 : file;
     const char *home = std::getenv("HOME");
-    const char *base = filename[0] ? filename : "kwed";
-    if (attempt >= 10 && (!home || !*home))
-        return false;
-    int n = attempt < 10 ? std::snprintf(name, size, "%s.save%.0d", base, attempt)
-                         : std::snprintf(name, size, "%s/kwed.save%.0d", home, attempt - 10);
+    int n = attempt % names_per_place;
+    int written = -1;
+    switch (attempt / names_per_place) {
+    case 0:
+        written = std::snprintf(name, size, "%s.save%.0d", file, n);
+        break;
+    case 1:
+        if (home && *home)
+            written = std::snprintf(name, size, "%s/kwed.save%.0d", home, n);
+        break;
+    case 2:
+        written = std::snprintf(name, size, "%s.save%.0d", base, n);
+        break;
+    default:
+        written = std::snprintf(name, size, "/tmp/%s.save%.0d", base, n);
+        break;
+    }
     struct stat st;
-    return n > 0 && static_cast<std::size_t>(n) < size && ::lstat(name, &st) != 0 &&
+    return written > 0 && static_cast<std::size_t>(written) < size && ::lstat(name, &st) != 0 &&
            errno == ENOENT;
 }
 
 } // namespace
 
-void rescue() {
-    if (!modified) {
-        done = 1;
+void rescue(editor &ed) {
+    if (!ed.modified) {
+        ed.done = 1;
         return;
     }
     // The name is taken by creating the file, so that no other file is
@@ -44,9 +64,9 @@ void rescue() {
     // no one else in a group that may read the file reads it from here.
     char name[filename_size + 32];
     int err = EEXIST;
-    for (int attempt = 0; attempt < 20 && err; ++attempt)
-        if (rescuename(name, sizeof name, attempt))
-            err = writenew(name, 0600);
+    for (int attempt = 0; attempt < rescue_places * names_per_place && err; ++attempt)
+        if (rescuename(ed, name, sizeof name, attempt))
+            err = writenew(ed, name, 0600);
     bool told = endsignal() == SIGTERM;
     if (err)
         fatal(told ? m_termlost : m_lost, std::strerror(err));

@@ -27,8 +27,8 @@ struct found {
 // the place cannot be looked at: any other failure (a loop of links, a
 // folder that cannot be searched) counts as a change, so that the user is
 // asked.
-bool changedondisk(const found &now, const place &target) {
-    const diskfile &d = edited.disk;
+bool changedondisk(const editor &ed, const found &now, const place &target) {
+    const diskfile &d = ed.edited.disk;
     if (!d.known)
         return false;
     if (now.err)
@@ -45,21 +45,24 @@ bool changedondisk(const found &now, const place &target) {
 
 // Whether where leads to a file that exists and is not the one being
 // edited: saving there would replace another file's contents.
-bool isotherfile(const place &where) {
+bool isotherfile(const editor &ed, const place &where) {
+    const edited_file &edited = ed.edited;
     struct stat other;
     if (statfollowed(where, &other) != 0)
         return false;
     struct stat own;
-    return filename[0] == '\0' || !edited.where.folder || statfollowed(edited.where, &own) != 0 ||
-           own.st_dev != other.st_dev || own.st_ino != other.st_ino;
+    return edited.filename[0] == '\0' || !edited.where.folder ||
+           statfollowed(edited.where, &own) != 0 || own.st_dev != other.st_dev ||
+           own.st_ino != other.st_ino;
 }
 
 // Saves the text to the file that where leads to, named fn in messages;
 // own when that is the file being edited. The links are followed once,
 // and the check and the write both go to the place they led to.
-int saveto(const char *fn, const place &where, bool own) {
-    if (edited.unread && own && !confirm(m_unreadable)) {
-        msg(m_notsaved);
+int saveto(editor &ed, const char *fn, const place &where, bool own) {
+    edited_file &edited = ed.edited;
+    if (edited.unread && own && !confirm(ed, m_unreadable)) {
+        msg(ed, m_notsaved);
         return ECANCELED;
     }
     place target;
@@ -67,97 +70,126 @@ int saveto(const char *fn, const place &where, bool own) {
     now.err = followplace(where, &target);
     if (now.err == 0)
         now.err = statplace(target, &now.st);
-    if (own && changedondisk(now, target) && !confirm(m_changed, fn)) {
-        msg(m_notsaved);
+    if (own && changedondisk(ed, now, target) && !confirm(ed, m_changed, fn)) {
+        msg(ed, m_notsaved);
         return ECANCELED;
     }
     struct stat written;
     writeresult r{now.err, false};
     if (now.err == 0 || (now.err == ENOENT && target.folder))
-        r = writefile(target, now.err ? nullptr : &now.st, &written);
+        r = writefile(ed, target, now.err ? nullptr : &now.st, &written);
     if (r.err) {
-        msg(r.damaged ? m_savebroken : m_savefail, fn, std::strerror(r.err));
+        // Where there is no file, none is left unchanged.
+        const char *id = r.damaged ? m_savebroken : now.err ? m_savefailnew : m_savefail;
+        msg(ed, id, fn, std::strerror(r.err));
         // The damaged file is now the one on disk: saving it again asks nothing.
         struct stat st;
         if (r.damaged && own)
-            notefile(statplace(target, &st) == 0 ? &st : nullptr);
+            notefile(ed, statplace(target, &st) == 0 ? &st : nullptr);
         return r.err;
     }
-    notefile(&written);
-    modified = 0;
+    notefile(ed, &written);
+    ed.modified = 0;
     if (own)
         edited.unread = 0;
     edited.readonly = false;
-    undo_mark_saved();
-    msg(m_saved, fn, static_cast<long long>(disksize()));
+    undo_mark_saved(ed);
+    auto n = static_cast<long long>(disksize(ed));
+    msg(ed, n == 1 ? m_saved1 : m_saved, fn, n);
     return 0;
 }
 
 } // namespace
 
-void notefile(const struct stat *st) {
+void notefile(editor &ed, const struct stat *st) {
+    diskfile &disk = ed.edited.disk;
     if (st)
-        edited.disk = {true, true, st->st_dev, st->st_ino, st->st_size, st->st_mtim};
+        disk = {true, true, st->st_dev, st->st_ino, st->st_size, st->st_mtim};
     else
-        edited.disk = {true, false};
+        disk = {true, false};
 }
 
-int savefile(const char *fn) {
-    bool own = std::strcmp(fn, filename) == 0;
+int savefile(editor &ed, const char *fn) {
+    edited_file &edited = ed.edited;
+    bool own = std::strcmp(fn, edited.filename) == 0;
     place other;
     // The file being edited is saved through the folder it was read from;
     // when that could not be opened then, it is opened now and kept.
     place &where = own ? edited.where : other;
     int err = where.folder ? 0 : openplace(fn, &where);
     if (err) {
-        msg(m_savefail, fn, std::strerror(err));
+        msg(ed, m_savefailnew, fn, std::strerror(err));
         return err;
     }
-    return saveto(fn, where, own);
+    return saveto(ed, fn, where, own);
 }
 
-void save() {
-    if (filename[0] == '\0')
-        saveas();
-    else
-        savefile(filename);
+namespace {
+
+result saved(int err) {
+    return err == 0 ? result::ok : err == ECANCELED ? result::cancelled : result::failed;
 }
 
-void saveas() {
+} // namespace
+
+result save(editor &ed) {
+    if (ed.edited.filename[0] == '\0')
+        return saveas(ed);
+    return saved(savefile(ed, ed.edited.filename));
+}
+
+result saveas(editor &ed) {
+    edited_file &edited = ed.edited;
     char answer[filename_size];
-    std::snprintf(answer, sizeof answer, "%s", filename);
-    if (!prompt(m_saveprompt, answer, sizeof answer))
-        return;
+    std::snprintf(answer, sizeof answer, "%s", edited.filename);
+    if (!prompt(ed, m_saveprompt, answer, sizeof answer, history_kind::filename))
+        return result::cancelled;
     if (answer[0] == '\0') {
-        msg(m_noname);
-        return;
+        msg(ed, m_noname);
+        return result::failed;
     }
-    if (std::strcmp(answer, filename) == 0) {
-        savefile(filename);
-        return;
-    }
+    if (std::strcmp(answer, edited.filename) == 0)
+        return saved(savefile(ed, edited.filename));
     // The new name's folder is opened once; saving, and every save after
     // it, goes through it.
     place where;
     int err = openplace(answer, &where);
     if (err) {
-        msg(m_savefail, answer, std::strerror(err));
-        return;
+        msg(ed, m_savefailnew, answer, std::strerror(err));
+        return result::failed;
     }
-    if (isotherfile(where) && !confirm(m_exists)) {
-        msg(m_notsaved);
-        return;
+    struct stat st;
+    if (statfollowed(where, &st) == 0 && S_ISDIR(st.st_mode)) {
+        msg(ed, m_isfolder, answer);
+        return result::failed;
     }
-    if (saveto(answer, where, false) == 0) {
-        std::strcpy(filename, answer);
+    if (isotherfile(ed, where) && !confirm(ed, m_exists)) {
+        msg(ed, m_notsaved);
+        return result::cancelled;
+    }
+    err = saveto(ed, answer, where, false);
+    if (err == 0) {
+        std::strcpy(edited.filename, answer);
         edited.where = std::move(where);
     }
+    return saved(err);
 }
 
-void quit() {
-    if (modified && !confirm(m_quitprompt))
-        return;
-    done = 1;
+// With unsaved changes, y saves them first (asking for a name when there
+// is none) and n leaves them; any other key goes back to the text.
+result quit(editor &ed) {
+    if (ed.modified) {
+        int c = askkey(ed, m_quitprompt);
+        if (c == 'y' || c == 'Y') {
+            result r = save(ed);
+            if (r != result::ok)
+                return r;
+        } else if (c != 'n' && c != 'N') {
+            return result::cancelled;
+        }
+    }
+    ed.done = 1;
+    return result::ok;
 }
 
 } // namespace kwed

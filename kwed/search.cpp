@@ -9,38 +9,36 @@ namespace kwed {
 
 namespace {
 
-// The last text looked for and the last replacement; find and replace
-// offer them again. The options stay for findnext and findprevious.
-char pattern[256];
-char replacement[256];
-search_options options;
-
 // Moves to the next match in the given direction, going on from the other
 // end of the text once.
-void search(bool backward) {
-    search_options opt = options;
+result search(editor &ed, bool backward) {
+    const text_buffer &b = ed.buffer;
+    const char *pattern = ed.search.pattern;
+    search_options opt = ed.search.options;
     opt.backward = backward;
-    offset_t size = textsize();
-    offset_t from = backward || buffer.point >= size ? buffer.point : nextchar(buffer.point);
+    offset_t size = textsize(b);
+    offset_t from = backward || b.point >= size ? b.point : nextchar(b, b.point);
     offset_t end;
-    offset_t at = findmatch(from, pattern, opt, &end);
+    offset_t at = findmatch(b, from, pattern, opt, &end);
     if (at < 0) {
-        at = findmatch(backward ? size : 0, pattern, opt, &end);
+        at = findmatch(b, backward ? size : 0, pattern, opt, &end);
         if (at < 0) {
-            msg(m_notfound, pattern);
-            return;
+            msg(ed, m_notfound, pattern);
+            return result::failed;
         }
-        msg(backward ? m_wrappedup : m_wrapped);
+        msg(ed, backward ? m_wrappedup : m_wrapped);
     }
-    buffer.point = at;
+    ed.buffer.point = at;
+    return result::ok;
 }
 
-bool askpattern(const char *id) {
-    char answer[sizeof pattern];
-    std::strcpy(answer, pattern);
-    if (!prompt(id, answer, sizeof answer, &options) || answer[0] == '\0')
+bool askpattern(editor &ed, const char *id) {
+    char answer[pattern_size];
+    std::strcpy(answer, ed.search.pattern);
+    if (!prompt(ed, id, answer, sizeof answer, history_kind::search, &ed.search.options) ||
+        answer[0] == '\0')
         return false;
-    std::strcpy(pattern, answer);
+    std::strcpy(ed.search.pattern, answer);
     return true;
 }
 
@@ -64,9 +62,10 @@ struct replace_run {
 };
 
 // The next match to offer, or -1 at the end of the run.
-offset_t nextmatch(replace_run &r, offset_t *end) {
+offset_t nextmatch(const editor &ed, replace_run &r, offset_t *end) {
+    const text_buffer &b = ed.buffer;
     for (;;) {
-        offset_t at = findmatch(r.pos, pattern, r.opt, end);
+        offset_t at = findmatch(b, r.pos, ed.search.pattern, r.opt, end);
         if (at >= 0 && r.opt.backward && *end > r.hi) {
             r.pos = at; // it overlaps the last one offered
             continue;
@@ -76,19 +75,20 @@ offset_t nextmatch(replace_run &r, offset_t *end) {
         if (at >= 0 || r.wrapped)
             return at;
         r.wrapped = true;
-        r.pos = r.opt.backward ? textsize() : 0;
-        r.hi = textsize();
+        r.pos = r.opt.backward ? textsize(b) : 0;
+        r.hi = textsize(b);
         if (r.fence < 0)
-            r.fence = textsize();
+            r.fence = textsize(b);
     }
 }
 
 // Replaces [at, end); false when memory runs out.
-bool replaceone(replace_run &r, offset_t at, offset_t end) {
+bool replaceone(editor &ed, replace_run &r, offset_t at, offset_t end) {
+    const char *replacement = ed.search.replacement;
     std::size_t n = std::strlen(replacement);
-    edit_delete(at, static_cast<std::size_t>(end - at));
-    if (n > 0 && !edit_insert(at, replacement, n)) {
-        msg(m_nomem);
+    edit_delete(ed, at, static_cast<std::size_t>(end - at));
+    if (n > 0 && !edit_insert(ed, at, replacement, n)) {
+        msg(ed, m_nomem);
         return false;
     }
     offset_t grown = static_cast<offset_t>(n) - (end - at);
@@ -109,40 +109,43 @@ bool replaceone(replace_run &r, offset_t at, offset_t end) {
 
 } // namespace
 
-void find() {
-    if (askpattern(m_findprompt))
-        search(options.backward);
+result find(editor &ed) {
+    if (!askpattern(ed, m_findprompt))
+        return result::cancelled;
+    return search(ed, ed.search.options.backward);
 }
 
-void findnext() {
-    if (pattern[0] == '\0')
-        find();
-    else
-        search(options.backward);
+result findnext(editor &ed) {
+    if (ed.search.pattern[0] == '\0')
+        return find(ed);
+    return search(ed, ed.search.options.backward);
 }
 
-void findprevious() {
-    if (pattern[0] != '\0' || askpattern(m_findprompt))
-        search(true);
+result findprevious(editor &ed) {
+    if (ed.search.pattern[0] == '\0' && !askpattern(ed, m_findprompt))
+        return result::cancelled;
+    return search(ed, true);
 }
 
-void replace() {
-    char with[sizeof replacement];
-    std::strcpy(with, replacement);
-    if (!askpattern(m_replaceprompt) || !prompt(m_withprompt, with, sizeof with, &options))
-        return;
-    std::strcpy(replacement, with);
-    replace_run r{options, buffer.point, buffer.point};
-    r.hi = textsize();
-    r.lo = buffer.point;
+result replace(editor &ed) {
+    char with[pattern_size];
+    std::strcpy(with, ed.search.replacement);
+    if (!askpattern(ed, m_replaceprompt) ||
+        !prompt(ed, m_withprompt, with, sizeof with, history_kind::replacement, &ed.search.options))
+        return result::cancelled;
+    std::strcpy(ed.search.replacement, with);
+    text_buffer &b = ed.buffer;
+    replace_run r{ed.search.options, b.point, b.point};
+    r.hi = textsize(b);
+    r.lo = b.point;
     offset_t end;
-    for (offset_t at; (at = nextmatch(r, &end)) >= 0;) {
+    for (offset_t at; (at = nextmatch(ed, r, &end)) >= 0;) {
         int answer = 'y';
         if (!r.all) {
             // Show the match with the cursor on it, then ask.
-            buffer.point = at;
-            display(0);
-            answer = choose(m_replaceask, "yna");
+            b.point = at;
+            display(ed, 0);
+            answer = choose(ed, m_replaceask, "yna");
             r.all = answer == 'a';
         }
         if (answer == 0)
@@ -150,32 +153,83 @@ void replace() {
         if (answer == 'n') {
             r.pos = r.opt.backward ? at : end;
             r.hi = at;
-        } else if (!replaceone(r, at, end)) {
-            return;
+        } else if (!replaceone(ed, r, at, end)) {
+            return result::failed;
         }
-        buffer.point = r.pos;
+        b.point = r.pos;
     }
     if (r.count == 1)
-        msg(m_replacedone);
+        msg(ed, m_replacedone);
     else
-        msg(m_replaced, r.count);
+        msg(ed, m_replaced, r.count);
+    return result::ok;
 }
 
-void gotoline() {
-    char answer[32] = "";
-    if (!prompt(m_lineprompt, answer, sizeof answer) || answer[0] == '\0')
-        return;
+namespace {
+
+// A number of the answer to go to line: true when one is there (and *s is
+// moved past it and the blanks after it).
+bool number(const char **s, long long *n) {
     char *end;
     errno = 0;
-    long long n = std::strtoll(answer, &end, 10);
+    *n = std::strtoll(*s, &end, 10);
+    if (end == *s || errno == ERANGE)
+        return false;
     while (*end == ' ')
         ++end;
-    if (end == answer || *end != '\0' || errno == ERANGE) {
-        msg(m_badline, answer);
-        return;
+    *s = end;
+    return true;
+}
+
+// "line" or "line,column": from 1, or counted back from the end when
+// negative (-1 the last line, or the end of the line).
+bool lineandcolumn(const char *s, long long *line, long long *col) {
+    *col = 1;
+    if (!number(&s, line))
+        return false;
+    if (*s == ',') {
+        ++s;
+        if (!number(&s, col))
+            return false;
     }
-    buffer.point = linetooffset(n < 1 ? 1 : static_cast<offset_t>(n));
-    centre_now = 1;
+    return *s == '\0';
+}
+
+// The place of character col (from 1) on the line that starts at ls;
+// past its end, the end.
+offset_t columnplace(const text_buffer &b, offset_t ls, long long col) {
+    offset_t end = lineend(b, ls);
+    if (col < 0) {
+        offset_t o = end;
+        for (; col < -1 && o > ls; ++col)
+            o = prevcluster(b, o);
+        return o;
+    }
+    offset_t o = ls;
+    for (; col > 1 && o < end; --col)
+        o = nextcluster(b, o);
+    return o;
+}
+
+} // namespace
+
+result gotoline(editor &ed) {
+    char answer[64] = "";
+    if (!prompt(ed, m_lineprompt, answer, sizeof answer, history_kind::line) || answer[0] == '\0')
+        return result::cancelled;
+    long long line, col;
+    if (!lineandcolumn(answer, &line, &col) || col == 0) {
+        msg(ed, m_badline, answer);
+        return result::failed;
+    }
+    text_buffer &b = ed.buffer;
+    offset_t lines = b.newlines + 1;
+    if (line < 0)
+        line = line < -lines ? 1 : lines + 1 + line;
+    offset_t ls = linetooffset(b, line < 1 ? 1 : static_cast<offset_t>(line));
+    b.point = columnplace(b, ls, col);
+    ed.centre_now = 1;
+    return result::ok;
 }
 
 } // namespace kwed

@@ -11,30 +11,30 @@ namespace kwed {
 
 namespace {
 
-undo_history &history = buffer.undo;
-
-long depth() {
+long depth(const undo_history &history) {
     return static_cast<long>(history.changes.size());
 }
 
-void dropredo() {
+void dropredo(undo_history &history) {
     for (change &c : history.redo)
         std::free(c.text);
     history.redo.clear();
 }
 
-void setmodified() {
+void setmodified(editor &ed) {
+    undo_history &history = ed.buffer.undo;
     // Below the saved state with nothing left to redo, it cannot come back.
-    if (history.redo.empty() && depth() < history.saved_depth)
+    if (history.redo.empty() && depth(history) < history.saved_depth)
         history.saved_depth = -1;
-    modified = depth() != history.saved_depth;
+    ed.modified = depth(history) != history.saved_depth;
 }
 
 // A new change: what undo took back can no longer be redone.
-void push(change c) {
+void push(editor &ed, change c) {
+    undo_history &history = ed.buffer.undo;
     history.typing = false;
-    dropredo();
-    setmodified(); // which forgets a saved state that redo alone could reach
+    dropredo(history);
+    setmodified(ed); // which forgets a saved state that redo alone could reach
     history.changes.push_back(c);
 }
 
@@ -46,53 +46,56 @@ bool onechar(const char *s, std::size_t n) {
 }
 
 // Applies c (inserted or deleted) to the text again, or takes it back.
-int apply(const change &c, bool again) {
+int apply(editor &ed, const change &c, bool again) {
     if (c.inserted != again) {
-        raw_delete(c.at, c.n);
+        raw_delete(ed, c.at, c.n);
         return 1;
     }
-    return raw_insert(c.at, c.text, c.n);
+    return raw_insert(ed, c.at, c.text, c.n);
 }
 
 } // namespace
 
-int edit_insert(offset_t at, const char *s, std::size_t n) {
-    if (!raw_insert(at, s, n))
+int edit_insert(editor &ed, offset_t at, const char *s, std::size_t n) {
+    if (!raw_insert(ed, at, s, n))
         return 0;
+    undo_history &history = ed.buffer.undo;
+    long keycount = ed.reader.keycount;
     change *last = history.changes.empty() ? nullptr : &history.changes.back();
     // A run of typing ends with a newline; the next line starts a new one.
-    bool typing = onechar(s, n) && *s != '\n' && (at == 0 || byteat(at - 1) != '\n');
+    bool typing = onechar(s, n) && *s != '\n' && (at == 0 || byteat(ed.buffer, at - 1) != '\n');
     // Only a character that is all its key did can be extended by the next
     // one: not the text a paste or a replace put in.
-    bool extendable =
-        onechar(s, n) && *s != '\n' && (last == nullptr || last->key != reader.keycount);
+    bool extendable = onechar(s, n) && *s != '\n' && (last == nullptr || last->key != keycount);
     if (last && typing && history.typing && history.redo.empty() && last->inserted &&
-        last->key == reader.keycount - 1 && last->at + static_cast<offset_t>(last->n) == at &&
-        depth() != history.saved_depth) {
+        last->key == keycount - 1 && last->at + static_cast<offset_t>(last->n) == at &&
+        depth(history) != history.saved_depth) {
         last->n += n;
-        last->key = reader.keycount;
+        last->key = keycount;
     } else {
-        push({true, at, n, nullptr, reader.keycount});
+        push(ed, {true, at, n, nullptr, keycount});
     }
     history.typing = extendable;
-    setmodified();
+    setmodified(ed);
     return 1;
 }
 
-void edit_delete(offset_t at, std::size_t n) {
+void edit_delete(editor &ed, offset_t at, std::size_t n) {
+    undo_history &history = ed.buffer.undo;
     char *text = static_cast<char *>(std::malloc(n ? n : 1));
     if (text == nullptr) {
-        undo_clear(); // too little memory to keep the history
+        undo_clear(ed); // too little memory to keep the history
         history.saved_depth = -1;
     } else {
-        copytext(at, n, text);
-        push({false, at, n, text, reader.keycount});
+        copytext(ed.buffer, at, n, text);
+        push(ed, {false, at, n, text, ed.reader.keycount});
     }
-    raw_delete(at, n);
-    setmodified();
+    raw_delete(ed, at, n);
+    setmodified(ed);
 }
 
-int undo_last() {
+int undo_last(editor &ed) {
+    undo_history &history = ed.buffer.undo;
     if (history.changes.empty())
         return 0;
     long key = history.changes.back().key;
@@ -102,59 +105,61 @@ int undo_last() {
         if (c.inserted && keep) {
             c.text = static_cast<char *>(std::malloc(c.n ? c.n : 1));
             if (c.text != nullptr)
-                copytext(c.at, c.n, c.text);
+                copytext(ed.buffer, c.at, c.n, c.text);
         }
-        if (!apply(c, false)) {
-            msg(m_nomem);
+        if (!apply(ed, c, false)) {
+            msg(ed, m_nomem);
             return 1;
         }
         history.changes.pop_back();
-        buffer.point = c.at;
+        ed.buffer.point = c.at;
         if (keep && c.text != nullptr) {
             history.redo.push_back(c);
         } else {
             // Without the inserted text the group cannot come back whole.
             std::free(c.text);
             keep = false;
-            dropredo();
+            dropredo(history);
         }
     }
-    setmodified();
+    setmodified(ed);
     history.typing = false;
-    msg(m_undone);
+    msg(ed, m_undone);
     return 1;
 }
 
-int redo_last() {
+int redo_last(editor &ed) {
+    undo_history &history = ed.buffer.undo;
     if (history.redo.empty())
         return 0;
     long key = history.redo.back().key;
     while (!history.redo.empty() && history.redo.back().key == key) {
         change c = history.redo.back();
-        if (!apply(c, true)) {
-            msg(m_nomem);
+        if (!apply(ed, c, true)) {
+            msg(ed, m_nomem);
             return 1;
         }
         history.redo.pop_back();
-        buffer.point = c.inserted ? c.at + static_cast<offset_t>(c.n) : c.at;
+        ed.buffer.point = c.inserted ? c.at + static_cast<offset_t>(c.n) : c.at;
         if (c.inserted) {
             std::free(c.text); // the text holds them again
             c.text = nullptr;
         }
         history.changes.push_back(c);
     }
-    setmodified();
+    setmodified(ed);
     history.typing = false;
-    msg(m_redone);
+    msg(ed, m_redone);
     return 1;
 }
 
-void undo_mark_saved() {
-    history.saved_depth = depth();
+void undo_mark_saved(editor &ed) {
+    ed.buffer.undo.saved_depth = depth(ed.buffer.undo);
 }
 
-void undo_clear() {
-    dropredo();
+void undo_clear(editor &ed) {
+    undo_history &history = ed.buffer.undo;
+    dropredo(history);
     for (change &c : history.changes)
         std::free(c.text);
     history.changes.clear();

@@ -100,9 +100,11 @@ class chunkwriter {
 
 } // namespace
 
-bool writetext(int fd) {
-    offset_t size = textsize();
-    bool addnewline = edited.finalnewline && size > 0 && byteat(size - 1) != '\n';
+bool writetext(const editor &ed, int fd) {
+    const text_buffer &buffer = ed.buffer;
+    const edited_file &edited = ed.edited;
+    offset_t size = textsize(buffer);
+    bool addnewline = edited.finalnewline && size > 0 && byteat(buffer, size - 1) != '\n';
     if (!edited.crlf && !addnewline)
         return writeall(fd, buffer.buf, static_cast<std::size_t>(buffer.gap - buffer.buf)) &&
                writeall(fd, buffer.egap, static_cast<std::size_t>(buffer.ebuf - buffer.egap));
@@ -131,7 +133,7 @@ void syncfolder(const place &p) {
 
 // Whether the text fits where the old file stands, in its blocks and what
 // is free besides: for file systems that cannot reserve room ahead.
-bool fitsinplace(int fd, const struct stat &old) {
+bool fitsinplace(const editor &ed, int fd, const struct stat &old) {
     struct statvfs v;
     if (::fstatvfs(fd, &v) != 0 || v.f_frsize == 0)
         return false;
@@ -139,7 +141,7 @@ bool fitsinplace(int fd, const struct stat &old) {
     unsigned long long room =
         v.f_bavail * block + static_cast<unsigned long long>(old.st_blocks) * 512;
     unsigned long long need =
-        (static_cast<unsigned long long>(disksize()) + block - 1) / block * block;
+        (static_cast<unsigned long long>(disksize(ed)) + block - 1) / block * block;
     return need <= room;
 }
 
@@ -147,8 +149,8 @@ bool fitsinplace(int fd, const struct stat &old) {
 // over: the blocks for its whole length are reserved (past the file's end
 // without changing its size). 0, or the errno that says why it cannot be
 // written there (ENOSPC or EDQUOT: it does not fit).
-int makeroom(int fd, const struct stat &old) {
-    off_t need = static_cast<off_t>(disksize());
+int makeroom(const editor &ed, int fd, const struct stat &old) {
+    off_t need = static_cast<off_t>(disksize(ed));
     if (need == 0)
         return 0;
     int r;
@@ -161,7 +163,7 @@ int makeroom(int fd, const struct stat &old) {
     // (no room, over the quota or the size limit) is the answer.
     if (errno != EOPNOTSUPP && errno != ENOSYS && errno != EINVAL && errno != ENODEV)
         return errno;
-    return fitsinplace(fd, old) ? 0 : ENOSPC;
+    return fitsinplace(ed, fd, old) ? 0 : ENOSPC;
 }
 
 // Cuts the file at the current offset, where the text written ends.
@@ -176,8 +178,8 @@ bool cuthere(int fd) {
 // the text made one piece in memory: once the file is written to, nothing
 // is left that a full disk or a lack of memory could stop. old is the file
 // as it was checked: a file put in its place since is not written.
-writeresult inplace(const place &t, const struct stat &old, struct stat *written) {
-    movegap(textsize());
+writeresult inplace(editor &ed, const place &t, const struct stat &old, struct stat *written) {
+    movegap(ed.buffer, textsize(ed.buffer));
     descriptor fd(::openat(t.folder.get(), t.name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
         return {errno, false};
@@ -189,10 +191,11 @@ writeresult inplace(const place &t, const struct stat &old, struct stat *written
     // Files the kernel makes up take their new value in one write and
     // cannot be flushed.
     bool pseudo = pseudofile(fd.get());
-    int err = pseudo ? 0 : makeroom(fd.get(), old);
+    int err = pseudo ? 0 : makeroom(ed, fd.get(), old);
     if (err)
         return {err, false};
-    bool ok = writetext(fd.get()) && (pseudo || (cuthere(fd.get()) && ::fsync(fd.get()) == 0)) &&
+    bool ok = writetext(ed, fd.get()) &&
+              (pseudo || (cuthere(fd.get()) && ::fsync(fd.get()) == 0)) &&
               ::fstat(fd.get(), written) == 0;
     err = errno;
     if (::close(fd.release()) != 0 && ok) {
@@ -277,7 +280,8 @@ int opentemp(const place &t, char (&temp)[temp_size]) {
 
 // The text through a temporary file renamed over the file at t. old is the
 // original's status, null for a new file.
-temp_outcome viatemp(const place &t, const struct stat *old, struct stat *written, int *err) {
+temp_outcome viatemp(const editor &ed, const place &t, const struct stat *old, struct stat *written,
+                     int *err) {
     char temp[temp_size];
     descriptor fd(opentemp(t, temp));
     if (!fd) {
@@ -287,7 +291,7 @@ temp_outcome viatemp(const place &t, const struct stat *old, struct stat *writte
         return old ? temp_outcome::use_inplace : temp_outcome::failed;
     }
     temp_outcome failure = temp_outcome::failed;
-    bool ok = writetext(fd.get());
+    bool ok = writetext(ed, fd.get());
     if (ok && old && !keepattributes(t, *old, fd.get())) {
         ok = false;
         failure = temp_outcome::use_inplace;
@@ -332,7 +336,7 @@ bool pseudofile(int fd) {
     return ::fstatfs(fd, &fs) == 0 && (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC);
 }
 
-writeresult writefile(const place &t, const struct stat *old, struct stat *written) {
+writeresult writefile(editor &ed, const place &t, const struct stat *old, struct stat *written) {
     // A link put there since it was followed is not written through.
     if (old && S_ISLNK(old->st_mode))
         return {ELOOP, false};
@@ -344,13 +348,13 @@ writeresult writefile(const place &t, const struct stat *old, struct stat *writt
     // A new file would break the links, and the kernel's own files are
     // only written in place.
     if (old && (old->st_nlink > 1 || pseudofile(t.folder.get())))
-        return inplace(t, *old, written);
+        return inplace(ed, t, *old, written);
     int err = 0;
-    switch (viatemp(t, old, written, &err)) {
+    switch (viatemp(ed, t, old, written, &err)) {
     case temp_outcome::written:
         return {};
     case temp_outcome::use_inplace:
-        return inplace(t, *old, written);
+        return inplace(ed, t, *old, written);
     case temp_outcome::failed:
         break;
     }
@@ -367,11 +371,11 @@ bool maywrite(const place &p) {
     return ::faccessat(p.folder.get(), ".", W_OK | X_OK, AT_EACCESS) == 0 || !refused();
 }
 
-int writenew(const char *name, mode_t mode) {
+int writenew(const editor &ed, const char *name, mode_t mode) {
     int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0)
         return errno;
-    bool ok = writetext(fd) && ::fsync(fd) == 0;
+    bool ok = writetext(ed, fd) && ::fsync(fd) == 0;
     int err = errno;
     if (::close(fd) != 0 && ok) {
         ok = false;

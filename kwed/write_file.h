@@ -4,6 +4,7 @@
 #define KWED_WRITE_FILE_H
 
 #include "file_place.h"
+#include "kwed.h"
 
 #include <cstddef>
 #include <sys/stat.h>
@@ -25,18 +26,19 @@ struct writeresult {
 // it where that keeps the file's owner, group, mode, extended attributes,
 // links and mount; else in place, once the text is known to fit. On
 // success *written is the status of the file written.
-writeresult writefile(const place &target, const struct stat *old, struct stat *written);
+writeresult writefile(editor &ed, const place &target, const struct stat *old,
+                      struct stat *written);
 
 // Writes the text into a new file that no other file had the name of;
 // no temporary file is involved. 0 or an errno (the name is then free
 // again).
-int writenew(const char *name, mode_t mode);
+int writenew(const editor &ed, const char *name, mode_t mode);
 
 // Writes the text to fd as the file is to hold it: CR LF line ends where it
 // had them, and a newline at the end when it had one there and the text no
 // longer ends in one (an empty text stays empty). False with errno set when
 // a write fails.
-bool writetext(int fd);
+bool writetext(const editor &ed, int fd);
 
 // Whether this user may write the file at p (with the rights that count
 // for opening it), or create it in its folder when it does not exist. Only

@@ -1,22 +1,30 @@
 #!/bin/sh
-# Times kwed and vim -u NONE, driven through the same tmux terminal with the
-# same keys. On a 100 MiB text file: start-up to the first full screen, a
-# jump to the last line, typing 1,000 characters in the middle, saving the
-# file, and quitting. On a file of one 10 MB line: going to the line's end,
-# going to the end of the text from the line's start, and a page up from
-# there. Each step is the best of several runs (the machine is shared); the
-# last column is kwed's time over vim's.
+# Times kwed against vim -u NONE and nano, driven through the same tmux
+# terminal with the same keys, and, when a second kwed is given, that one
+# too (another build, to tell whether a change made a step slower). On a
+# 100 MiB text file: start-up to the first full screen, a search for the
+# last line from the top, a jump to the last line, typing 1,000 characters
+# in the middle, saving the file, and quitting. On a file of one 10 MB
+# line: going to the line's end, going to the end of the text from the
+# line's start, and a page up from there. The editors take turns run by
+# run, so that a busy spell of the shared machine falls on all of them, and
+# each step is the best of the runs; the last columns are ratios of times.
 #
-#   sh kwed/bench/bench.sh [BUILD_DIR] [RUNS]
+#   sh kwed/bench/bench.sh [BUILD_DIR] [RUNS] [OTHER_KWED]
 #
-# BUILD_DIR is a release build (cmake --preset release -B build-kwed-rel).
+# BUILD_DIR is a release build (cmake --preset release -B build-kwed-rel);
+# OTHER_KWED is the path of another kwed program, shown as "base" (with
+# the kwed.rc of its build's etc folder, if it has one).
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$top/build-kwed-rel}" && pwd)
 runs=${2:-3}
+base=${3:-}
 kwed=$build/bin/kwed
 [ -x "$kwed" ] || { echo "no kwed in $build/bin (build the release preset)" >&2; exit 1; }
+[ -z "$base" ] || [ -x "$base" ] || { echo "no program $base" >&2; exit 1; }
 command -v vim >/dev/null || { echo "vim is not installed" >&2; exit 1; }
+command -v nano >/dev/null || { echo "nano is not installed" >&2; exit 1; }
 
 work=$(mktemp -d)
 # Each run gets a tmux server of its own, so none meets a dying one.
@@ -51,8 +59,15 @@ awk 'BEGIN { s = "LONG-LINE-START"; e = "LONG-LINE-END"; w = " lorem ipsum dolor
     for (; n + length(w) <= m; n += length(w)) printf "%s", w
     for (; n < m; n++) printf "."
     print e }' > "$long"
-mkdir -p "$work/etc"
+mkdir -p "$work/etc" "$work/etc-base"
 cp "$top/kwed/kwed.rc" "$work/etc/kwed.rc"
+# The other kwed reads the key map of its own build, where there is one:
+# an older build may not know every command of today's.
+if [ -n "$base" ] && [ -f "$(dirname "$base")/../etc/kwed.rc" ]; then
+    cp "$(dirname "$base")/../etc/kwed.rc" "$work/etc-base/kwed.rc"
+else
+    cp "$work/etc/kwed.rc" "$work/etc-base/kwed.rc"
+fi
 
 now() { date +%s%N; }
 screen() { tmux_ capture-pane -p -J -t bench 2>/dev/null || true; }
@@ -82,138 +97,182 @@ wait_exit() {
     done
 }
 ms() { echo $((($2 - $1) / 1000000)); }
+keys() { tmux_ send-keys -t bench "$@"; }
 
-# Starts the editor on the file in a tmux server of its own (its name holds
-# the editor, the file and the run), with an 80x24 screen.
+# Starts the editor (kwed, base, vim or nano) on the file in a tmux server
+# of its own (its name holds the editor, the file and the run), with an
+# 80x24 screen.
 start() {
     editor=$1
     sock=kwed-bench-$$-$editor-${2%.txt}-$run
     rm -f "$work/status" "$work/.$2.swp"
-    if [ "$editor" = kwed ]; then
-        cmd="env ETCDIR=$work/etc HOME=$work LANG=C.UTF-8 $kwed $2"
-    else
-        cmd="env HOME=$work LANG=C.UTF-8 vim -u NONE $2"
-    fi
+    case $editor in
+    kwed) cmd="env ETCDIR=$work/etc HOME=$work LANG=C.UTF-8 $kwed $2" ;;
+    base) cmd="env ETCDIR=$work/etc-base HOME=$work LANG=C.UTF-8 $base $2" ;;
+    vim) cmd="env HOME=$work LANG=C.UTF-8 vim -u NONE $2" ;;
+    nano) cmd="env HOME=$work LANG=C.UTF-8 nano --ignorercfiles --constantshow $2" ;;
+    esac
     tmux_ new-session -d -s bench -x 80 -y 24 -c "$work" "$cmd; echo \$? > $work/status; sleep 600"
 }
-# kwed's first key closes the help panel: not timed.
+is_kwed() { [ "$editor" = kwed ] || [ "$editor" = base ]; }
+# A kwed that shows a help panel at start-up closes it with its first key:
+# not timed (a kwed without one only redraws).
 close_help() {
-    tmux_ send-keys -t bench C-l
+    keys C-l
     wait_for "kwed keys" gone
 }
 
 # Quits an editor that holds no unsaved changes, waits until it has ended
 # and ends its tmux server.
 quit_editor() {
-    if [ "$editor" = kwed ]; then
-        tmux_ send-keys -t bench C-q
-    else
-        tmux_ send-keys -t bench ":q" Enter
-    fi
+    case $editor in
+    vim) keys ":q" Enter ;;
+    nano) keys C-x ;;
+    *) keys C-q ;;
+    esac
     wait_exit
     stop_server
 }
 
-# One run of one editor on the 100 MiB file: prints five times in
+# One run of one editor on the 100 MiB file: prints six times in
 # milliseconds.
 run_editor() {
     editor=$1
-    if [ "$editor" = kwed ]; then
-        first="Read big.txt"
-    else
-        first="104857600 bytes"
-    fi
+    case $editor in
+    vim) first="104857600 bytes" ;;
+    nano) first="Read $lines lines" ;;
+    *) first="Read big.txt" ;;
+    esac
     cp "$work/big.orig" "$file"
     t0=$(now)
     start "$editor" big.txt
     wait_for "$first"
     wait_for "0000001 the quick"
     t1=$(now)
-    if [ "$editor" = kwed ]; then
-        close_help
-        tj=$(now)
-        tmux_ send-keys -t bench C-End
-    else
-        tj=$(now)
-        tmux_ send-keys -t bench G
-    fi
+    ! is_kwed || close_help
+    # A search from the top for a text on the last line.
+    ts=$(now)
+    case $editor in
+    vim) keys "/E-MARK" Enter ;;
+    nano) keys C-w "E-MARK" Enter ;;
+    *) keys C-f "E-MARK" Enter ;;
+    esac
+    wait_for "LAST-LINE-MARKER"
+    tse=$(now)
+    # Back to the top (not timed), then the jump to the last line.
+    case $editor in
+    vim) keys gg ;;
+    nano) keys M-\\ ;;
+    *) keys C-Home ;;
+    esac
+    wait_for "0000001 the quick"
+    tj=$(now)
+    case $editor in
+    vim) keys G ;;
+    nano) keys M-/ ;;
+    *) keys C-End ;;
+    esac
     wait_for "LAST-LINE-MARKER"
     t2=$(now)
     # Go to the middle (not timed), then type.
-    if [ "$editor" = kwed ]; then
-        tmux_ send-keys -t bench C-g "$middle" Enter
-        wait_for "line $middle, col 1"
-    else
-        tmux_ send-keys -t bench ":$middle" Enter
+    case $editor in
+    vim)
+        keys ":$middle" Enter
         wait_for "$(printf '%07d the quick' "$middle")"
-        tmux_ send-keys -t bench i
-    fi
+        keys i
+        ;;
+    nano)
+        keys C-_ "$middle" Enter
+        wait_for " $middle/"
+        ;;
+    *)
+        keys C-g "$middle" Enter
+        wait_for "line $middle, col 1"
+        ;;
+    esac
     t3=$(now)
-    tmux_ send-keys -t bench -l "$insert"
+    keys -l "$insert"
     wait_for "END-OF-TEXT!"
     t4=$(now)
     # Save; the message names the file once all of it is written.
-    if [ "$editor" = kwed ]; then
-        t5=$(now)
-        tmux_ send-keys -t bench C-s
-        wait_for "Wrote big.txt"
-    else
+    case $editor in
+    vim)
         # Leaving insert mode waits out vim's Escape timeout: not timed.
-        tmux_ send-keys -t bench Escape
+        keys Escape
         sleep 2
         t5=$(now)
-        tmux_ send-keys -t bench ":w" Enter
+        keys ":w" Enter
         wait_for "written"
-    fi
+        ;;
+    nano)
+        t5=$(now)
+        keys C-o
+        wait_for "File Name to Write"
+        keys Enter
+        wait_for "Wrote $lines lines"
+        ;;
+    *)
+        t5=$(now)
+        keys C-s
+        wait_for "Wrote big.txt"
+        ;;
+    esac
     t6=$(now)
-    # Nothing is left unsaved, so both quit without a question.
+    # Nothing is left unsaved, so each quits without a question.
     quit_editor
     t7=$(now)
-    echo "$(ms "$t0" "$t1") $(ms "$tj" "$t2") $(ms "$t3" "$t4") $(ms "$t5" "$t6")" \
-        "$(ms "$t6" "$t7")"
+    echo "$(ms "$t0" "$t1") $(ms "$ts" "$tse") $(ms "$tj" "$t2") $(ms "$t3" "$t4")" \
+        "$(ms "$t5" "$t6") $(ms "$t6" "$t7")"
 }
 
 # One run of one editor on the file of one 10 MB line: prints three times
-# in milliseconds. Both editors wrap the line, so the screen shows the part
-# of it around the cursor.
+# in milliseconds. kwed and vim wrap the line, so the screen shows the part
+# of it around the cursor; nano scrolls it sideways, and shows nothing of
+# it from the end of the text (the empty line after it): its last two
+# steps are not timed ("-").
 run_long() {
     editor=$1
     start "$editor" long.txt
-    if [ "$editor" = kwed ]; then
-        wait_for "Read long.txt"
-        wait_for "LONG-LINE-START"
-        close_help
-        endkey=End
-        homekey=Home
-    else
-        wait_for "10000001 bytes"
-        wait_for "LONG-LINE-START"
-        endkey='$'
-        homekey=0
-    fi
+    case $editor in
+    vim) wait_for "10000001 bytes" ;;
+    nano) wait_for "Read 1 line" ;;
+    *) wait_for "Read long.txt" ;;
+    esac
+    wait_for "LONG-LINE-START"
+    ! is_kwed || close_help
+    endkey=End
+    homekey=Home
+    [ "$editor" != vim ] || { endkey='$'; homekey=0; }
     t0=$(now)
-    tmux_ send-keys -t bench "$endkey"
+    keys "$endkey"
     wait_for "LONG-LINE-END"
     t1=$(now)
     # Back to the line's start (not timed), until its end is off the screen.
-    tmux_ send-keys -t bench "$homekey"
+    keys "$homekey"
     wait_for "LONG-LINE-START"
     wait_for "LONG-LINE-END" gone
+    if [ "$editor" = nano ]; then
+        quit_editor
+        echo "$(ms "$t0" "$t1") - -"
+        return
+    fi
     # To the end of the text. vim's G would stay where it is, on the only
     # line; its C-End goes to the line's last character.
     t2=$(now)
-    tmux_ send-keys -t bench C-End
+    keys C-End
     wait_for "LONG-LINE-END"
     t3=$(now)
-    if [ "$editor" = kwed ]; then
-        # A page up from the end of the text lands on the line's start.
-        tmux_ send-keys -t bench PPage
-        wait_for "LONG-LINE-START"
+    if is_kwed; then
+        # A page up from the end of the text: a kwed that pages by rows
+        # shows the rows above, one that pages by lines the line's start;
+        # either way the end of the line leaves the screen.
+        keys PPage
+        wait_for "LONG-LINE-END" gone
     else
         # On the first line vim's C-b changes nothing on the screen: a
         # message asked for after it shows when vim has dealt with the key.
         # It is joined from two halves, so the typed command does not hold it.
-        tmux_ send-keys -t bench C-b ':echo "PAGE-UP" . "-DONE"' Enter
+        keys C-b ':echo "PAGE-UP" . "-DONE"' Enter
         wait_for "PAGE-UP-DONE"
     fi
     t4=$(now)
@@ -221,38 +280,50 @@ run_long() {
     echo "$(ms "$t0" "$t1") $(ms "$t2" "$t3") $(ms "$t3" "$t4")"
 }
 
-# All runs of one editor, one line of eight times per run.
-measure() {
-    run=0
-    while [ $run -lt "$runs" ]; do
-        run=$((run + 1))
-        echo "$(run_editor "$1") $(run_long "$1")"
+editors="kwed${base:+ base} vim nano"
+# All runs, the editors taking turns: one line of nine times per editor
+# and run, into a file per editor.
+run=0
+while [ $run -lt "$runs" ]; do
+    run=$((run + 1))
+    for e in $editors; do
+        echo "$(run_editor "$e") $(run_long "$e")" >> "$work/times.$e"
     done
-}
-
-best() { # keeps the smallest of each column
-    awk '{ for (i = 1; i <= NF; i++) if (NR == 1 || $i < b[i]) b[i] = $i }
-         END { for (i = 1; i <= NF; i++) printf "%s ", b[i]; print "" }'
-}
-
-echo "file: $(wc -c < "$work/big.orig") bytes, $lines lines; best of $runs runs each (ms)"
-echo "long line: $(wc -c < "$long") bytes in one line"
-k=$(measure kwed | best)
-v=$(measure vim | best)
-# A run that timed out leaves a column out.
-for times in "$k" "$v"; do
-    [ "$(echo "$times" | wc -w)" -eq 8 ] || { echo "a run failed" >&2; exit 1; }
 done
-printf '%-34s %8s %8s %8s\n' step kwed vim kwed/vim
-set -- "start-up to the first full screen" "jump to the last line" \
-    "type 1,000 characters mid-file" "save the 100 MiB file" \
-    "quit after saving" "End on a 10 MB line" \
-    "C-End on the 10 MB line" "then PgUp (vim: C-b)"
+
+best() { # keeps the smallest of each column ("-" where not timed)
+    awk '{ for (i = 1; i <= NF; i++) if (NR == 1 || $i < b[i]) b[i] = $i }
+         END { for (i = 1; i <= NF; i++) printf "%s ", b[i]; print "" }' "$work/times.$1"
+}
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-" || b <= 0) print "-";
+        else printf "%.2f\n", a / b }'
+}
+
+echo "file: $(wc -c < "$work/big.orig") bytes, $lines lines; long line: $(wc -c < "$long") bytes;" \
+    "best of $runs runs each (ms)"
+for e in $editors; do
+    eval "t_$e=\"\$(best $e)\""
+    [ "$(eval echo "\$t_$e" | wc -w)" -eq 9 ] || { echo "a run of $e failed" >&2; exit 1; }
+done
+header="step kwed"
+[ -z "$base" ] || header="$header base"
+header="$header vim nano kwed/vim kwed/nano"
+[ -z "$base" ] || header="$header base/vim base/nano kwed/base"
+echo "$header" | awk '{ printf "%-26s", $1; for (i = 2; i <= NF; i++) printf " %9s", $i; print "" }'
+set -- "start-up to the first screen" "search from the top" "jump to the last line" \
+    "type 1,000 characters" "save the 100 MiB file" "quit after saving" \
+    "End on a 10 MB line" "C-End on the 10 MB line" "then PgUp (vim: C-b)"
 i=1
 for step in "$@"; do
-    kt=$(echo "$k" | cut -d' ' -f$i)
-    vt=$(echo "$v" | cut -d' ' -f$i)
-    ratio=$(awk -v a="$kt" -v b="$vt" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
-    printf '%-34s %8s %8s %8s\n' "$step" "$kt" "$vt" "$ratio"
+    k=$(echo "$t_kwed" | cut -d' ' -f$i)
+    v=$(echo "$t_vim" | cut -d' ' -f$i)
+    n=$(echo "$t_nano" | cut -d' ' -f$i)
+    row="$k"
+    [ -z "$base" ] || { b=$(echo "$t_base" | cut -d' ' -f$i); row="$row $b"; }
+    row="$row $v $n $(ratio "$k" "$v") $(ratio "$k" "$n")"
+    [ -z "$base" ] || row="$row $(ratio "$b" "$v") $(ratio "$b" "$n") $(ratio "$k" "$b")"
+    printf '%-26s' "$step"
+    echo "$row" | awk '{ for (i = 1; i <= NF; i++) printf " %9s", $i; print "" }'
     i=$((i + 1))
 done

@@ -7,9 +7,9 @@
 
 namespace kwed_testing {
 
-inline std::string contents() {
-    std::string s(static_cast<std::size_t>(kwed::textsize()), '\0');
-    kwed::copytext(0, s.size(), s.data());
+inline std::string contents(const kwed::text_buffer &b) {
+    std::string s(static_cast<std::size_t>(kwed::textsize(b)), '\0');
+    kwed::copytext(b, 0, s.size(), s.data());
     return s;
 }
 

@@ -128,10 +128,10 @@ TEST_F(Editor, PastedBlockGoesInLiterallyAsOneUndoStep) {
     s->keys({"Enter"});
     EXPECT_TRUE(s->wait_text("line 2, col 3")) << s->screen();
     s->keys({"C-q"});
-    EXPECT_TRUE(s->wait_text("Discard unsaved changes?")) << s->screen();
+    EXPECT_TRUE(s->wait_text("Save changes before quitting?")) << s->screen();
     s->paste("y");
-    s->keys({"n"});
-    EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("Discard") == x.npos; }));
+    s->keys({"C-c"});
+    EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("Save changes") == x.npos; }));
     s->type("Q");
     EXPECT_TRUE(s->wait_text("cfQirst")) << s->screen();
     s->keys({"C-s"});

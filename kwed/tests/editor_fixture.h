@@ -21,10 +21,11 @@ class Editor : public ::testing::Test {
         tree.file("etc/kwed.rc", tree.read(SOURCE_DIR "/kwed.rc"));
     }
 
-    // Starts kwed with the arguments (already quoted for sh) and waits for
-    // its first screen, the help panel; the first key closes the panel.
+    // Starts kwed with the arguments (already quoted for sh) and, with
+    // wait, waits for its first screen: the hint of its keys, or the
+    // position on the header where a long message leaves the hint no room.
     std::unique_ptr<TmuxSession> start(const std::string &args, const std::string &env = "",
-                                       bool dismiss = true, const std::string &wrapper = "") {
+                                       bool wait = true, const std::string &wrapper = "") {
         // "-u NAME" options go first; assignments after ours replace them.
         bool unset = env.rfind("-u", 0) == 0;
         std::string command = "env " + (unset ? env : "") + " LANG=C.UTF-8 LC_ALL=C.UTF-8 " +
@@ -33,11 +34,9 @@ class Editor : public ::testing::Test {
                               args;
         auto session = std::make_unique<TmuxSession>(command, tree.root());
         EXPECT_TRUE(session->started());
-        if (dismiss) {
-            EXPECT_TRUE(session->wait_text("kwed keys")) << session->screen();
-            session->keys({"C-l"});
+        if (wait) {
             EXPECT_TRUE(session->wait_for([](const std::string &s) {
-                return s.find("kwed keys") == std::string::npos;
+                return s.find("F1 help") != s.npos || s.find(", col ") < s.find('\n');
             })) << session->screen();
         }
         return session;

@@ -180,24 +180,51 @@ TEST_F(Editor, NamesStayOnTheHeaderAndMessageRows) {
     EXPECT_EQ(tree.read(name), "first\nsecond\n");
 }
 
-TEST_F(Editor, QuitAsksBeforeDiscardingChanges) {
+// Quit asks whether to save first: y saves and quits (asking for a name when the
+// text has none), n quits without saving, any other key goes back to the
+// text and types nothing.
+TEST_F(Editor, QuitAsksWhetherToSaveFirst) {
+    const std::string question = "Save changes before quitting? (y: save, n: discard, ^C: cancel)";
+    auto asked = [&](const TmuxSession &s) { return s.wait_text(question); };
+    auto gone = [&](const std::string &x) { return x.find(question) == x.npos; };
     tree.file("f.txt", "keep\n");
     auto s = start("f.txt");
     s->type("zz");
     EXPECT_TRUE(s->wait_text("zzkeep")) << s->screen();
-    s->keys({"C-q"});
-    EXPECT_TRUE(s->wait_text("Discard unsaved changes? (y/n)")) << s->screen();
-    s->keys({"n"});
-    EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("Discard") == x.npos; }));
+    for (const char *other : {"x", "C-c", "Escape"}) {
+        s->keys({"C-q"});
+        EXPECT_TRUE(asked(*s)) << s->screen();
+        s->keys({other});
+        EXPECT_TRUE(s->wait_for(gone)) << other << "\n" << s->screen();
+    }
     s->type("q");
     EXPECT_TRUE(s->wait_text("zzqkeep")) << s->screen();
-    s->keys({"C-q"});
-    EXPECT_TRUE(s->wait_text("Discard unsaved changes? (y/n)")) << s->screen();
+    s->keys({"C-x"});
+    EXPECT_TRUE(asked(*s)) << s->screen();
     s->keys({"y"});
     EXPECT_EQ(s->wait_exit(), 0);
-    EXPECT_EQ(tree.read("f.txt"), "keep\n");
+    EXPECT_EQ(tree.read("f.txt"), "zzqkeep\n");
     // The screen is handed back with the cursor at the start of its last line.
     EXPECT_TRUE(s->wait_cursor("0,23")) << s->cursor();
+
+    auto t = start("f.txt");
+    t->type("lost ");
+    t->keys({"C-q"});
+    EXPECT_TRUE(asked(*t)) << t->screen();
+    t->keys({"n"});
+    EXPECT_EQ(t->wait_exit(), 0);
+    EXPECT_EQ(tree.read("f.txt"), "zzqkeep\n");
+
+    auto u = start("");
+    u->type("unnamed");
+    u->keys({"C-q"});
+    EXPECT_TRUE(asked(*u)) << u->screen();
+    u->keys({"y"});
+    EXPECT_TRUE(u->wait_text("Save as: ")) << u->screen();
+    u->type("named.txt");
+    u->keys({"Enter"});
+    EXPECT_EQ(u->wait_exit(), 0);
+    EXPECT_EQ(tree.read("named.txt"), "unnamed");
 }
 
 TEST_F(Editor, StartLineFromThePlusArgument) {
@@ -244,7 +271,7 @@ TEST_F(Editor, NewFileAndNoFile) {
     EXPECT_TRUE(t->wait_text("Save as: ")) << t->screen();
     t->type("named.txt");
     t->keys({"Enter"});
-    EXPECT_TRUE(t->wait_text("Wrote named.txt, 1 bytes.")) << t->screen();
+    EXPECT_TRUE(t->wait_text("Wrote named.txt, 1 byte.")) << t->screen();
     EXPECT_NE(t->row(0).find("named.txt"), std::string::npos);
     t->keys({"C-q"});
     EXPECT_EQ(t->wait_exit(), 0);
@@ -258,7 +285,7 @@ TEST_F(Editor, SaveKeepsPermissionsAndSaveAsWritesElsewhere) {
     s->type("more ");
     s->keys({"C-s"});
     EXPECT_TRUE(s->wait_text("Wrote link.txt")) << s->screen();
-    s->keys({"C-w"});
+    s->keys({"C-o"});
     EXPECT_TRUE(s->wait_text("Save as: link.txt")) << s->screen();
     s->keys({"C-u"});
     s->type("copy.txt");
@@ -269,7 +296,7 @@ TEST_F(Editor, SaveKeepsPermissionsAndSaveAsWritesElsewhere) {
     tree.file("other.txt", "precious\n");
     s->type("x");
     for (const char *answer : {"n", "y"}) {
-        s->keys({"C-w", "C-u"});
+        s->keys({"C-o", "C-u"});
         s->type("other.txt");
         s->keys({"Enter"});
         EXPECT_TRUE(s->wait_text("That file exists already; replace it? (y/n)")) << s->screen();
@@ -278,7 +305,7 @@ TEST_F(Editor, SaveKeepsPermissionsAndSaveAsWritesElsewhere) {
         EXPECT_EQ(tree.read("other.txt"), *answer == 'n' ? "precious\n" : "more xdata\n");
     }
     s->type("y");
-    s->keys({"C-w", "Enter"});
+    s->keys({"C-o", "Enter"});
     EXPECT_TRUE(s->wait_text("Wrote other.txt, 12 bytes.")) << s->screen();
     s->keys({"C-q"});
     EXPECT_EQ(s->wait_exit(), 0);
@@ -325,7 +352,7 @@ TEST_F(Editor, FileThatCannotBeWrittenStaysIntact) {
     } cases[] = {
         {"fixed/f.txt", "Wrote fixed/f.txt, 17 bytes.", "changed original\n", false},
         {"open/g.txt", "Permission denied. The file on disk is unchanged.", "original\n", true},
-        {"fixed/new.txt", "Permission denied. The file on disk is unchanged.", nullptr, true},
+        {"fixed/new.txt", "Not saved, fixed/new.txt: Permission denied.", nullptr, true},
         {"open/new.txt", "Wrote open/new.txt, 8 bytes.", "changed ", false},
     };
     for (const auto &c : cases) {
@@ -337,8 +364,8 @@ TEST_F(Editor, FileThatCannotBeWrittenStaysIntact) {
         EXPECT_TRUE(s->wait_text(c.message)) << s->screen();
         s->keys({"C-q"});
         if (c.readonly) {
-            EXPECT_TRUE(s->wait_text("Discard unsaved changes?")) << s->screen();
-            s->keys({"y"});
+            EXPECT_TRUE(s->wait_text("Save changes before quitting?")) << s->screen();
+            s->keys({"n"});
         }
         EXPECT_EQ(s->wait_exit(), 0);
         if (c.after)
@@ -415,13 +442,13 @@ TEST_F(Editor, RunControlFileFromCurrentFolderHomeAndEtc) {
     for (const auto &c : cases) {
         auto s = start(c.args, c.env, false);
         EXPECT_TRUE(s->wait_text(c.title)) << c.env << " " << c.args << "\n" << s->screen();
-        s->keys({"C-q", "C-q"}); // the first key closes the help panel
+        s->keys({"C-q"}); // the first key is carried out as typed
         EXPECT_EQ(s->wait_exit(), 0);
     }
     tree.file("kwed.rc", ".title FromHere\nquit ^Q\n");
     auto s = start("", "", false);
     EXPECT_TRUE(s->wait_text(" FromHere")) << s->screen();
-    s->keys({"C-q", "C-q"});
+    s->keys({"C-q"});
     EXPECT_EQ(s->wait_exit(), 0);
 }
 
@@ -433,21 +460,21 @@ TEST_F(Editor, BrokenRunControlFileEndsWithStatus3) {
         << s->screen();
 }
 
-TEST_F(Editor, HelpPanelOpensAndCloses) {
+// At start-up a line of the most used keys follows the first message, and
+// the first key typed is carried out at once. F1 shows the panel of every
+// command until the next key, which does nothing else; in any window of at
+// least 40x12 every command is on it, on more pages where one is too small
+// (F1 turns them).
+TEST_F(Editor, StartHintAndAHelpPanelThatFitsTheWindow) {
     tree.file("f.txt", "text\n");
     auto s = start("f.txt", "", false);
-    auto closed = [](const std::string &x) { return x.find("kwed keys") == x.npos; };
-    // The key that closes the panel, at start-up or after the help key,
-    // does nothing else.
-    for (const char *key : {"Enter", "x", "F1"}) {
-        EXPECT_TRUE(s->wait_text("kwed keys")) << s->screen();
-        EXPECT_TRUE(s->wait_text("^S     save")) << s->screen();
-        s->keys({key});
-        EXPECT_TRUE(s->wait_for(closed)) << key << "\n" << s->screen();
-        s->keys({"F1"});
-    }
-    // Every command of the default key map is on the panel of an 80x24
-    // window.
+    EXPECT_TRUE(s->wait_text("Read f.txt, 5 bytes.  F1 help  ^S save  ^Q quit  ^F find"))
+        << s->screen();
+    s->type("ab");
+    EXPECT_TRUE(s->wait_text("abtext")) << s->screen();
+    EXPECT_TRUE(s->wait_for([](const std::string &x) {
+        return x.find("F1 help") == x.npos && x.find("Read f.txt, 5 bytes.") != x.npos;
+    })) << s->screen();
     std::vector<std::string> names;
     std::istringstream rc(tree.read(SOURCE_DIR "/kwed.rc"));
     for (std::string line; std::getline(rc, line);) {
@@ -462,16 +489,55 @@ TEST_F(Editor, HelpPanelOpensAndCloses) {
             none += x.find(n + " ") == x.npos && x.find(n + "\n") == x.npos ? n : "";
         return none;
     };
-    EXPECT_TRUE(s->wait_for([&](const std::string &x) { return missing(x).empty(); }))
-        << missing(s->screen()) << "\n"
-        << s->screen();
+    auto closed = [](const std::string &x) { return x.find("kwed keys") == x.npos; };
+    // Each width differs from the one before, so that a header that ends
+    // at the new right edge shows the editor has taken up the new size.
+    const int sizes[][2] = {{80, 24}, {79, 24}, {60, 24}, {40, 24}, {80, 20}, {40, 12}, {80, 12}};
+    for (const auto &size : sizes) {
+        std::string what = std::to_string(size[0]) + "x" + std::to_string(size[1]);
+        EXPECT_TRUE(s->resize(size[0], size[1]));
+        EXPECT_TRUE(s->wait_for([&](const std::string &x) {
+            std::string top = x.substr(0, x.find('\n'));
+            return top.size() == static_cast<std::size_t>(size[0]) &&
+                   top.ends_with("line 1, col 3 ");
+        })) << what;
+        // Every page, its names gathered, until the last one.
+        std::string pages;
+        s->keys({"F1"});
+        for (int page = 1; page < 10; ++page) {
+            std::string mark = "page " + std::to_string(page) + " of ";
+            EXPECT_TRUE(s->wait_for([&](const std::string &x) {
+                return !closed(x) && (page == 1 || x.find(mark) != x.npos);
+            })) << what
+                << "\n"
+                << s->screen();
+            std::string screen = s->screen();
+            pages += screen;
+            std::size_t of = screen.find(mark);
+            if (of == screen.npos || screen.compare(of + mark.size(), std::to_string(page).size(),
+                                                    std::to_string(page)) == 0)
+                break;
+            s->keys({"F1"});
+        }
+        EXPECT_EQ(missing(pages), "") << what << "\n" << pages;
+        s->keys({"x"});
+        EXPECT_TRUE(s->wait_for(closed)) << what << "\n" << s->screen();
+    }
+    EXPECT_TRUE(s->resize(80, 24));
+    EXPECT_TRUE(s->wait_text("abtext")) << s->screen();
+    EXPECT_TRUE(s->wait_text("line 1, col 3")) << s->screen();
+    // A new window size while the panel shows draws it again, in pages
+    // that fit; the key after that closes it and does nothing else.
     s->keys({"F1"});
+    EXPECT_TRUE(s->wait_text("kwed keys (the next key")) << s->screen();
+    EXPECT_TRUE(s->resize(80, 12));
+    EXPECT_TRUE(s->wait_text("kwed keys, page 1 of 2")) << s->screen();
+    s->keys({"x"});
     EXPECT_TRUE(s->wait_for(closed)) << s->screen();
-    EXPECT_EQ(s->row(1), "text");
-    EXPECT_TRUE(s->wait_text("line 1, col 1")) << s->screen();
-    EXPECT_EQ(s->row(0).find("[modified]"), std::string::npos);
+    EXPECT_TRUE(s->resize(80, 24));
+    EXPECT_TRUE(s->wait_text("line 1, col 3")) << s->screen();
     // A new window size is taken up at once: the header spans the new width.
-    s->keys({"Enter"});
+    s->keys({"Home", "Enter"});
     EXPECT_TRUE(s->wait_text("line 2, col 1")) << s->screen();
     EXPECT_TRUE(s->resize(50, 10));
     EXPECT_TRUE(s->wait_for([](const std::string &x) {
@@ -480,8 +546,8 @@ TEST_F(Editor, HelpPanelOpensAndCloses) {
                top.substr(36) == "line 2, col 1 ";
     })) << s->screen();
     s->keys({"C-q"});
-    EXPECT_TRUE(s->wait_text("Discard")) << s->screen();
-    s->keys({"y"});
+    EXPECT_TRUE(s->wait_text("Save changes before quitting?")) << s->screen();
+    s->keys({"n"});
     EXPECT_EQ(s->wait_exit(), 0);
 }
 
@@ -550,7 +616,7 @@ TEST_F(Editor, HangUpAndTerminationKeepUnsavedText) {
         EXPECT_TRUE(s->wait_text(how + " text")) << s->screen();
         if (how == "termination in a question") {
             s->keys({"C-q"});
-            EXPECT_TRUE(s->wait_text("Discard unsaved changes?")) << s->screen();
+            EXPECT_TRUE(s->wait_text("Save changes before quitting?")) << s->screen();
         }
         if (how == "hang-up") {
             s->hangup();
@@ -743,8 +809,8 @@ TEST_F(Editor, SavesInPlaceWhereANewFileWouldNotBeTheSame) {
         EXPECT_TRUE(s->wait_text(c.message)) << what << "\n" << s->screen();
         s->keys({"C-q"});
         if (c.message[0] == 'N') {
-            EXPECT_TRUE(s->wait_text("Discard")) << s->screen();
-            s->keys({"y"});
+            EXPECT_TRUE(s->wait_text("Save changes before quitting?")) << s->screen();
+            s->keys({"n"});
         }
         EXPECT_EQ(s->wait_exit(), 0) << what;
         EXPECT_EQ(tree.read(c.after), c.expect) << what;

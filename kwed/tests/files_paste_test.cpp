@@ -15,17 +15,10 @@ using kwed_testing::contents;
 
 class FileBytes : public ::testing::Test {
   protected:
-    void SetUp() override {
-        kwed::undo_clear();
-        kwed::freebuffer();
-        kwed::reader.keycount = 1;
-    }
-    void TearDown() override {
-        kwed::undo_clear();
-        kwed::freebuffer();
-        kwed::filename[0] = '\0';
-    }
+    void SetUp() override { ed.reader.keycount = 1; }
+    void TearDown() override { kwed::freebuffer(ed); }
     suite_testing::TempTree tree;
+    kwed::editor ed;
 };
 
 // Loading and saving unchanged gives the bytes back, through a new file
@@ -57,21 +50,21 @@ TEST_F(FileBytes, LineEndsAndFinalNewlineRoundTrip) {
                 std::remove(tree.path("link.txt").c_str());
                 tree.hardlink("two.txt", "link.txt");
             }
-            kwed::load(file.c_str());
-            std::snprintf(kwed::filename, kwed::filename_size, "%s", file.c_str());
-            EXPECT_EQ(contents(), c.text) << bytes;
-            EXPECT_EQ(kwed::edited.crlf, c.crlf) << bytes;
-            EXPECT_EQ(kwed::disksize(), static_cast<kwed::offset_t>(bytes.size())) << bytes;
-            ASSERT_EQ(kwed::savefile(file.c_str()), 0) << bytes << kwed::msgline;
+            kwed::load(ed, file.c_str());
+            std::snprintf(ed.edited.filename, kwed::filename_size, "%s", file.c_str());
+            EXPECT_EQ(contents(ed.buffer), c.text) << bytes;
+            EXPECT_EQ(ed.edited.crlf, c.crlf) << bytes;
+            EXPECT_EQ(kwed::disksize(ed), static_cast<kwed::offset_t>(bytes.size())) << bytes;
+            ASSERT_EQ(kwed::savefile(ed, file.c_str()), 0) << bytes << ed.msgline;
             EXPECT_EQ(tree.read(inplace ? "link.txt" : "one.txt"), bytes) << inplace;
-            kwed::offset_t size = kwed::textsize();
-            if (size > 0 && kwed::byteat(size - 1) == '\n') {
-                ++kwed::reader.keycount;
-                kwed::edit_delete(size - 1, 1);
+            kwed::offset_t size = kwed::textsize(ed.buffer);
+            if (size > 0 && kwed::byteat(ed.buffer, size - 1) == '\n') {
+                ++ed.reader.keycount;
+                kwed::edit_delete(ed, size - 1, 1);
                 // A text made empty is saved empty.
                 std::string want = size == 1 ? "" : bytes;
-                EXPECT_EQ(kwed::disksize(), static_cast<kwed::offset_t>(want.size())) << bytes;
-                ASSERT_EQ(kwed::savefile(file.c_str()), 0) << bytes << kwed::msgline;
+                EXPECT_EQ(kwed::disksize(ed), static_cast<kwed::offset_t>(want.size())) << bytes;
+                ASSERT_EQ(kwed::savefile(ed, file.c_str()), 0) << bytes << ed.msgline;
                 EXPECT_EQ(tree.read(inplace ? "link.txt" : "one.txt"), want) << inplace;
             }
         }
@@ -83,15 +76,13 @@ class PastedInput : public FileBytes {
   protected:
     void SetUp() override {
         FileBytes::SetUp();
-        ASSERT_TRUE(kwed::growgap(64));
-        kwed::reader = {};
-        kwed::reader.shown = true; // no screen to draw
+        ASSERT_TRUE(kwed::growgap(ed.buffer, 64));
+        ed.reader.shown = true; // no screen to draw
         saved_stdin = dup(STDIN_FILENO);
     }
     void TearDown() override {
         dup2(saved_stdin, STDIN_FILENO);
         close(saved_stdin);
-        kwed::reader = {};
         FileBytes::TearDown();
     }
     // Makes the bytes the terminal's input, which then ends.
@@ -124,11 +115,11 @@ TEST_F(PastedInput, BlockIsOneKeyWithItsBytesAsTheyCame) {
     };
     for (const auto &c : cases) {
         input(c.in);
-        kwed::reader.inlen = kwed::reader.inpos = kwed::reader.npending = 0;
-        EXPECT_EQ(kwed::getkey(map), kwed::pasted_key) << c.in;
-        EXPECT_EQ(kwed::reader.pasted, c.pasted) << c.in;
+        ed.reader.inlen = ed.reader.inpos = ed.reader.npending = 0;
+        EXPECT_EQ(kwed::getkey(ed, map), kwed::pasted_key) << c.in;
+        EXPECT_EQ(ed.reader.pasted, c.pasted) << c.in;
         if (c.next) {
-            EXPECT_EQ(kwed::getkey(map), c.next) << c.in;
+            EXPECT_EQ(kwed::getkey(ed, map), c.next) << c.in;
         }
     }
 }
@@ -140,18 +131,18 @@ TEST_F(PastedInput, LongPasteIsOneUndoStep) {
     for (int i = 0; i < 1000; ++i)
         block += "line\t\x11\x0b " + std::to_string(i) + "\r";
     input("\033[200~" + block + "\033[201~");
-    kwed::input = kwed::getkey(map);
-    ASSERT_EQ(kwed::input, kwed::pasted_key);
-    kwed::insertpasted();
+    ed.input = kwed::getkey(ed, map);
+    ASSERT_EQ(ed.input, kwed::pasted_key);
+    kwed::insertpasted(ed);
     for (char &ch : block)
         ch = ch == '\r' ? '\n' : ch;
-    EXPECT_EQ(contents(), block);
-    EXPECT_EQ(kwed::buffer.point, static_cast<kwed::offset_t>(block.size()));
-    EXPECT_EQ(kwed::buffer.undo.changes.size(), 1u);
-    EXPECT_TRUE(kwed::reader.pasted.empty());
-    ASSERT_TRUE(kwed::undo_last());
-    EXPECT_EQ(contents(), "");
-    EXPECT_EQ(kwed::modified, 0);
+    EXPECT_EQ(contents(ed.buffer), block);
+    EXPECT_EQ(ed.buffer.point, static_cast<kwed::offset_t>(block.size()));
+    EXPECT_EQ(ed.buffer.undo.changes.size(), 1u);
+    EXPECT_TRUE(ed.reader.pasted.empty());
+    ASSERT_TRUE(kwed::undo_last(ed));
+    EXPECT_EQ(contents(ed.buffer), "");
+    EXPECT_EQ(ed.modified, 0);
 }
 
 } // namespace

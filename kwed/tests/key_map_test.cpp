@@ -27,18 +27,18 @@ class KeyMap : public ::testing::Test {
         ASSERT_EQ(setupterm("xterm", -1, &err), OK);
     }
     void TearDown() override {
-        kwed::key_map = nullptr;
         kwed::finikey(map);
         map = nullptr;
-        kwed::key_mode[0] = kwed::key_mode[1] = kwed::key_mode[2] = {};
     }
     std::vector<record> load(const std::string &text) {
         rc = tree.file("k.rc", text);
-        map = kwed::initkey(rc.c_str());
+        kwed::rc_keys keys = kwed::initkey(rc.c_str());
+        map = keys.map;
+        settings = keys.settings;
         std::vector<record> out;
         for (kwed::keymap_t *k = map; k && k->code != kwed::k_end; ++k)
-            out.push_back(
-                {k->code, k->rhs ? kwed::keybytes(*k) : "", k->rhs ? kwed::keytext(*k) : ""});
+            out.push_back({k->code, k->rhs ? kwed::keybytes(map, *k) : "",
+                           k->rhs ? kwed::keytext(map, *k) : ""});
         return out;
     }
     static int code(const char *name) { return kwed::findcommand(name)->code; }
@@ -46,6 +46,7 @@ class KeyMap : public ::testing::Test {
     suite_testing::TempTree tree;
     std::string rc;
     kwed::keymap_t *map = nullptr;
+    kwed::rc_settings settings;
 };
 
 TEST_F(KeyMap, CommandsAreSortedAndFoundByName) {
@@ -92,26 +93,34 @@ TEST_F(KeyMap, BindingsCommentsAndContinuedLines) {
                                 {code("quit"), "\x1b[1;5Q", "\\e[1;5Q"},
                                 {code("up"), tigetstr("kcuu1"), "$(kcuu1)"},
                                 {code("up"), "\x1b[A", "\\e[A"},
-                                {kwed::k_mode0, "\x10", "^P"},
+                                {code("literal"), "\x10", "^P"},
                                 {code("save"), "\x13", "^s"}};
     EXPECT_EQ(got, want);
-    kwed::key_map = map;
-    EXPECT_STREQ(kwed::keyfor(code("up")), "$(kcuu1)");
-    EXPECT_EQ(kwed::keyfor(code("paste")), nullptr);
+    EXPECT_EQ(code("literal"), kwed::k_literal);
+    kwed::editor ed;
+    ed.keys = map;
+    EXPECT_STREQ(kwed::keyfor(ed, code("up")), "$(kcuu1)");
+    EXPECT_EQ(kwed::keyfor(ed, code("paste")), nullptr);
+    EXPECT_STREQ(kwed::keyfor(ed, code("literal")), "^P");
+    ed.keys = nullptr;
 }
 
-TEST_F(KeyMap, DirectivesGiveTheSpecialRecords) {
+// Directives give the settings, and no records of the key map.
+TEST_F(KeyMap, DirectivesGiveTheSettings) {
+    EXPECT_EQ(load("quit ^Q\n").size(), 1u);
+    EXPECT_EQ(settings.title, 0u);
+    EXPECT_EQ(settings.tabsize, 0u);
+    EXPECT_EQ(settings.header, 1);
+    EXPECT_EQ(settings.modeless, 1);
+    kwed::finikey(map);
     auto got = load(".title My Editor  \n.tabsize 4\n.noheader\n.view\nquit ^Q\n");
     ASSERT_NE(map, nullptr);
-    ASSERT_EQ(got.size(), 5u);
-    EXPECT_EQ(map[0].code, kwed::k_mode1);
-    EXPECT_STREQ(kwed::pooltext(map[0].lhs), "My Editor");
-    EXPECT_EQ(map[1].code, kwed::k_mode2);
-    EXPECT_EQ(map[1].lhs, 4u);
-    EXPECT_EQ(map[2].code, kwed::k_textline);
-    EXPECT_EQ(map[3].code, kwed::k_modal);
-    EXPECT_EQ(map[4].code, code("quit"));
-    EXPECT_EQ(map[5].code, kwed::k_end);
+    std::vector<record> want = {{code("quit"), "\x11", "^Q"}};
+    EXPECT_EQ(got, want);
+    EXPECT_STREQ(kwed::pooltext(map, settings.title), "My Editor");
+    EXPECT_EQ(settings.tabsize, 4u);
+    EXPECT_EQ(settings.header, 0);
+    EXPECT_EQ(settings.modeless, 0);
 }
 
 TEST_F(KeyMap, ACapabilityTheTerminalLacksBindsNothing) {

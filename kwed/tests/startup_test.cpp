@@ -6,9 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <string>
 #include <string_view>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -23,6 +29,85 @@ suite_testing::RunResult kwed(std::vector<std::string> args, RunOptions options 
     options.no_stdin = true;
     options.timeout_seconds = 30;
     return run(args, options);
+}
+
+// How a run on a terminal ended: its status, what it drew and its errors.
+struct TerminalRun {
+    int status = -1;
+    std::string screen;
+    std::string err;
+};
+
+// Reads what the terminal shows until it holds `until` (any output when
+// empty), the program ends, or ten seconds pass; false when it did not
+// show it.
+bool readscreen(int master, std::string *screen, const std::string &until) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < end) {
+        if (!until.empty() && screen->find(until) != std::string::npos)
+            return true;
+        pollfd p = {master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0)
+            continue;
+        char buf[4096];
+        ssize_t got = read(master, buf, sizeof buf);
+        if (got <= 0)
+            return until.empty();
+        screen->append(buf, static_cast<std::size_t>(got));
+    }
+    return false;
+}
+
+// Runs kwed on a terminal of its own (a pseudo-terminal of 80x24), its
+// standard error to a pipe. Once the screen shows `shown`, the keys are
+// typed; once it shows `until`, the terminal is closed, as closing its
+// window would. Without `until` the run goes on to its end.
+TerminalRun onterminal(const std::vector<std::string> &args,
+                       const std::vector<std::pair<std::string, std::string>> &env,
+                       const std::string &keys = "", const std::string &shown = "",
+                       const std::string &until = "") {
+    TerminalRun r;
+    int errpipe[2];
+    if (pipe(errpipe) != 0)
+        return r;
+    int master = -1;
+    winsize size = {24, 80, 0, 0};
+    pid_t pid = forkpty(&master, nullptr, nullptr, &size);
+    if (pid == 0) {
+        dup2(errpipe[1], 2);
+        close(errpipe[0]);
+        close(errpipe[1]);
+        for (const auto &[name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
+        std::vector<char *> argv = {const_cast<char *>(KWED_PATH)};
+        for (const std::string &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(KWED_PATH, argv.data());
+        _exit(127);
+    }
+    close(errpipe[1]);
+    if (pid > 0) {
+        if (!shown.empty() && readscreen(master, &r.screen, shown) && !keys.empty()) {
+            EXPECT_EQ(write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+        }
+        readscreen(master, &r.screen, until);
+        close(master);
+        int status = 0;
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (waitpid(pid, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < end)
+            usleep(20000);
+        if (waitpid(pid, &status, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    char buf[4096];
+    for (ssize_t got; (got = read(errpipe[0], buf, sizeof buf)) > 0;)
+        r.err.append(buf, static_cast<std::size_t>(got));
+    close(errpipe[0]);
+    return r;
 }
 
 TEST(Startup, UsageFailuresEndBeforeTheScreen) {
@@ -58,14 +143,50 @@ TEST(Startup, ProgramNameIsThePartAfterTheLastSlashOrBackslash) {
     }
 }
 
+// A terminal that cannot be used, or one that cannot move the cursor
+// (where a full screen cannot be drawn), ends the run before anything is
+// read or written.
 TEST(Startup, ATerminalThatCannotBeUsedEndsWithStatus3) {
-    RunOptions options;
-    // ncurses keeps a block of its own when it refuses a terminal, and the
-    // program ends right there: that is no leak of the editor's.
-    options.env = {{"TERM", "no-such-terminal-kind"}, {"ASAN_OPTIONS", "detect_leaks=0"}};
-    auto r = kwed({"file"}, options);
-    EXPECT_EQ(r.status, 3);
-    EXPECT_EQ(r.err, "kwed: Failed to initialise the screen.\n");
+    suite_testing::TempTree tree;
+    std::string file = tree.file("f.txt", "text\n");
+    struct {
+        const char *term;
+        const char *err;
+    } cases[] = {
+        {"no-such-terminal-kind", "kwed: Failed to initialise the screen.\n"},
+        {"dumb", "kwed: the terminal dumb cannot move the cursor; kwed needs one that can.\n"},
+    };
+    for (const auto &c : cases) {
+        // ncurses keeps a block of its own when it refuses a terminal, and
+        // the program ends right there: that is no leak of the editor's.
+        auto r = onterminal({file}, {{"TERM", c.term}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+        EXPECT_EQ(r.status, 3) << c.term;
+        EXPECT_EQ(r.err, c.err) << c.term;
+    }
+    EXPECT_EQ(tree.read("f.txt"), "text\n");
+}
+
+// Keys come from the terminal: bytes from a pipe or a file are never taken
+// for keys (^S among them would save), and nothing is read or written.
+TEST(Startup, StandardInputThatIsNoTerminalIsRefused) {
+    suite_testing::TempTree tree;
+    std::string file = tree.file("victim.txt", "original\n");
+    const std::string refused =
+        "kwed: standard input is not a terminal; kwed reads its keys from one.\n";
+    for (const std::vector<std::string> &args : {std::vector<std::string>{file}, {"-"}, {}}) {
+        RunOptions options;
+        options.input = "XXjunk\x13\x11y";
+        options.cwd = tree.root();
+        options.env = {{"TERM", "xterm"}, {"HOME", tree.root()}};
+        auto r = kwed(args, options);
+        EXPECT_EQ(r.status, 3) << args.size();
+        EXPECT_EQ(r.err, refused);
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(tree.read("victim.txt"), "original\n");
+    EXPECT_NE(access(tree.path("victim.txt.save").c_str(), F_OK), 0);
+    EXPECT_NE(access(tree.path("kwed.save1").c_str(), F_OK), 0);
+    EXPECT_NE(access(tree.path("kwed.save").c_str(), F_OK), 0);
 }
 
 TEST(Startup, AFileNameLongerThanAnyPathIsRefused) {
@@ -95,21 +216,20 @@ TEST(Startup, RunControlFileFaultsNameTheFileAndLine) {
     };
     for (const auto &c : cases) {
         std::string rc = tree.file("bad.rc", c.text);
-        RunOptions options;
-        options.env = {{"TERM", "xterm"}, {"HOME", tree.root()}, {"ETCDIR", tree.root()}};
-        auto r = kwed({"-f", rc}, options);
+        auto r = onterminal({"-f", rc},
+                            {{"TERM", "xterm"}, {"HOME", tree.root()}, {"ETCDIR", tree.root()}});
         EXPECT_EQ(r.status, 3) << c.text;
         EXPECT_EQ(r.err, "kwed: " + rc + ": " + c.message) << c.text;
     }
     // Not found anywhere: the name and where it was looked for.
-    RunOptions options;
-    options.env = {{"TERM", "xterm"}, {"HOME", tree.root()}, {"ETCDIR", tree.root()}};
-    auto r = kwed({"-f", "missing.rc"}, options);
+    std::vector<std::pair<std::string, std::string>> env = {
+        {"TERM", "xterm"}, {"HOME", tree.root()}, {"ETCDIR", tree.root()}};
+    auto r = onterminal({"-f", "missing.rc"}, env);
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err, "kwed: cannot open the run-control file missing.rc (looked in the current "
                      "folder, $HOME and the etc folder)\n");
     // After -f the next argument is the name, whatever it begins with.
-    r = kwed({"-f", "-x", "text"}, options);
+    r = onterminal({"-f", "-x", "text"}, env);
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err, "kwed: cannot open the run-control file -x (looked in the current "
                      "folder, $HOME and the etc folder)\n");
@@ -122,35 +242,29 @@ TEST(Startup, MessagesReplacedByTheRunControlFile) {
     std::string usage_id = std::to_string(std::strtol(kwed::f_usage, nullptr, 0));
     std::string rc = tree.file("kwed.rc", ".message " + config +
                                               " Die Steuerdatei taugt nicht.\nquit ^Q\nleft ^1\n");
-    RunOptions options;
-    options.env = {{"TERM", "xterm"}};
-    auto r = kwed({"-f", rc}, options);
+    auto r = onterminal({"-f", rc}, {{"TERM", "xterm"}});
     EXPECT_EQ(r.status, 3);
     // The fault on line 3 replaces the text once more, naming the line.
     EXPECT_EQ(r.err, "kwed: " + rc + ": line 3: bad key text \"^1\".\n");
     tree.file("kwed.rc", ".message " + usage_id + " Aufruf: %s [Optionen] [Datei]\nquit ^Q\n");
     // The usage text comes before the key map is read: the built-in one.
+    RunOptions options;
+    options.env = {{"TERM", "xterm"}};
     auto u = kwed({"-f", rc, "-q"}, options);
     EXPECT_EQ(u.status, 2);
     EXPECT_EQ(u.err, usage);
 }
 
-// When the terminal's input ends, unsaved text is kept in a new file beside
+// When the terminal goes away, unsaved text is kept in a new file beside
 // the original (never over it, nor over an earlier rescue) and the run ends
 // with status 3; without changes the run just ends.
 TEST(Startup, LostTerminalKeepsUnsavedTextInAFileOfItsOwn) {
     suite_testing::TempTree tree;
     std::string rc = tree.file("kwed.rc", "quit ^Q\n");
     std::string file = tree.file("notes.txt", "one\ntwo\n");
-    RunOptions options;
-    options.env = {{"TERM", "xterm"}, {"HOME", tree.root()}};
-    options.timeout_seconds = 30;
-    // The first key (^L here) only closes the help panel of the start.
-    std::string input;
-    auto typed = [&](std::string_view keys) {
-        input = "\f" + std::string(keys);
-        options.input = input;
-        return run({KWED_PATH, "-f", rc, file}, options);
+    auto typed = [&](const std::string &keys) {
+        return onterminal({"-f", rc, file}, {{"TERM", "xterm"}, {"HOME", tree.root()}}, keys,
+                          "notes.txt", keys.empty() ? "notes.txt" : "[modified]");
     };
 
     auto r = typed("abc");

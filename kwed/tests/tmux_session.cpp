@@ -105,7 +105,7 @@ void TmuxSession::keys(const std::vector<std::string> &names) const {
 void TmuxSession::type(const std::string &text) const {
     suite_testing::RunOptions options;
     options.no_stdin = true;
-    suite_testing::run(tmux({"send-keys", "-t", "kwed", "-l", text}), options);
+    suite_testing::run(tmux({"send-keys", "-t", "kwed", "-l", "--", text}), options);
 }
 
 void TmuxSession::paste(const std::string &text) const {
@@ -139,6 +139,21 @@ bool TmuxSession::resize(int width, int height) const {
                                     "-y", std::to_string(height)}),
                               options)
                .status == 0;
+}
+
+std::string TmuxSession::pane_tty() const {
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    std::string out =
+        suite_testing::run(tmux({"display-message", "-p", "-t", "kwed", "#{pane_tty}"}), options)
+            .out;
+    return out.substr(0, out.find('\n'));
+}
+
+std::string TmuxSession::terminal_modes(const std::string &tty) const {
+    suite_testing::RunOptions options;
+    options.no_stdin = true;
+    return suite_testing::run({"/bin/stty", "-a", "-F", tty}, options).out;
 }
 
 bool TmuxSession::ended() const {

@@ -43,6 +43,10 @@ class TmuxSession {
     void hangup() const;
     // Gives the window a new size.
     bool resize(int width, int height) const;
+    // The terminal device of the window, and its settings as stty shows them.
+    std::string pane_tty() const;
+    std::string terminal_modes(const std::string &tty) const;
+
     // Polls the screen until the predicate holds; false after the timeout.
     bool wait_for(const std::function<bool(const std::string &)> &pred, double seconds = 30) const;
     bool wait_text(const std::string &text, double seconds = 30) const;

@@ -20,51 +20,45 @@ using kwed_testing::contents;
 class Core : public ::testing::Test {
   protected:
     void SetUp() override {
-        kwed::freebuffer();
-        kwed::undo_clear();
-        kwed::modified = 0;
-        kwed::buffer.mark = -1;
-        kwed::reader.keycount = 1;
-        ASSERT_TRUE(kwed::growgap(64));
+        ed.reader.keycount = 1;
+        ASSERT_TRUE(kwed::growgap(ed.buffer, 64));
     }
-    void TearDown() override {
-        kwed::undo_clear();
-        kwed::freebuffer();
-    }
+    void TearDown() override { kwed::freebuffer(ed); }
     // The next key: changes made under it form one undo group.
-    static void key() { ++kwed::reader.keycount; }
-    static void type(const std::string &s) {
+    void key() { ++ed.reader.keycount; }
+    void type(const std::string &s) {
         for (char c : s) {
             key();
-            ASSERT_TRUE(kwed::edit_insert(kwed::buffer.point, &c, 1));
-            ++kwed::buffer.point;
+            ASSERT_TRUE(kwed::edit_insert(ed, ed.buffer.point, &c, 1));
+            ++ed.buffer.point;
         }
     }
+    kwed::editor ed;
 };
 
 TEST_F(Core, TypingIsUndoneAsOneRunAndOtherChangesOneKeyAtATime) {
     type("hello");
     type("\nworld");
-    EXPECT_EQ(contents(), "hello\nworld");
-    EXPECT_EQ(kwed::modified, 1);
+    EXPECT_EQ(contents(ed.buffer), "hello\nworld");
+    EXPECT_EQ(ed.modified, 1);
     key();
-    kwed::edit_delete(0, 2); // "llo\nworld"
+    kwed::edit_delete(ed, 0, 2); // "llo\nworld"
     key();
-    kwed::edit_delete(3, 1); // "lloworld"
-    EXPECT_EQ(contents(), "lloworld");
-    ASSERT_TRUE(kwed::undo_last());
-    EXPECT_EQ(contents(), "llo\nworld");
-    EXPECT_EQ(kwed::buffer.point, 3);
-    ASSERT_TRUE(kwed::undo_last());
-    EXPECT_EQ(contents(), "hello\nworld");
-    ASSERT_TRUE(kwed::undo_last()); // "world" typed after the newline
-    EXPECT_EQ(contents(), "hello\n");
-    ASSERT_TRUE(kwed::undo_last()); // the newline breaks the run
-    EXPECT_EQ(contents(), "hello");
-    ASSERT_TRUE(kwed::undo_last());
-    EXPECT_EQ(contents(), "");
-    EXPECT_EQ(kwed::modified, 0);
-    EXPECT_FALSE(kwed::undo_last());
+    kwed::edit_delete(ed, 3, 1); // "lloworld"
+    EXPECT_EQ(contents(ed.buffer), "lloworld");
+    ASSERT_TRUE(kwed::undo_last(ed));
+    EXPECT_EQ(contents(ed.buffer), "llo\nworld");
+    EXPECT_EQ(ed.buffer.point, 3);
+    ASSERT_TRUE(kwed::undo_last(ed));
+    EXPECT_EQ(contents(ed.buffer), "hello\nworld");
+    ASSERT_TRUE(kwed::undo_last(ed)); // "world" typed after the newline
+    EXPECT_EQ(contents(ed.buffer), "hello\n");
+    ASSERT_TRUE(kwed::undo_last(ed)); // the newline breaks the run
+    EXPECT_EQ(contents(ed.buffer), "hello");
+    ASSERT_TRUE(kwed::undo_last(ed));
+    EXPECT_EQ(contents(ed.buffer), "");
+    EXPECT_EQ(ed.modified, 0);
+    EXPECT_FALSE(kwed::undo_last(ed));
 }
 
 // Each typed key gives one whole character: ASCII, UTF-8 of two to four
@@ -73,12 +67,12 @@ TEST_F(Core, TypedRunOfAnyCharactersIsOneUndoStep) {
     type("x\n");
     for (std::string c : {"a", "\xc3\xa9", "\xe6\x97\xa5", "\xf0\x9f\x98\x80", "\xff", "z"}) {
         key();
-        ASSERT_TRUE(kwed::edit_insert(kwed::buffer.point, c.data(), c.size()));
-        kwed::buffer.point += static_cast<kwed::offset_t>(c.size());
+        ASSERT_TRUE(kwed::edit_insert(ed, ed.buffer.point, c.data(), c.size()));
+        ed.buffer.point += static_cast<kwed::offset_t>(c.size());
     }
-    ASSERT_TRUE(kwed::undo_last());
-    EXPECT_EQ(contents(), "x\n");
-    EXPECT_EQ(kwed::buffer.point, 2);
+    ASSERT_TRUE(kwed::undo_last(ed));
+    EXPECT_EQ(contents(ed.buffer), "x\n");
+    EXPECT_EQ(ed.buffer.point, 2);
 }
 
 // Undo all the way down and redo all the way up again, one step at a time,
@@ -91,122 +85,122 @@ TEST_F(Core, RedoTakesBackUndoStepByStepUntilANewChange) {
     const state states[] = {{"", 0}, {"ab", 2}, {"b", 0}, {"bXY", 3}, {"bY", 1}};
     type("ab");
     key();
-    kwed::edit_delete(0, 1);
-    kwed::undo_mark_saved();
+    kwed::edit_delete(ed, 0, 1);
+    kwed::undo_mark_saved(ed);
     key();
-    ASSERT_TRUE(kwed::edit_insert(1, "XY", 2)); // as a paste does
+    ASSERT_TRUE(kwed::edit_insert(ed, 1, "XY", 2)); // as a paste does
     key();
-    kwed::edit_delete(1, 1);
-    kwed::edit_delete(1, 0); // a second change of the same key
-    EXPECT_EQ(kwed::redo_last(), 0);
+    kwed::edit_delete(ed, 1, 1);
+    kwed::edit_delete(ed, 1, 0); // a second change of the same key
+    EXPECT_EQ(kwed::redo_last(ed), 0);
     for (int round = 0; round < 2; ++round) {
         for (int i = 4; i > 0; --i) {
             key();
-            ASSERT_TRUE(kwed::undo_last());
-            EXPECT_EQ(contents(), states[i - 1].text);
-            EXPECT_EQ(kwed::modified, i - 1 != 2) << i;
+            ASSERT_TRUE(kwed::undo_last(ed));
+            EXPECT_EQ(contents(ed.buffer), states[i - 1].text);
+            EXPECT_EQ(ed.modified, i - 1 != 2) << i;
         }
-        EXPECT_EQ(kwed::undo_last(), 0);
+        EXPECT_EQ(kwed::undo_last(ed), 0);
         for (int i = 1; i <= 4; ++i) {
             key();
-            ASSERT_TRUE(kwed::redo_last());
-            EXPECT_EQ(contents(), states[i].text);
-            EXPECT_EQ(kwed::buffer.point, states[i].point);
-            EXPECT_EQ(kwed::modified, i != 2) << i;
-            EXPECT_STREQ(kwed::msgline, "Redone.");
+            ASSERT_TRUE(kwed::redo_last(ed));
+            EXPECT_EQ(contents(ed.buffer), states[i].text);
+            EXPECT_EQ(ed.buffer.point, states[i].point);
+            EXPECT_EQ(ed.modified, i != 2) << i;
+            EXPECT_STREQ(ed.msgline, "Redone.");
         }
-        EXPECT_EQ(kwed::redo_last(), 0);
+        EXPECT_EQ(kwed::redo_last(ed), 0);
     }
     // A new change after undo: nothing to redo, and the saved state is gone.
     key();
-    kwed::undo_last();
+    kwed::undo_last(ed);
     key();
-    kwed::undo_last();
-    EXPECT_EQ(kwed::modified, 0);
+    kwed::undo_last(ed);
+    EXPECT_EQ(ed.modified, 0);
     key();
-    kwed::undo_last();
-    kwed::buffer.point = 2;
+    kwed::undo_last(ed);
+    ed.buffer.point = 2;
     type("q");
-    EXPECT_EQ(kwed::redo_last(), 0);
-    EXPECT_EQ(contents(), "abq");
+    EXPECT_EQ(kwed::redo_last(ed), 0);
+    EXPECT_EQ(contents(ed.buffer), "abq");
     key();
-    kwed::undo_last();
-    EXPECT_EQ(contents(), "ab");
-    EXPECT_EQ(kwed::redo_last(), 1);
-    EXPECT_EQ(kwed::undo_last(), 1);
-    EXPECT_EQ(kwed::modified, 1);
+    kwed::undo_last(ed);
+    EXPECT_EQ(contents(ed.buffer), "ab");
+    EXPECT_EQ(kwed::redo_last(ed), 1);
+    EXPECT_EQ(kwed::undo_last(ed), 1);
+    EXPECT_EQ(ed.modified, 1);
 }
 
 // The mark moves with changes before it and never points past the text.
 TEST_F(Core, MarkFollowsChangesBeforeIt) {
     type("hello world");
-    kwed::buffer.mark = 6; // at "world"
+    ed.buffer.mark = 6; // at "world"
     key();
-    ASSERT_TRUE(kwed::edit_insert(6, "big ", 4));
-    EXPECT_EQ(kwed::buffer.mark, 6); // inserting at the mark leaves it
-    ASSERT_TRUE(kwed::edit_insert(0, "oh ", 3));
-    EXPECT_EQ(kwed::buffer.mark, 9);
-    kwed::edit_delete(1, 2);
-    EXPECT_EQ(kwed::buffer.mark, 7);
-    kwed::edit_delete(5, 8); // across the mark: it goes where they were
-    EXPECT_EQ(kwed::buffer.mark, 5);
-    kwed::edit_delete(0, static_cast<std::size_t>(kwed::textsize()));
-    EXPECT_EQ(kwed::buffer.mark, 0);
-    while (kwed::undo_last()) {
+    ASSERT_TRUE(kwed::edit_insert(ed, 6, "big ", 4));
+    EXPECT_EQ(ed.buffer.mark, 6); // inserting at the mark leaves it
+    ASSERT_TRUE(kwed::edit_insert(ed, 0, "oh ", 3));
+    EXPECT_EQ(ed.buffer.mark, 9);
+    kwed::edit_delete(ed, 1, 2);
+    EXPECT_EQ(ed.buffer.mark, 7);
+    kwed::edit_delete(ed, 5, 8); // across the mark: it goes where they were
+    EXPECT_EQ(ed.buffer.mark, 5);
+    kwed::edit_delete(ed, 0, static_cast<std::size_t>(kwed::textsize(ed.buffer)));
+    EXPECT_EQ(ed.buffer.mark, 0);
+    while (kwed::undo_last(ed)) {
     }
-    EXPECT_LE(kwed::buffer.mark, kwed::textsize());
+    EXPECT_LE(ed.buffer.mark, kwed::textsize(ed.buffer));
 }
 
 TEST_F(Core, RandomChangesAllUndoneGiveTheOriginalBack) {
     std::mt19937 rng(7);
     std::string original = "line one\nline two\n";
-    ASSERT_TRUE(kwed::raw_insert(0, original.data(), original.size()));
-    kwed::undo_mark_saved();
+    ASSERT_TRUE(kwed::raw_insert(ed, 0, original.data(), original.size()));
+    kwed::undo_mark_saved(ed);
     for (int i = 0; i < 500; ++i) {
         key();
-        kwed::offset_t size = kwed::textsize();
+        kwed::offset_t size = kwed::textsize(ed.buffer);
         if (rng() % 2 || size == 0) {
             kwed::offset_t at = static_cast<kwed::offset_t>(rng() % (size + 1));
-            ASSERT_TRUE(kwed::edit_insert(at, "ab\n", 1 + rng() % 3));
+            ASSERT_TRUE(kwed::edit_insert(ed, at, "ab\n", 1 + rng() % 3));
         } else {
             kwed::offset_t at = static_cast<kwed::offset_t>(rng() % size);
-            kwed::edit_delete(at, 1 + rng() % std::min<kwed::offset_t>(size - at, 4));
+            kwed::edit_delete(ed, at, 1 + rng() % std::min<kwed::offset_t>(size - at, 4));
         }
     }
-    while (kwed::undo_last()) {
+    while (kwed::undo_last(ed)) {
     }
-    EXPECT_EQ(contents(), original);
-    EXPECT_EQ(kwed::modified, 0);
+    EXPECT_EQ(contents(ed.buffer), original);
+    EXPECT_EQ(ed.modified, 0);
 }
 
 TEST_F(Core, SavedStateIsKnownAgainAfterUndoAndRedoneChanges) {
     suite_testing::TempTree tree;
     std::string file = tree.file("f.txt", "");
     type("ab");
-    ASSERT_EQ(kwed::savefile(file.c_str()), 0);
-    EXPECT_EQ(kwed::modified, 0);
+    ASSERT_EQ(kwed::savefile(ed, file.c_str()), 0);
+    EXPECT_EQ(ed.modified, 0);
     type("c"); // a new run after the save
-    EXPECT_EQ(kwed::modified, 1);
-    kwed::undo_last();
-    EXPECT_EQ(kwed::modified, 0);
-    kwed::undo_last();
-    EXPECT_EQ(kwed::modified, 1);
+    EXPECT_EQ(ed.modified, 1);
+    kwed::undo_last(ed);
+    EXPECT_EQ(ed.modified, 0);
+    kwed::undo_last(ed);
+    EXPECT_EQ(ed.modified, 1);
     type("x"); // the saved state can no longer come back
-    kwed::undo_last();
-    EXPECT_EQ(contents(), "");
-    EXPECT_EQ(kwed::modified, 1);
+    kwed::undo_last(ed);
+    EXPECT_EQ(contents(ed.buffer), "");
+    EXPECT_EQ(ed.modified, 1);
 }
 
 TEST_F(Core, SaveReplacesTheFileKeepingItsModeAndLeavesNoTemporaryFile) {
     suite_testing::TempTree tree;
     std::string file = tree.file("f.txt", "old", 0751);
     type("new text");
-    ASSERT_EQ(kwed::savefile(file.c_str()), 0);
+    ASSERT_EQ(kwed::savefile(ed, file.c_str()), 0);
     EXPECT_EQ(tree.read("f.txt"), "new text");
     struct stat st;
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0751);
-    EXPECT_STREQ(kwed::msgline, ("Wrote " + file + ", 8 bytes.").c_str());
+    EXPECT_STREQ(ed.msgline, ("Wrote " + file + ", 8 bytes.").c_str());
     std::string names;
     DIR *dir = opendir(tree.root().c_str());
     ASSERT_NE(dir, nullptr);
@@ -234,18 +228,18 @@ TEST_F(Core, WriteFailingHalfWayKeepsTheOriginalOrSaysItWasPartlyWritten) {
         struct rlimit small = old;
         small.rlim_cur = 1000;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        int err = kwed::savefile(file.c_str());
+        int err = kwed::savefile(ed, file.c_str());
         setrlimit(RLIMIT_FSIZE, &old);
         signal(SIGXFSZ, oldsig);
         EXPECT_EQ(err, EFBIG);
-        EXPECT_EQ(std::string(kwed::msgline),
+        EXPECT_EQ(std::string(ed.msgline),
                   "Not saved, " + file + ": File too large. " +
                       (linked ? "The file on disk was only partly written; the text is still "
                                 "here: save it elsewhere."
                               : "The file on disk is unchanged."));
         EXPECT_EQ(tree.read("f.txt"), linked ? std::string(1000, 'z') : "the original text\n");
-        EXPECT_EQ(kwed::modified, 1);
-        EXPECT_EQ(contents(), std::string(5000, 'z'));
+        EXPECT_EQ(ed.modified, 1);
+        EXPECT_EQ(contents(ed.buffer), std::string(5000, 'z'));
         DIR *dir = opendir(tree.root().c_str());
         ASSERT_NE(dir, nullptr);
         int entries = 0;
@@ -260,17 +254,17 @@ TEST_F(Core, FailedSaveSaysWhyAndChangesNothing) {
     suite_testing::TempTree tree;
     tree.dir("sub");
     type("text");
-    EXPECT_EQ(kwed::savefile(tree.path("missing/f.txt").c_str()), ENOENT);
-    EXPECT_EQ(std::string(kwed::msgline), "Not saved, " + tree.path("missing/f.txt") +
-                                              ": No such file or directory. The file on disk "
-                                              "is unchanged.");
-    EXPECT_EQ(kwed::modified, 1);
-    EXPECT_EQ(kwed::savefile(tree.path("sub").c_str()), EISDIR);
-    EXPECT_EQ(kwed::modified, 1);
+    EXPECT_EQ(kwed::savefile(ed, tree.path("missing/f.txt").c_str()), ENOENT);
+    // There is no file on disk that could be said to be unchanged.
+    EXPECT_EQ(std::string(ed.msgline),
+              "Not saved, " + tree.path("missing/f.txt") + ": No such file or directory.");
+    EXPECT_EQ(ed.modified, 1);
+    EXPECT_EQ(kwed::savefile(ed, tree.path("sub").c_str()), EISDIR);
+    EXPECT_EQ(ed.modified, 1);
     // A file that is not ours to write, when permissions apply to us.
     if (getuid() != 0) {
         std::string ro = tree.file("ro.txt", "keep", 0444);
-        EXPECT_EQ(kwed::savefile(ro.c_str()), EACCES);
+        EXPECT_EQ(kwed::savefile(ed, ro.c_str()), EACCES);
         EXPECT_EQ(tree.read("ro.txt"), "keep");
     }
 }

@@ -15,7 +15,7 @@ const std::uint8_t *input;
 std::size_t input_size;
 std::size_t input_pos;
 
-int more(int) {
+int more(void *, int) {
     return input_pos < input_size ? input[input_pos++] : -1;
 }
 
@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     unsigned char seq[32] = {27};
     int n = 1;
     int room = size > 0 ? 1 + data[0] % 32 : 32;
-    int len = kwed::escapelength(seq, &n, room, more);
+    int len = kwed::escapelength(seq, &n, room, more, nullptr);
     if (len < 1 || len > n || n > room)
         std::abort();
     return 0;

@@ -33,20 +33,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     std::fwrite(data, 1, size, fp);
     std::fclose(fp);
-    kwed::keymap_t *map = kwed::initkey(path);
+    kwed::rc_keys keys = kwed::initkey(path);
+    kwed::keymap_t *map = keys.map;
     if (map != nullptr) {
-        kwed::key_map = map;
         for (kwed::keymap_t *k = map; k->code != kwed::k_end; ++k) {
-            (void)kwed::keytext(*k);
-            (void)kwed::keybytes(*k);
+            (void)kwed::keytext(map, *k);
+            (void)kwed::keybytes(map, *k);
         }
+        (void)kwed::pooltext(map, keys.settings.title);
+        kwed::editor ed;
+        ed.keys = map;
         for (std::size_t i = 0; i < kwed::commands.size(); ++i)
-            (void)kwed::keyfor(kwed::commands[i].code);
+            (void)kwed::keyfor(ed, kwed::commands[i].code);
+        ed.keys = nullptr;
         // Every replaced text must still format with the built-in arguments.
         char line[kwed::msgline_size];
         std::snprintf(line, sizeof line, kwed::getmsg(kwed::m_saved), "f", 1LL);
         std::snprintf(line, sizeof line, kwed::getmsg(kwed::m_position), 1L, 1);
-        kwed::key_map = nullptr;
     }
     kwed::finikey(map);
     return 0;

@@ -12,17 +12,17 @@
 #include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    kwed::freebuffer();
-    if (!kwed::growgap(size + 1) ||
-        !kwed::raw_insert(0, reinterpret_cast<const char *>(data), size))
+    kwed::editor ed;
+    if (!kwed::growgap(ed.buffer, size + 1) ||
+        !kwed::raw_insert(ed, 0, reinterpret_cast<const char *>(data), size))
         std::abort();
-    kwed::notelineends();
-    if (kwed::disksize() != static_cast<kwed::offset_t>(size))
+    kwed::notelineends(ed);
+    if (kwed::disksize(ed) != static_cast<kwed::offset_t>(size))
         std::abort();
     // The gap somewhere in the middle, so that both halves are written.
-    kwed::movegap(kwed::textsize() / 2);
+    kwed::movegap(ed.buffer, kwed::textsize(ed.buffer) / 2);
     int fd = memfd_create("text", 0);
-    if (fd < 0 || !kwed::writetext(fd))
+    if (fd < 0 || !kwed::writetext(ed, fd))
         std::abort();
     std::string back(size, '\0');
     if (pread(fd, back.data(), size, 0) != static_cast<ssize_t>(size) ||
@@ -30,5 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         lseek(fd, 0, SEEK_END) != static_cast<off_t>(size))
         std::abort();
     close(fd);
+    kwed::freebuffer(ed);
     return 0;
 }
