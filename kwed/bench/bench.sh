@@ -60,9 +60,13 @@ awk 'BEGIN { s = "LONG-LINE-START"; e = "LONG-LINE-END"; w = " lorem ipsum dolor
     for (; n < m; n++) printf "."
     print e }' > "$long"
 mkdir -p "$work/etc" "$work/etc-base"
-cp "$top/kwed/kwed.rc" "$work/etc/kwed.rc"
-# The other kwed reads the key map of its own build, where there is one:
-# an older build may not know every command of today's.
+# Each kwed reads the key map of its own build, where there is one: an
+# older build may not know every command of today's.
+if [ -f "$build/etc/kwed.rc" ]; then
+    cp "$build/etc/kwed.rc" "$work/etc/kwed.rc"
+else
+    cp "$top/kwed/kwed.rc" "$work/etc/kwed.rc"
+fi
 if [ -n "$base" ] && [ -f "$(dirname "$base")/../etc/kwed.rc" ]; then
     cp "$(dirname "$base")/../etc/kwed.rc" "$work/etc-base/kwed.rc"
 else
