@@ -61,17 +61,7 @@ const char *format_user(std::uint32_t uid, const char *login_name, user_text &te
 // neither break the one line per process nor drive the reader's terminal.
 // Other UTF-8 text stays as it is.
 const char *printable_comm(const char (&comm)[comm_length + 1], comm_text &text) {
-    const std::size_t length = ::strnlen(comm, comm_length);
-    std::size_t out = 0;
-    for (std::size_t at = 0; at < length;) {
-        const suite::text_char c = suite::next_char({comm + at, length - at});
-        if (c.control)
-            text[out++] = '?';
-        for (std::size_t i = 0; !c.control && i < c.length; ++i)
-            text[out++] = comm[at + i];
-        at += c.length;
-    }
-    text[out] = '\0';
+    *suite::mark_controls(text.data(), {comm, ::strnlen(comm, comm_length)}) = '\0';
     return text.data();
 }
 

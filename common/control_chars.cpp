@@ -1,5 +1,6 @@
 #include "control_chars.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace suite {
@@ -54,6 +55,26 @@ text_char next_char(std::string_view text) {
         return {length, c1};
     }
     return {1, first <= 0x9f};
+}
+
+char *mark_controls(char *out, std::string_view text) {
+    while (!text.empty()) {
+        // Printable ASCII, nearly all of most texts, goes in runs.
+        std::size_t plain = 0;
+        while (plain < text.size() && is_plain_byte(static_cast<unsigned char>(text[plain])))
+            ++plain;
+        out = std::copy_n(text.data(), plain, out);
+        text.remove_prefix(plain);
+        if (text.empty())
+            break;
+        const text_char c = next_char(text);
+        if (c.control)
+            *out++ = '?';
+        else
+            out = std::copy_n(text.data(), c.length, out);
+        text.remove_prefix(c.length);
+    }
+    return out;
 }
 
 } // namespace suite

@@ -28,4 +28,9 @@ constexpr bool is_plain_byte(unsigned char c) {
     return c >= 0x20 && c < 0x7f;
 }
 
+// Copies `text` to `out` with each control character as one '?' (other
+// characters as they are); returns the end of what it wrote, which is at
+// most text.size() bytes.
+char *mark_controls(char *out, std::string_view text);
+
 } // namespace suite

@@ -127,8 +127,10 @@ int glyphwidth(std::int32_t cp) {
 }
 
 int charwidth(const editor &ed, std::int32_t cp, int col) {
-    if (cp == '\t')
-        return tabsize(ed) - col % tabsize(ed);
+    if (cp == '\t') {
+        int tab = tabsize(ed);
+        return tab - col % tab;
+    }
     return glyphwidth(cp);
 }
 

@@ -162,13 +162,11 @@ void drawtext(editor &ed, int rows, bool draw, int *crow, int *ccol) {
     wattrset(stdscr, A_NORMAL);
 }
 
-// The columns a character of a name or message takes: one for those
-// shown as '?', tabs among them.
+} // namespace
+
 int namewidth(std::int32_t c) {
     return unprintable(c) ? 1 : glyphwidth(c);
 }
-
-} // namespace
 
 // Control characters and bytes that are no UTF-8 show as '?': a file
 // name must not move the cursor to another row or send bytes to the

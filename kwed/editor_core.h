@@ -386,6 +386,9 @@ void layoutchanged(editor &ed, offset_t from);
 int columnof(editor &ed, offset_t o);
 // The offset nearest to display column col on the line that starts at ls.
 offset_t atcolumn(const editor &ed, offset_t ls, int col);
+// The columns a character of a name or message takes: one for those
+// shown as '?', tabs among them.
+int namewidth(std::int32_t c);
 // Adds as much of a name or message as fits in cols columns at the
 // cursor (only measures it when not draw); returns the columns it takes.
 int addclipped(const char *s, int cols, bool draw = true);
@@ -468,6 +471,9 @@ const char *keyfor(const editor &ed, int code);
 void keylabel(const editor &ed, int code, char *out, std::size_t size);
 
 // ----------------------------------------------------------------- prompt
+
+// Whether the byte c ends a question unanswered: Escape, ^G, ^C, ^Q.
+bool cancelkey(int c);
 
 // Asks on the message line; returns 1 with the answer in out, 0 when the
 // user cancels (Escape, ^C, ^G or ^Q). out holds a pre-filled answer,

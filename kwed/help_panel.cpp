@@ -72,11 +72,17 @@ int panelroom(const editor &ed) {
     return room < 2 ? 2 : room;
 }
 
-// The commands on one page of the panel, below its title row.
-int cellsperpage(const editor &ed) {
+// The rows the shown panel takes: its title and every command, or as many
+// as the window has room for.
+int panelrows(const editor &ed) {
     int rows = 1 + static_cast<int>((commands.size() + cellsperrow() - 1) / cellsperrow());
     int room = panelroom(ed);
-    return ((rows < room ? rows : room) - 1) * cellsperrow();
+    return rows < room ? rows : room;
+}
+
+// The commands on one page of the panel, below its title row.
+int cellsperpage(const editor &ed) {
+    return (panelrows(ed) - 1) * cellsperrow();
 }
 
 } // namespace
@@ -87,11 +93,7 @@ int helppages(const editor &ed) {
 }
 
 int helprows(const editor &ed) {
-    if (ed.view.helpkey != ed.reader.keycount)
-        return 0;
-    int rows = 1 + static_cast<int>((commands.size() + cellsperrow() - 1) / cellsperrow());
-    int room = panelroom(ed);
-    return rows < room ? rows : room;
+    return ed.view.helpkey == ed.reader.keycount ? panelrows(ed) : 0;
 }
 
 void drawhelp(const editor &ed, int first, int rows) {

@@ -55,9 +55,10 @@ void notelineends(editor &ed) {
     // The text read is whole before the gap.
     movegap(buffer, textsize(buffer));
     edited.finalnewline = buffer.gap > buffer.buf && buffer.gap[-1] == '\n';
-    edited.crlf = allcrlf(buffer.buf, buffer.gap);
-    if (edited.crlf)
-        buffer.gap = dropcr(buffer.buf, buffer.gap);
+    std::size_t read = static_cast<std::size_t>(buffer.gap - buffer.buf);
+    std::size_t kept = droplinecrs(buffer.buf, read);
+    edited.crlf = kept != read; // each line ended in CR LF, and there was one
+    buffer.gap = buffer.buf + kept;
 }
 
 offset_t disksize(const editor &ed) {

@@ -40,7 +40,6 @@ int load(editor &ed, const char *fn) {
         err = openedited(ed, &target, &fd);
     if (err == 0)
         err = readfile(ed, fd.get());
-    undo_clear(ed);
     ed.buffer.point = 0;
     ed.view.page = 0;
     edited.unread = err != 0 && err != ENOENT;

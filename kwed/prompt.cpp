@@ -22,10 +22,6 @@ constexpr int escape_wait = 100;
 // Columns kept for the answer when the question is long.
 constexpr int answer_room = 8;
 
-bool cancelkey(int c) {
-    return c == 27 || c == 7 || c == 3 || c == 17;
-}
-
 // Drops the rest of an escape sequence, so that a function key answers
 // nothing without leaving its bytes behind.
 void drain(editor &ed) {
@@ -105,12 +101,14 @@ void drawanswer(const open_prompt &shown, int qw, int cols) {
     // start.
     std::size_t start = 0;
     int lead = 0;
-    if (prefixwidth(a, cursor) > room && room > 1) {
+    int before = prefixwidth(a, cursor); // the columns from start to the cursor
+    if (before > room && room > 1) {
         waddch(stdscr, '<');
         lead = 1;
-        while (start < cursor && prefixwidth(a + start, cursor - start) > room - 1) {
+        while (start < cursor && before > room - 1) {
             int len;
-            decodeutf8(reinterpret_cast<const unsigned char *>(a + start), cursor - start, &len);
+            before -= namewidth(decodeutf8(reinterpret_cast<const unsigned char *>(a + start),
+                                           cursor - start, &len));
             start += static_cast<std::size_t>(len);
         }
     }
@@ -118,11 +116,15 @@ void drawanswer(const open_prompt &shown, int qw, int cols) {
         wattron(stdscr, A_UNDERLINE);
     addclipped(a + start, room - lead);
     wattroff(stdscr, A_UNDERLINE);
-    int at = qw + lead + prefixwidth(a + start, cursor - start);
+    int at = qw + lead + before;
     wmove(stdscr, LINES - 1, at < cols ? at : cols);
 }
 
 } // namespace
+
+bool cancelkey(int c) {
+    return c == 27 || c == 7 || c == 3 || c == 17;
+}
 
 void showprompt(editor &ed, const open_prompt &p) {
     ed.prompt = p;

@@ -181,13 +181,10 @@ bool apply(answer_edit &a, edit_op op) {
 enum class key_use { cancel, toggle, edit, character, paste, refuse };
 
 key_use usebybytes(const key_reader &r, const search_options *opt, edit_op *op) {
+    if (r.lastlen == 1 && cancelkey(r.last[0]))
+        return key_use::cancel;
     if (r.lastlen == 1) {
         switch (r.last[0]) {
-        case 3:
-        case 7:
-        case 17:
-        case 27:
-            return key_use::cancel;
         case 21:
             *op = edit_op::clear;
             return key_use::edit;

@@ -69,23 +69,7 @@ char *put_text(char *out, utmp_record record, std::size_t at) {
     const void *zero = std::memchr(start, 0, utmp_record_size - at);
     std::string_view text(start, zero ? std::size_t(static_cast<const char *>(zero) - start)
                                       : utmp_record_size - at);
-    while (!text.empty()) {
-        // Printable ASCII, nearly all of a login record, goes in runs.
-        std::size_t plain = 0;
-        while (plain < text.size() && suite::is_plain_byte(static_cast<unsigned char>(text[plain])))
-            ++plain;
-        out = std::copy_n(text.data(), plain, out);
-        text.remove_prefix(plain);
-        if (text.empty())
-            break;
-        const suite::text_char c = suite::next_char(text);
-        if (c.control)
-            *out++ = '?';
-        else
-            out = std::copy_n(text.data(), c.length, out);
-        text.remove_prefix(c.length);
-    }
-    return out;
+    return suite::mark_controls(out, text);
 }
 
 struct file_closer {

@@ -3,12 +3,17 @@
 
 namespace taviemu {
 
+namespace {
+
+// The 16-bit pieces of an inode number XOR-ed together.
 uint16_t fold_inode(uint64_t ino) {
     uint16_t folded = 0;
     for (; ino != 0; ino >>= 16)
         folded ^= static_cast<uint16_t>(ino);
     return folded;
 }
+
+} // namespace
 
 uint16_t InodeNumbers::number(uint64_t dev, uint64_t ino) {
     auto key = std::make_pair(dev, ino);

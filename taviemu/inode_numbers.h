@@ -30,7 +30,4 @@ class InodeNumbers {
 // The inode number the program sees, from the run's own table.
 uint16_t inode_number(uint64_t dev, uint64_t ino);
 
-// The 16-bit pieces of an inode number XOR-ed together.
-uint16_t fold_inode(uint64_t ino);
-
 } // namespace taviemu

@@ -151,8 +151,8 @@ inline constexpr Operation operations[] = {
     /*35*/ row(A_IMM16, alu_opcode<ALU_XOR, 5>, END_READ),             // xor AX, imm16
     /*36*/ prefix_row(),                                               // ss: prefix
     /*37*/ row(0, aaa, END_READ),                                      // aaa
-    /*38*/ row(A_MODRM, alu_opcode<ALU_CMP, 0>, END_NEXT),             // cmp r/m8, reg8
-    /*39*/ row(A_MODRM, alu_opcode<ALU_CMP, 1>, END_NEXT),             // cmp r/m16, reg16
+    /*38*/ row(A_MODRM, alu_opcode<ALU_CMP, 0>, END_READ),             // cmp r/m8, reg8
+    /*39*/ row(A_MODRM, alu_opcode<ALU_CMP, 1>, END_READ),             // cmp r/m16, reg16
     /*3A*/ row(A_MODRM, alu_opcode<ALU_CMP, 2>, END_READ),             // cmp reg8, r/m8
     /*3B*/ row(A_MODRM, alu_opcode<ALU_CMP, 3>, END_READ),             // cmp reg16, r/m16
     /*3C*/ row(A_IMM8, alu_opcode<ALU_CMP, 4>, END_READ),              // cmp AL, imm8
@@ -360,7 +360,7 @@ inline constexpr Operation operations[] = {
     /*80/4*/ row(0, alu_rm_imm<false, ALU_AND>, END_NEXT),
     /*80/5*/ row(0, alu_rm_imm<false, ALU_SUB>, END_NEXT),
     /*80/6*/ row(0, alu_rm_imm<false, ALU_XOR>, END_NEXT),
-    /*80/7*/ row(0, alu_rm_imm<false, ALU_CMP>, END_NEXT),
+    /*80/7*/ row(0, alu_rm_imm<false, ALU_CMP>, END_READ),
     // G_ALU16: 81
     /*81/0*/ row(0, alu_rm_imm<true, ALU_ADD>, END_NEXT),
     /*81/1*/ row(0, alu_rm_imm<true, ALU_OR>, END_NEXT),
@@ -369,7 +369,7 @@ inline constexpr Operation operations[] = {
     /*81/4*/ row(0, alu_rm_imm<true, ALU_AND>, END_NEXT),
     /*81/5*/ row(0, alu_rm_imm<true, ALU_SUB>, END_NEXT),
     /*81/6*/ row(0, alu_rm_imm<true, ALU_XOR>, END_NEXT),
-    /*81/7*/ row(0, alu_rm_imm<true, ALU_CMP>, END_NEXT),
+    /*81/7*/ row(0, alu_rm_imm<true, ALU_CMP>, END_READ),
     // G_ALU16S: 83
     /*83/0*/ row(0, alu_rm_imm<true, ALU_ADD>, END_NEXT),
     /*83/1*/ row(0, alu_rm_imm<true, ALU_OR>, END_NEXT),
@@ -378,7 +378,7 @@ inline constexpr Operation operations[] = {
     /*83/4*/ row(0, alu_rm_imm<true, ALU_AND>, END_NEXT),
     /*83/5*/ row(0, alu_rm_imm<true, ALU_SUB>, END_NEXT),
     /*83/6*/ row(0, alu_rm_imm<true, ALU_XOR>, END_NEXT),
-    /*83/7*/ row(0, alu_rm_imm<true, ALU_CMP>, END_NEXT),
+    /*83/7*/ row(0, alu_rm_imm<true, ALU_CMP>, END_READ),
     // G_SH8I: C0
     /*C0/0*/ row(0, shift_group<false, SH_ROL, Count::imm>, END_NEXT),
     /*C0/1*/ row(0, shift_group<false, SH_ROR, Count::imm>, END_NEXT),
@@ -434,8 +434,8 @@ inline constexpr Operation operations[] = {
     /*D3/6*/ row(0, shift_group<true, SH_SAL, Count::cl>, END_NEXT),
     /*D3/7*/ row(0, shift_group<true, SH_SAR, Count::cl>, END_NEXT),
     // G_UN8: F6
-    /*F6/0*/ row(A_IMM8, test_rm_imm<false>, END_NEXT),                // test
-    /*F6/1*/ row(A_IMM8, test_rm_imm<false>, END_NEXT),                // test (as /0)
+    /*F6/0*/ row(A_IMM8, test_rm_imm<false>, END_READ),                // test
+    /*F6/1*/ row(A_IMM8, test_rm_imm<false>, END_READ),                // test (as /0)
     /*F6/2*/ row(0, not_rm<false>, END_NEXT),                          // not
     /*F6/3*/ row(0, neg_rm<false>, END_NEXT),                          // neg
     /*F6/4*/ row(0, mul_rm<false>, END_NEXT),                          // mul
@@ -443,8 +443,8 @@ inline constexpr Operation operations[] = {
     /*F6/6*/ row(0, div_rm<false>, END_NEXT),                          // div
     /*F6/7*/ row(0, idiv_rm<false>, END_NEXT),                         // idiv
     // G_UN16: F7
-    /*F7/0*/ row(A_IMM16, test_rm_imm<true>, END_NEXT),                // test
-    /*F7/1*/ row(A_IMM16, test_rm_imm<true>, END_NEXT),                // test (as /0)
+    /*F7/0*/ row(A_IMM16, test_rm_imm<true>, END_READ),                // test
+    /*F7/1*/ row(A_IMM16, test_rm_imm<true>, END_READ),                // test (as /0)
     /*F7/2*/ row(0, not_rm<true>, END_NEXT),                           // not
     /*F7/3*/ row(0, neg_rm<true>, END_NEXT),                           // neg
     /*F7/4*/ row(0, mul_rm<true>, END_NEXT),                           // mul

@@ -357,6 +357,53 @@ TEST(Translators, ExecPassesOnWhatExecveKeeps) {
     EXPECT_EQ(r.status, 0);
 }
 
+const std::string kProcessNumbersOut =
+    "numbers agree\nkill 0000\nwait 000f\nkill fffd\nwait fff6\n"; // -ESRCH, -ECHILD
+
+TEST(Translators, ProcessNumbersOfForkKillAndWaitpid) {
+    RunOptions options;
+    options.timeout_seconds = 10;
+    auto r = run({TAVIEMU_PATH, program("procnum")}, options);
+    EXPECT_EQ(r.out, kProcessNumbersOut);
+    EXPECT_EQ(r.status, 0);
+}
+
+// Process IDs above 32767 and 65535: in a PID namespace whose next IDs are
+// set, the runner itself (exec'd by the shell) or its child gets one.
+TEST(Translators, ProcessNumbersStaySmallWhereIdsAreLarge) {
+    if (geteuid() != 0 || access("/usr/bin/unshare", X_OK) != 0)
+        GTEST_SKIP() << "needs root and unshare";
+    RunOptions options;
+    options.timeout_seconds = 10;
+    for (std::string last : {"65535", "39999"}) {
+        auto in_namespace = [&](const std::string &command, const std::string &name,
+                                const std::string &arg) {
+            std::string script = "echo 4194304 > /proc/sys/kernel/pid_max 2>/dev/null; echo " +
+                                 last + " > /proc/sys/kernel/ns_last_pid && " + command +
+                                 " \"$0\" \"$1\" \"$2\"";
+            return run({"/usr/bin/unshare", "--pid", "--fork", "--kill-child", "--mount-proc",
+                        "/bin/sh", "-c", script, TAVIEMU_PATH, program(name), arg},
+                       options);
+        };
+        auto r = in_namespace("exec", "procnum", "");
+        EXPECT_EQ(r.out, kProcessNumbersOut) << last;
+        EXPECT_EQ(r.status, 0) << last;
+        r = in_namespace("exec", "fork", "");
+        EXPECT_EQ(r.out, "child\nparent: waited for the child, status 0700\n") << last;
+        EXPECT_EQ(r.status, 0) << last;
+        TempTree tree;
+        r = in_namespace("", "minix", tree.file("f", "0123456789\n")); // the runner is a child
+        EXPECT_EQ(r.out.substr(r.out.find("pid")), "pid ok\n") << last;
+        EXPECT_EQ(r.status, 5) << last;
+    }
+}
+
+TEST(Translators, BadPointersGiveEfault) {
+    auto r = run({TAVIEMU_PATH, program("efault")}, "input");
+    EXPECT_EQ(r.out, "fff2\nfff2\nfff2\nfff2\nfff2\nfff2\nffda\nffe7\n");
+    EXPECT_EQ(r.status, 0);
+}
+
 // A handler the program registers is entered as the tavi system enters
 // one, right after the call that was running, a blocking call answering
 // -EINTR first; a loop without system calls gets its signal too; SIG_IGN
@@ -646,6 +693,13 @@ TEST(Identity, CapabilitiesOfTheRunnerAreNotThePrograms) {
     const uint8_t caps[20] = {0x01, 0, 0, 0x02, 0xC0};
     if (setxattr(runner.c_str(), "security.capability", caps, sizeof caps, 0) != 0)
         GTEST_SKIP() << "file capabilities cannot be set here";
+    // A host program with the same capabilities shows that the kernel
+    // grants them here; else the program below could not gain them anyway.
+    std::string cat = tree.file("bin/cat", tree.read("/bin/cat"), 0755);
+    ASSERT_EQ(setxattr(cat.c_str(), "security.capability", caps, sizeof caps, 0), 0);
+    if (run_as_200({cat, "/proc/self/status"}).out.find("CapEff:\t00000000000000c0") ==
+        std::string::npos)
+        GTEST_SKIP() << "the kernel grants no file capabilities here";
     std::string program = tree.file("setuid", image_of("setuid"), 0755);
     auto r = run_as_200({runner, program});
     EXPECT_EQ(r.out, "ffff\n"); // -EPERM

@@ -74,39 +74,7 @@ def share_modules():
     work = os.path.join(CACHE, "ia32", "unpacked")
     shutil.rmtree(work, ignore_errors=True)
     stage.extract(deb, work, ["./lib/modules/*"])
-    stage.sh(["depmod", "-b", work, abi])
-    moddir = os.path.join(work, "lib", "modules", abi)
-    deps = {}
-    for line in open(os.path.join(moddir, "modules.dep")):
-        module, _, needs = line.partition(":")
-        deps[module] = needs.split()
-    by_name = {os.path.basename(m).split(".ko")[0].replace("-", "_"): m for m in deps}
-    wanted = []
-
-    def want(module):
-        for dep in reversed(deps[module]):
-            want(dep)
-        if module not in wanted:
-            wanted.append(module)
-
-    for name in MODULES:
-        if name not in by_name:
-            raise RuntimeError("the amd64 kernel has no module %s" % name)
-        want(by_name[name])
-    os.makedirs(os.path.join(mods, "modules"), exist_ok=True)
-    lines = []
-    for module in wanted:
-        base = os.path.basename(module).split(".ko")[0]
-        dst = os.path.join(mods, "modules", base + ".ko")
-        src = os.path.join(moddir, module)
-        if src.endswith(".xz"):
-            with open(dst, "wb") as out:
-                subprocess.run(["xz", "-dc", src], stdout=out, check=True)
-        else:
-            shutil.copy(src, dst)
-        lines.append("/kmod/%s.ko" % base)
-    with open(order, "w") as f:
-        f.write("\n".join(lines) + "\n")
+    stage.pick_modules(work, abi, mods, MODULES)
     shutil.rmtree(work)
     return kernel, mods
 

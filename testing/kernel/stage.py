@@ -188,7 +188,10 @@ def debian_kernel(flavour):
     return image, home
 
 
-def pick_modules(root, abi, home):
+def pick_modules(root, abi, home, modules=MODULES):
+    """The modules named (and those they need) of the kernel unpacked at
+    root, into home/modules, with home/modules.order listing them in load
+    order as the guest sees them (/kmod/NAME.ko)."""
     sh(["depmod", "-b", root, abi])
     moddir = os.path.join(root, "lib", "modules", abi)
     deps = {}
@@ -208,7 +211,7 @@ def pick_modules(root, abi, home):
         if module not in wanted:
             wanted.append(module)
 
-    for name in MODULES:
+    for name in modules:
         module = by_name.get(name.replace("-", "_"))
         if module is None:
             raise RuntimeError("the amd64 kernel has no module %s" % name)
