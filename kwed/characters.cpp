@@ -81,15 +81,9 @@ offset_t prevchar(const text_buffer &b, offset_t o) {
 
 namespace {
 
-// A combining character, of no width of its own: it belongs to the
-// character before it.
-bool joins(std::int32_t cp) {
-    return cp >= 0x300 && ::wcwidth(static_cast<wchar_t>(cp)) == 0;
-}
-
 bool joinsat(const text_buffer &b, offset_t o) {
     int len;
-    return joins(charat(b, o, &len));
+    return combining(charat(b, o, &len));
 }
 
 } // namespace
@@ -113,6 +107,10 @@ offset_t prevcluster(const text_buffer &b, offset_t o) {
         p = q;
     }
     return p;
+}
+
+bool combining(std::int32_t cp) {
+    return cp >= 0x300 && ::wcwidth(static_cast<wchar_t>(cp)) == 0;
 }
 
 int glyphwidth(std::int32_t cp) {

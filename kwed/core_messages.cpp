@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 
 namespace kwed {
 
@@ -25,7 +26,9 @@ const char *builtintext(int number) {
         m_pasteview,   m_replaceprompt, m_rcforeign,    m_rcwritable,  m_notty,
         m_promptkey,   m_nocursor,      m_saved1,       m_loaded1,     m_nofolder,
         m_savefailnew, m_isfolder,      m_insertprompt, m_inserted,    m_inserted1,
-        m_hint,        m_helpmore,      m_suspended,
+        m_hint,        m_helpmore,      m_suspended,    m_noterm,      m_onefile,
+        m_where,       m_counted,       m_regioncounted, m_badregex,   m_regex,
+        m_regionprompt, m_numberson,    m_numbersoff,   m_spaceson,    m_spacesoff,
     };
     for (const char *id : ids) {
         char *end;
@@ -40,6 +43,20 @@ void msg(editor &ed, const char *id, ...) {
     std::va_list ap;
     va_start(ap, id);
     vformatmsg(ed.msgline, msgline_size, id, ap);
+    va_end(ap);
+    ed.msgflag = 1;
+}
+
+void addmessage(editor &ed, const char *id, ...) {
+    if (!ed.msgflag || ed.msgline[0] == '\0') {
+        ed.msgline[0] = '\0';
+    } else if (std::strlen(ed.msgline) + 2 < msgline_size) {
+        std::strcat(ed.msgline, "  ");
+    }
+    std::size_t used = std::strlen(ed.msgline);
+    std::va_list ap;
+    va_start(ap, id);
+    vformatmsg(ed.msgline + used, msgline_size - used, id, ap);
     va_end(ap);
     ed.msgflag = 1;
 }

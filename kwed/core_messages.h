@@ -20,7 +20,7 @@ inline constexpr char m_lineprompt[] = "29:Go to line: ";
 inline constexpr char m_badline[] = "30:Not a line number: %s";
 inline constexpr char m_saveprompt[] = "31:Save as: ";
 inline constexpr char m_quitprompt[] =
-    "32:Save changes before quitting? (y: save, n: discard, ^C: cancel) ";
+    "32:Save changes? (y/n; ^C: go back) ";
 inline constexpr char m_nomem[] = "33:Out of memory.";
 inline constexpr char m_noundo[] = "34:Nothing to undo.";
 inline constexpr char m_emptyscrap[] = "35:The scrap is empty.";
@@ -98,6 +98,21 @@ inline constexpr char m_hint[] = "94:%s help  %s save  %s quit  %s find";
 inline constexpr char m_helpmore[] =
     "95:kwed keys, page %d of %d (%s: the next page; any other key closes this panel):";
 inline constexpr char m_suspended[] = "96:Back in kwed.";
+inline constexpr char m_noterm[] =
+    "97:Failed to initialise the screen: the terminal type %s is not known here.\n";
+inline constexpr char m_onefile[] = "98:kwed edits one file at a time; %s was not opened.";
+inline constexpr char m_where[] =
+    "99:line %ld/%ld (%d%%), col %ld/%ld (%d%%), char %lld/%lld (%d%%)";
+inline constexpr char m_counted[] = "100:%lld words, %lld lines, %lld characters";
+inline constexpr char m_regioncounted[] =
+    "101:In the region: %lld words, %lld lines, %lld characters";
+inline constexpr char m_badregex[] = "102:Not a regular expression: %s (%s)";
+inline constexpr char m_regex[] = "103:regular expression";
+inline constexpr char m_regionprompt[] = "104:Write the region to: ";
+inline constexpr char m_numberson[] = "105:Line numbers shown.";
+inline constexpr char m_numbersoff[] = "106:Line numbers hidden.";
+inline constexpr char m_spaceson[] = "107:Whitespace shown.";
+inline constexpr char m_spacesoff[] = "108:Whitespace hidden.";
 
 // The built-in text of any id by its number, null when no id has it.
 const char *builtintext(int number);

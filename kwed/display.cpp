@@ -46,10 +46,12 @@ void frame(editor &ed) {
     if (view.page > size)
         view.page = size;
     // Rows start where they did unless the text before the first row shown changed.
-    if ((view.page_changed < view.page || view.drawn.cols != COLS) && view.page > 0)
+    if ((view.page_changed < view.page || view.drawn.cols != textcols(ed)) && view.page > 0)
         view.page = rowof(ed, view.page);
     view.page_changed = PTRDIFF_MAX;
-    if (ed.centre_now) {
+    // Nothing but the empty end of the text would show (after a cut to the
+    // end, say): the lines before it show too.
+    if (ed.centre_now || (view.page == size && size > 0)) {
         frameat(ed, visiblerows(ed) / 2);
         ed.centre_now = 0;
     } else if (ed.buffer.point < view.page) {
@@ -65,10 +67,28 @@ bool unprintable(std::int32_t c) {
     return c < 32 || c == 127 || (c > 127 && ::wcwidth(static_cast<wchar_t>(c)) < 0);
 }
 
+// The marks that show tabs and blanks when whitespace is shown: in a
+// UTF-8 locale a guillemet and a middle dot, else '>' and '.'.
+void addwhitespace(bool tab) {
+    if (MB_CUR_MAX > 1) {
+        wchar_t wc = tab ? L'\u00bb' : L'\u00b7';
+        waddnwstr(stdscr, &wc, 1);
+    } else {
+        waddch(stdscr, tab ? '>' : '.');
+    }
+}
+
 void drawchar(const editor &ed, std::int32_t c, const char *text, int len, int col) {
     if (c == '\t') {
-        for (int i = charwidth(ed, c, col); i > 0; --i)
+        int i = charwidth(ed, c, col);
+        if (ed.view.whitespace) {
+            addwhitespace(true);
+            --i;
+        }
+        for (; i > 0; --i)
             waddch(stdscr, ' ');
+    } else if (c == ' ' && ed.view.whitespace) {
+        addwhitespace(false);
     } else if (unprintable(c)) {
         char shown[16];
         if (c < 0)
@@ -94,6 +114,25 @@ void shownregion(const editor &ed, offset_t *lo, offset_t *hi) {
         *lo = *hi = -1;
 }
 
+// The line number at the left of a row that begins line n (0: a row that
+// goes on with a line, or shows no text), in plain video.
+void drawnumber(const editor &ed, long n) {
+    int width = gutter(ed);
+    if (width == 0)
+        return;
+    attr_t attrs;
+    short pair;
+    wattr_get(stdscr, &attrs, &pair, nullptr);
+    wattrset(stdscr, A_NORMAL);
+    char number[32] = "";
+    if (n > 0)
+        std::snprintf(number, sizeof number, "%*ld ", width - 1, n);
+    else
+        std::snprintf(number, sizeof number, "%*s", width, "");
+    waddstr(stdscr, number);
+    wattr_set(stdscr, attrs, pair, nullptr);
+}
+
 // Draws the text rows and returns the cursor's row and column.
 void drawtext(editor &ed, int rows, bool draw, int *crow, int *ccol) {
     const text_buffer &buffer = ed.buffer;
@@ -105,9 +144,15 @@ void drawtext(editor &ed, int rows, bool draw, int *crow, int *ccol) {
     shownregion(ed, &lo, &hi);
     if (draw && lo < o && o < hi)
         wattrset(stdscr, A_UNDERLINE);
+    long number = draw && gutter(ed) ? static_cast<long>(lineof(ed.buffer, o)) - 1 : 0;
     for (int r = 0; r < rows; ++r) {
-        if (draw)
+        bool startsline = o >= 0 && (o == 0 || byteat(buffer, o - 1) == '\n');
+        if (startsline)
+            ++number;
+        if (draw) {
             wmove(stdscr, firstrow(ed) + r, 0);
+            drawnumber(ed, startsline ? number : 0);
+        }
         offset_t next = o < 0 ? -1 : nextrow(ed, o);
         offset_t end = next < 0 ? size : next;
         int col = 0;
@@ -130,7 +175,7 @@ void drawtext(editor &ed, int rows, bool draw, int *crow, int *ccol) {
             if (c == '\n')
                 break;
             int w = charwidth(ed, c, col);
-            if (draw && c >= 32 && c < 127) {
+            if (draw && c >= 32 && c < 127 && !(c == ' ' && ed.view.whitespace)) {
                 run[nrun++] = static_cast<char>(c);
             } else if (draw) {
                 if (nrun > 0)
@@ -227,7 +272,7 @@ void drawheader(editor &ed) {
     char right[64];
     std::snprintf(right, sizeof right, getmsg(m_position),
                   static_cast<long>(lineof(ed.buffer, ed.buffer.point)),
-                  columnof(ed, ed.buffer.point) + 1);
+                  static_cast<int>(charcolumn(ed, ed.buffer.point) + 1));
     char head[msgline_size];
     const edited_file &edited = ed.edited;
     std::uint32_t title = ed.settings.title;
@@ -255,6 +300,38 @@ void drawheader(editor &ed) {
 
 int screenwidth() {
     return COLS > 0 ? COLS : 1;
+}
+
+int gutter(const editor &ed) {
+    if (!ed.view.numbers)
+        return 0;
+    int digits = 1;
+    for (offset_t n = ed.buffer.newlines + 1; n >= 10; n /= 10)
+        ++digits;
+    int width = digits + 1;
+    return width + 1 < screenwidth() ? width : 0;
+}
+
+int textcols(const editor &ed) {
+    return screenwidth() - gutter(ed);
+}
+
+namespace {
+
+result toggled(editor &ed, bool &flag, const char *on, const char *off) {
+    flag = !flag;
+    msg(ed, flag ? on : off);
+    return result::ok;
+}
+
+} // namespace
+
+result linenumbers(editor &ed) {
+    return toggled(ed, ed.view.numbers, m_numberson, m_numbersoff);
+}
+
+result whitespace(editor &ed) {
+    return toggled(ed, ed.view.whitespace, m_spaceson, m_spacesoff);
 }
 
 int firstrow(const editor &ed) {
@@ -361,13 +438,13 @@ void display(editor &ed, std::int32_t disp) {
     drawn_state &drawn = view.drawn;
     int top = firstrow(ed);
     bool draw = disp == 1 || drawn.serial != ed.buffer.serial || drawn.page != view.page ||
-                drawn.lines != LINES || drawn.cols != COLS || drawn.textline != top ||
+                drawn.lines != LINES || drawn.cols != textcols(ed) || drawn.textline != top ||
                 drawn.helprows != hrows || drawn.helppage != view.helppage ||
                 drawn.marked[0] != lo || drawn.marked[1] != hi;
     int crow, ccol;
     drawtext(ed, rows, draw, &crow, &ccol);
     if (draw) {
-        drawn = {ed.buffer.serial, view.page, LINES, COLS, top, hrows, view.helppage, {lo, hi}};
+        drawn = {ed.buffer.serial, view.page, LINES, textcols(ed), top, hrows, view.helppage, {lo, hi}};
         if (hrows > 0)
             drawhelp(ed, top + rows, hrows);
     }
@@ -375,9 +452,9 @@ void display(editor &ed, std::int32_t disp) {
     drawmessageline(ed);
     if (crow < 0)
         crow = 0;
-    if (ccol >= screenwidth())
-        ccol = screenwidth() - 1;
-    wmove(stdscr, top + crow, ccol);
+    if (ccol >= textcols(ed))
+        ccol = textcols(ed) - 1;
+    wmove(stdscr, top + crow, gutter(ed) + ccol);
     // A question still waiting for its answer shows over the message line.
     drawprompt(ed);
     wrefresh(stdscr);

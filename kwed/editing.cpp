@@ -112,7 +112,9 @@ result insert(editor &ed) {
         text[0] = static_cast<char>(c & 0xFF);
         return insertbytes(ed, text, 1);
     }
-    if (c == '\t' || c == '\n' || (c >= 32 && c != 127 && c < 0x110000))
+    // A control byte goes in only through the literal command: a key that
+    // no command takes never puts one there.
+    if (c >= 32 && c != 127 && c < 0x110000)
         return insertbytes(ed, text, utf8encode(c, text));
     msg(ed, m_unbound);
     return result::failed;
@@ -181,6 +183,14 @@ result cutend(editor &ed) {
     if (end == b.point)
         return result::failed;
     return cutspan(ed, b.point, end);
+}
+
+// From the cursor to the end of the text.
+result cuttoend(editor &ed) {
+    offset_t size = textsize(ed.buffer);
+    if (ed.buffer.point == size)
+        return result::failed;
+    return cutspan(ed, ed.buffer.point, size);
 }
 
 result copy(editor &ed) {

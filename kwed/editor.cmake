@@ -4,6 +4,8 @@
 add_library(kwed_core STATIC
     characters.cpp
     command_table.cpp
+    comment_lines.cpp
+    complete_name.cpp
     core_messages.cpp
     display.cpp
     editing.cpp
@@ -24,10 +26,12 @@ add_library(kwed_core STATIC
     movement.cpp
     prompt.cpp
     prompt_answer.cpp
+    regex_search.cpp
     rescue.cpp
     save.cpp
     search.cpp
     startup_calls.cpp
+    text_reports.cpp
     undo.cpp
     write_file.cpp)
 target_link_libraries(kwed_core PUBLIC kwed_support)
@@ -35,22 +39,26 @@ target_link_libraries(kwed_core PUBLIC kwed_support)
 add_executable(kwed main.cpp)
 target_link_libraries(kwed PRIVATE kwed_core)
 
-# The default key map goes where the demo and the tests point ETCDIR;
-# scripts/install puts it into the system's etc folder.
-set(KWED_RC_COPY ${CMAKE_BINARY_DIR}/etc/kwed.rc)
-add_custom_command(OUTPUT ${KWED_RC_COPY}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/etc
-    COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/kwed.rc ${KWED_RC_COPY}
-    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/kwed.rc)
-add_custom_target(kwed_rc ALL DEPENDS ${KWED_RC_COPY})
+# The default key map and the earlier one go where the demo and the tests
+# point ETCDIR; scripts/install puts them into the system's etc folder.
+set(KWED_RC_COPIES)
+foreach(rc kwed.rc kwed-classic.rc)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/etc/${rc}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/etc
+        COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_CURRENT_SOURCE_DIR}/${rc} ${CMAKE_BINARY_DIR}/etc/${rc}
+        DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${rc})
+    list(APPEND KWED_RC_COPIES ${CMAKE_BINARY_DIR}/etc/${rc})
+endforeach()
+add_custom_target(kwed_rc ALL DEPENDS ${KWED_RC_COPIES})
 add_dependencies(kwed kwed_rc)
 
 # End to end in a real terminal: the editor runs inside tmux.
 suite_add_gtest(NAME kwed_editor_test
     SOURCES tests/editor_tmux_test.cpp tests/editor_region_test.cpp tests/editor_files_test.cpp
             tests/editor_search_test.cpp tests/editor_screen_test.cpp tests/editor_boundary_test.cpp
-            tests/editor_habits_test.cpp
+            tests/editor_habits_test.cpp tests/editor_keymap_test.cpp
             tests/tmux_session.cpp
+    LIBS kwed_core
     PROGRAMS kwed)
 target_include_directories(kwed_editor_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 add_dependencies(kwed_editor_test kwed_rc)

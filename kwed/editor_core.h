@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <regex.h>
 #include <span>
 #include <string>
 #include <string_view>
@@ -121,6 +122,15 @@ struct screen_view {
     // Where rows of a long line start, and columns of its characters.
     line_marks rowmarks;
     line_marks columnmarks;
+    // The last character column counted: on the line that starts at line,
+    // `count` characters come before offset at.
+    struct {
+        offset_t line = -1;
+        offset_t at = -1;
+        long count = 0;
+    } charcount;
+    bool numbers = false;    // line numbers show at the left
+    bool whitespace = false; // tabs and blanks show as marks
 };
 
 // ------------------------------------------------------------ the keys
@@ -170,8 +180,9 @@ struct edited_file {
     // Its lines ended in CR LF on disk: the CRs are not in the text, and
     // saving puts one before every LF again.
     bool crlf = false;
-    // It ended in a newline: saving a text that no longer does adds one.
-    bool finalnewline = false;
+    // It ended in a newline, or is new: saving a text that does not end in
+    // one adds one.
+    bool finalnewline = true;
     // This user cannot write it (or create it in its folder).
     bool readonly = false;
     // Its folder, opened when it was read (or first saved under this name),
@@ -207,10 +218,38 @@ struct scrap_state {
 struct search_options {
     bool nocase = false;   // letters match in either case
     bool backward = false; // toward the start of the text
+    bool regex = false;    // the text is an extended regular expression
 };
 
 // Room for a search text or its replacement, with its NUL.
 constexpr std::size_t pattern_size = 256;
+
+// The search text compiled as a POSIX extended regular expression, kept
+// while the text and the case option stay as they are; and where the
+// parenthesised groups of the last match lie (-1 for a group that took
+// no part).
+class compiled_regex {
+  public:
+    compiled_regex() = default;
+    ~compiled_regex() { release(); }
+    compiled_regex(const compiled_regex &) = delete;
+    compiled_regex &operator=(const compiled_regex &) = delete;
+    // Compiles source; 0, or the error text in error[size].
+    int compile(const char *source, bool nocase, char *error, std::size_t size);
+    bool ready() const { return ready_; }
+    const regex_t &get() const { return re_; }
+
+    static constexpr int groups = 10;
+    offset_t from[groups] = {};
+    offset_t to[groups] = {};
+
+  private:
+    void release();
+    regex_t re_{};
+    bool ready_ = false;
+    std::string source_;
+    bool nocase_ = false;
+};
 
 // The last text looked for and the last replacement; the options stay for
 // findnext and findprevious.
@@ -218,6 +257,7 @@ struct search_state {
     char pattern[pattern_size] = "";
     char replacement[pattern_size] = "";
     search_options options;
+    compiled_regex regex;
 };
 
 // ----------------------------------------------------------- prompts
@@ -276,6 +316,8 @@ struct editor {
 
 // Puts a message on ed's message line (cut to fit).
 void msg(editor &ed, const char *id, ...);
+// Puts a message after the one that waits on ed's message line.
+void addmessage(editor &ed, const char *id, ...);
 
 // After the file's bytes were read into the text: notes its line ends and
 // final newline and takes the CRs of CR LF line ends out of the text.
@@ -341,6 +383,25 @@ offset_t matchat(const text_buffer &b, offset_t o, std::string_view pattern, boo
 offset_t findmatch(const text_buffer &b, offset_t from, std::string_view pattern,
                    search_options opt, offset_t *end);
 
+// A combining character, of no width of its own: it belongs to the
+// character before it.
+bool combining(std::int32_t cp);
+// The characters before offset o on its line, as the cursor steps over
+// them (a letter and its combining accents are one): the column that the
+// header, the position and go to line count, less one.
+long charcolumn(editor &ed, offset_t o);
+// The same with a regular expression (the compiled search text): the
+// gap is moved out of the way, so that the text searched lies in one
+// piece. The groups of the match are noted in ed.search.regex.
+offset_t findregex(editor &ed, offset_t from, bool backward, offset_t *end);
+// Finds the search text by the options: the first match forward, or the
+// last one before from backward; -1 when there is none.
+offset_t locate(editor &ed, offset_t from, search_options opt, offset_t *end);
+// The replacement for the last match: the replacement text, with \1 to
+// \9 standing for the groups of a regular expression's match and \\ for
+// a backslash.
+std::string expandreplacement(const editor &ed);
+
 // Display width of a character at column col (tabs depend on col).
 int charwidth(const editor &ed, std::int32_t cp, int col);
 // The same for any character but a tab.
@@ -370,6 +431,10 @@ void undo_clear(editor &ed);
 int firstrow(const editor &ed);
 int textrows(const editor &ed);
 int screenwidth();
+// The columns of line numbers at the left (0 when they do not show), and
+// the columns left for the text.
+int gutter(const editor &ed);
+int textcols(const editor &ed);
 // Tells the display that the text changed from offset at on, so that what
 // it keeps about the text before that offset stays good.
 void notechange(editor &ed, offset_t at);
@@ -472,6 +537,17 @@ void keylabel(const editor &ed, int code, char *out, std::size_t size);
 
 // ----------------------------------------------------------------- prompt
 
+// What Tab in a file name question finds: what all the names that begin
+// with the typed one have in common after it, and those names (a folder's
+// with a '/' after it), sorted.
+struct name_completion {
+    std::string added;
+    std::vector<std::string> names;
+};
+// Looks the names up in the folder of the typed path, reached as saving
+// reaches it.
+name_completion completename(const std::string &typed);
+
 // Whether the byte c ends a question unanswered: Escape, ^G, ^C, ^Q.
 bool cancelkey(int c);
 
@@ -504,13 +580,34 @@ void drawprompt(editor &ed);
 
 // -------------------------------------------------------------- commands
 
-// A command: its name in the run-control file, its key code, its function
-// and its display argument.
+// What the keys of a command do in the answer of a question.
+enum class answer_op {
+    none,
+    left,
+    right,
+    home,
+    end,
+    wordleft,
+    wordright,
+    backspace,
+    erase,
+    older,
+    newer,
+    accept,
+    complete, // a file name is completed, other answers take a tab
+    clear
+};
+
+// A command: its name in the run-control file, its key code, its function,
+// its display argument, its text in the help panel and what its keys do in
+// a question's answer.
 struct command {
     const char *name;
     std::int16_t code;
     command_t func;
     std::int32_t disp;
+    const char *help;
+    answer_op inanswer;
 };
 // The commands, sorted by name.
 extern const std::span<const command> commands;
@@ -519,6 +616,16 @@ const command *findcommand(std::string_view name);
 const command *commandfor(int code);
 // The code of a command by its function.
 int commandcode(command_t func);
+// The row of the dispatch table for a key: the command's, the row of an
+// unbound escape sequence or a paste, or the row that ends the table.
+const table_t &tablerow(int key);
+
+// Moves the cursor to character col (from 1; negative from the end) of
+// its line; past the end, the end.
+void gotocolumn(editor &ed, long long col);
+// Stops the terminal from turning a carriage return into a newline, so
+// that Enter (^M) and ^J are keys of their own.
+void keysapart();
 
 // Saves the text to fn; 0 on success, else the message line says why.
 int savefile(editor &ed, const char *fn);
@@ -572,6 +679,13 @@ result unbound(editor &ed);
 result insertpasted(editor &ed);
 result insertfile(editor &ed);
 result suspend(editor &ed);
+result findbackward(editor &ed);
+result cuttoend(editor &ed);
+result position(editor &ed);
+result comment(editor &ed);
+result wordcount(editor &ed);
+result linenumbers(editor &ed);
+result whitespace(editor &ed);
 
 } // namespace kwed
 

@@ -103,6 +103,7 @@ void resumejob(editor &ed) {
     // The shell may have set the terminal its own way in between.
     reset_prog_mode();
     lineinput(0);
+    keysapart();
     bracketpaste(true);
     msg(ed, m_suspended);
     display(ed, 1);

@@ -180,6 +180,17 @@ int readkey(editor &ed, keymap_t *map) {
         rescue(ed);
         return k_end;
     }
+    if (c == escape_byte) {
+        // Escape and then a key, however long after it, is that key with
+        // Alt: terminals without an Alt key reach Alt's commands so.
+        int next = nextbyte(ed, sequence_wait);
+        if (next < 0)
+            next = nextbyte(ed, -1);
+        if (next >= 0) {
+            unsigned char b = static_cast<unsigned char>(next);
+            pushback(ed.reader, &b, 1);
+        }
+    }
     while (c >= 0) {
         seq[n++] = static_cast<unsigned char>(c);
         int code = 0;
@@ -221,6 +232,7 @@ int getkey(editor &ed, keymap_t *map) {
         // display itself waits while keys are pending, so curses need not
         // look for them: its output then goes out in large writes.
         typeahead(-1);
+        keysapart();
         display(ed, 0);
         bracketpaste(true);
     }

@@ -99,7 +99,7 @@ offset_t walkrows(editor &ed, offset_t r, offset_t o, int cols) {
 offset_t nextrow(const editor &ed, offset_t o) {
     offset_t size = textsize(ed.buffer);
     int col = 0;
-    int cols = screenwidth();
+    int cols = textcols(ed);
     while (o < size) {
         int len;
         std::int32_t c = charat(ed.buffer, o, &len);
@@ -115,7 +115,7 @@ offset_t nextrow(const editor &ed, offset_t o) {
 }
 
 offset_t rowof(editor &ed, offset_t o) {
-    int cols = screenwidth();
+    int cols = textcols(ed);
     startof(ed, ed.view.rowmarks, o, cols);
     return walkrows(ed, nearest(ed.view.rowmarks, o).at, o, cols);
 }
@@ -128,6 +128,38 @@ offset_t prevrow(editor &ed, offset_t s) {
 void layoutchanged(editor &ed, offset_t from) {
     forget(ed.view.rowmarks, from);
     forget(ed.view.columnmarks, from);
+    if (from <= ed.view.charcount.at)
+        ed.view.charcount.line = -1;
+}
+
+// Plain ASCII is one character a byte and is crossed in runs; a combining
+// character belongs to the one before it on its line.
+long charcolumn(editor &ed, offset_t o) {
+    const text_buffer &b = ed.buffer;
+    auto &cache = ed.view.charcount;
+    offset_t ls = linestart(b, o);
+    offset_t p = ls;
+    long n = 0;
+    if (cache.line == ls && cache.at <= o) {
+        p = cache.at;
+        n = cache.count;
+    }
+    while (p < o) {
+        offset_t q = plainend(b, p, o);
+        if (q > p) {
+            n += static_cast<long>(q - p);
+            p = q;
+            continue;
+        }
+        int len;
+        std::int32_t c = charat(b, p, &len);
+        n += combining(c) && p > ls ? 0 : 1;
+        p += len;
+    }
+    cache.line = ls;
+    cache.at = o;
+    cache.count = n;
+    return n;
 }
 
 int columnof(editor &ed, offset_t o) {

@@ -1,6 +1,6 @@
 // lineinput: the terminal's input a line at a time or a key at a time.
 // Start-up calls it once; the core again when it takes the terminal back.
-#include "kwed.h"
+#include "editor_core.h"
 
 #include <curses.h>
 
@@ -20,6 +20,14 @@ int lineinput(int line) {
         }
     }
     return line ? nocbreak() : cbreak();
+}
+
+void keysapart() {
+    struct termios t;
+    if (tcgetattr(STDIN_FILENO, &t) == 0 && (t.c_iflag & ICRNL)) {
+        t.c_iflag &= ~ICRNL;
+        tcsetattr(STDIN_FILENO, TCSANOW, &t);
+    }
 }
 
 } // namespace kwed

@@ -43,7 +43,9 @@ int load(editor &ed, const char *fn) {
     ed.buffer.point = 0;
     ed.view.page = 0;
     edited.unread = err != 0 && err != ENOENT;
-    edited.crlf = edited.finalnewline = false;
+    edited.crlf = false;
+    // A new file ends in a newline; one that did not keeps to that.
+    edited.finalnewline = err == ENOENT;
     if (err == 0)
         notelineends(ed);
     // Told at once, not only when a save fails.

@@ -21,7 +21,9 @@ struct settings {
     const char *rcname = "kwed.rc";
     bool rcgiven = false; // named with -f: taken as it is
     long startline = 1;
+    long startcolumn = 1; // from +LINE,COLUMN
     const char *file = nullptr;
+    const char *ignored = nullptr; // the first argument after the file
 };
 
 // The program's name after its last '/' or '\'.
@@ -39,16 +41,20 @@ settings parseargs(int argc, char **argv) {
         const char *a = argv[i];
         if (a[0] != '-' && a[0] != '+') {
             s.file = a;
+            s.ignored = i + 1 < argc ? argv[i + 1] : nullptr;
             break;
         }
         if (a[1] == '-' && a[2] == '\0') {
             if (i + 1 < argc)
                 s.file = argv[i + 1];
+            s.ignored = i + 2 < argc ? argv[i + 2] : nullptr;
             break;
         }
         if (a[0] == '+') {
-            long n = std::strtol(a + 1, nullptr, 10);
+            char *end;
+            long n = std::strtol(a + 1, &end, 10);
             s.startline = n > INT_MAX ? INT_MAX : n;
+            s.startcolumn = *end == ',' ? std::strtol(end + 1, nullptr, 10) : 1;
         } else if (a[1] == '\0') {
             continue;
         } else if (a[1] == 'f' && (a[2] != '\0' || i + 1 < argc)) {
@@ -81,6 +87,8 @@ WINDOW *startscreen() {
     if (!movescursor(term))
         fatal(m_nocursor, term ? term : "");
     SCREEN *screen = newterm(term, stdout, stdin);
+    if (screen == nullptr && term && *term)
+        fatal(m_noterm, term);
     if (screen == nullptr)
         return nullptr;
     set_term(screen);
@@ -113,38 +121,10 @@ void applyspecials() {
     }
 }
 
-// The rows of the command table for the codes from -1 down to -256: the
-// first row with each code, else the row that ends the table.
-struct dispatch_index {
-    static constexpr int indexed = 256;
-    const table_t *first[indexed + 1] = {};
-    const table_t *end = table;
-
-    dispatch_index() {
-        for (; end->key != 0; ++end)
-            if (end->key < 0 && end->key >= -indexed && first[-end->key] == nullptr)
-                first[-end->key] = end;
-        for (const table_t *&row : first)
-            row = row ? row : end;
-    }
-
-    // The row for a key: the first row whose code is the key, else the row
-    // that ends the table. Other keys than the indexed ones are searched for.
-    const table_t &rowfor(int key) const {
-        if (key < 0 && key >= -indexed)
-            return *first[-key];
-        const table_t *row = table;
-        while (row->key != 0 && row->key != key)
-            ++row;
-        return *row;
-    }
-};
-
 void keyloop() {
-    const dispatch_index index;
     while (!done) {
         input = getkey(key_map);
-        const table_t &row = index.rowfor(input);
+        const table_t &row = tablerow(input);
         if (row.func)
             row.func(the_editor);
         else if (modeless)
@@ -200,6 +180,8 @@ int run(int argc, char **argv) {
         std::strcpy(filename, s.file);
         modified = 0;
     }
+    if (s.ignored)
+        addmessage(the_editor, m_onefile, s.ignored);
     if (rcwarning[0]) {
         std::memcpy(msgline, rcwarning, sizeof rcwarning);
         msgflag = 1;
@@ -214,6 +196,7 @@ int run(int argc, char **argv) {
         if (the_editor.buffer.point == before)
             break;
     }
+    gotocolumn(the_editor, s.startcolumn);
     centre_now = 1;
     int saved = msgflag;
     help();

@@ -41,6 +41,8 @@ std::string withoptions(std::string_view q, const search_options *opt) {
         tag = getmsg(m_nocase);
     if (opt && opt->backward)
         tag += (tag.empty() ? "" : ", ") + std::string(getmsg(m_backward));
+    if (opt && opt->regex)
+        tag += (tag.empty() ? "" : ", ") + std::string(getmsg(m_regex));
     if (tag.empty())
         return std::string(q);
     bool colon = q.ends_with(": ");
@@ -54,7 +56,10 @@ std::string withoptions(std::string_view q, const search_options *opt) {
 enum class escaped { alone, pasted, other };
 
 escaped afterescape(editor &ed) {
+    // Escape and a key, however long after it, are one key (Alt with it).
     int next = readbyte(ed, escape_wait);
+    if (next < 0)
+        next = readbyte(ed, -1);
     if (next < 0)
         return escaped::alone;
     if (next == '[') {
@@ -189,8 +194,8 @@ int confirm(editor &ed, const char *id, ...) {
     va_start(ap, id);
     int key = askformatted(ed, id, ap);
     va_end(ap);
-    // Only a lower-case y says yes; any other key says no.
-    return key == 'y';
+    // y says yes, in either case; any other key says no.
+    return key == 'y' || key == 'Y';
 }
 
 int choose(editor &ed, const char *id, const char *answers) {
@@ -205,6 +210,8 @@ int choose(editor &ed, const char *id, const char *answers) {
             closeprompt(ed);
             return 0;
         }
+        if (c >= 'A' && c <= 'Z')
+            c += 'a' - 'A'; // answers are the same in either case
         if (c > 0 && std::strchr(answers, c)) {
             closeprompt(ed);
             return c;

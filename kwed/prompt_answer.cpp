@@ -5,6 +5,7 @@
 
 #include <curses.h>
 
+#include <cstring>
 #include <cwctype>
 #include <string>
 #include <string_view>
@@ -17,36 +18,9 @@ namespace {
 // Earlier answers kept for each kind of prompt.
 constexpr std::size_t history_size = 50;
 
-// What a key does to the answer.
-enum class edit_op {
-    none,
-    left,
-    right,
-    home,
-    end,
-    wordleft,
-    wordright,
-    backspace,
-    erase,
-    older,
-    newer,
-    accept,
-    tab,
-    clear
-};
-
-// The commands whose keys edit the answer, and what they do there.
-struct command_op {
-    command_t func;
-    edit_op op;
-};
-constexpr command_op command_ops[] = {
-    {left, edit_op::left},           {right, edit_op::right},       {linebegin, edit_op::home},
-    {lineend_cmd, edit_op::end},     {wordleft, edit_op::wordleft}, {wordright, edit_op::wordright},
-    {backspace, edit_op::backspace}, {delete_char, edit_op::erase}, {up, edit_op::older},
-    {down, edit_op::newer},          {newline, edit_op::accept},    {tab, edit_op::tab},
-    {cut, edit_op::clear},
-};
+// What a key does to the answer: the command table says it for the keys
+// of commands.
+using edit_op = answer_op;
 
 // The answer being edited, and where it stands in the history.
 struct answer_edit {
@@ -57,6 +31,9 @@ struct answer_edit {
     std::vector<std::string> &history;
     std::size_t at;    // the history entry shown; history.size() for the new answer
     std::string draft; // the new answer, while older ones show
+    bool filename;     // Tab completes the answer as a file name
+    bool tabbed = false; // the key before was a Tab that completed nothing
+    std::string note;  // what the last key has to tell above the question
 };
 
 const unsigned char *bytes(const std::string &s) {
@@ -126,10 +103,28 @@ void wordmove(answer_edit &a, bool forward) {
         c = previn(t, c);
 }
 
+// Tab in a file name: the name is completed as far as the names in its
+// folder agree; when they agree no further, a second Tab lists them.
+void complete(answer_edit &a) {
+    a.text.erase(a.cursor);
+    name_completion c = completename(a.text);
+    if (!c.added.empty()) {
+        put(a, c.added);
+        return;
+    }
+    if (a.tabbed && c.names.size() > 1) {
+        for (const std::string &n : c.names)
+            a.note += (a.note.empty() ? "" : "  ") + n;
+    }
+    a.tabbed = c.names.size() > 1;
+}
+
 // Carries out an editing key; false for accept, which ends the prompt.
 bool apply(answer_edit &a, edit_op op) {
     if (op != edit_op::accept && op != edit_op::older && op != edit_op::newer)
         a.prefilled = false; // the answer as it is, to be edited
+    if (op != edit_op::complete)
+        a.tabbed = false;
     std::size_t &c = a.cursor;
     switch (op) {
     case edit_op::left:
@@ -162,8 +157,11 @@ bool apply(answer_edit &a, edit_op op) {
     case edit_op::newer:
         walkhistory(a, op == edit_op::older);
         break;
-    case edit_op::tab:
-        put(a, "\t");
+    case edit_op::complete:
+        if (a.filename)
+            complete(a);
+        else
+            put(a, "\t");
         break;
     case edit_op::clear:
         settext(a, "");
@@ -197,8 +195,11 @@ key_use usebybytes(const key_reader &r, const search_options *opt, edit_op *op) 
         }
     }
     bool alt = r.lastlen == 2 && r.last[0] == 27;
-    if (alt && opt &&
-        (r.last[1] == 'c' || r.last[1] == 'C' || r.last[1] == 'b' || r.last[1] == 'B'))
+    // Escape twice: Escape and a key is that key with Alt, whenever the key
+    // comes, so a second Escape is how Escape cancels.
+    if (alt && r.last[1] == 27)
+        return key_use::cancel;
+    if (alt && opt && std::strchr("cCbBrR", r.last[1]))
         return key_use::toggle;
     return key_use::refuse;
 }
@@ -212,20 +213,20 @@ key_use keyuse(const editor &ed, int key, const search_options *opt, edit_op *op
         return use;
     if (key >= 32 && key != 127)
         return key_use::character; // a character, or a byte that is none
-    if (const command *c = commandfor(key)) {
-        for (const command_op &co : command_ops) {
-            if (co.func == c->func) {
-                *op = co.op;
-                return key_use::edit;
-            }
-        }
+    const command *c = commandfor(key);
+    if (c && c->inanswer != edit_op::none) {
+        *op = c->inanswer;
+        return key_use::edit;
     }
     return key_use::refuse;
 }
 
 void toggle(search_options *opt, unsigned char c) {
-    if (c == 'c' || c == 'C')
+    c = static_cast<unsigned char>(c | 0x20);
+    if (c == 'c')
         opt->nocase = !opt->nocase;
+    else if (c == 'r')
+        opt->regex = !opt->regex;
     else
         opt->backward = !opt->backward;
 }
@@ -278,13 +279,15 @@ void showanswer(editor &ed, const char *question, const answer_edit &a, search_o
 int prompt(editor &ed, const char *id, char *out, std::size_t size, history_kind kind,
            search_options *opt) {
     std::vector<std::string> &history = ed.histories.answers[static_cast<int>(kind)];
-    answer_edit a{out, 0, out[0] != '\0', size - 1, history, history.size(), ""};
+    answer_edit a{out,    0, out[0] != '\0', size - 1, history, history.size(), "",
+                  kind == history_kind::filename, false, ""};
     a.cursor = a.text.size();
     const char *note = nullptr;
     for (;;) {
-        showanswer(ed, getmsg(id), a, opt, note);
+        showanswer(ed, getmsg(id), a, opt, note ? note : a.note.empty() ? nullptr : a.note.c_str());
         note = nullptr;
         int key = readkey(ed, ed.keys);
+        a.note.clear();
         edit_op op;
         key_use use = key == k_end ? key_use::cancel : keyuse(ed, key, opt, &op);
         if (use == key_use::cancel)

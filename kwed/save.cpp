@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <sys/stat.h>
 
 namespace kwed {
@@ -138,36 +140,87 @@ result save(editor &ed) {
     return saved(savefile(ed, ed.edited.filename));
 }
 
-result saveas(editor &ed) {
-    edited_file &edited = ed.edited;
-    char answer[filename_size];
-    std::snprintf(answer, sizeof answer, "%s", edited.filename);
-    if (!prompt(ed, m_saveprompt, answer, sizeof answer, history_kind::filename))
-        return result::cancelled;
+namespace {
+
+// Asks for a file name to write to; false (with *r) when none is given.
+bool askname(editor &ed, const char *id, char *answer, std::size_t size, result *r) {
+    *r = result::cancelled;
+    if (!prompt(ed, id, answer, size, history_kind::filename))
+        return false;
+    *r = result::failed;
     if (answer[0] == '\0') {
         msg(ed, m_noname);
-        return result::failed;
+        return false;
     }
-    if (std::strcmp(answer, edited.filename) == 0)
-        return saved(savefile(ed, edited.filename));
-    // The new name's folder is opened once; saving, and every save after
-    // it, goes through it.
-    place where;
-    int err = openplace(answer, &where);
+    return true;
+}
+
+// Whether a new name may be written to: not a folder, and another file
+// that exists only when the user says so. Its folder is opened once, in
+// *where.
+bool usablename(editor &ed, const char *answer, place *where, result *r) {
+    *r = result::failed;
+    int err = openplace(answer, where);
     if (err) {
         msg(ed, m_savefailnew, answer, std::strerror(err));
-        return result::failed;
+        return false;
     }
     struct stat st;
-    if (statfollowed(where, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (statfollowed(*where, &st) == 0 && S_ISDIR(st.st_mode)) {
         msg(ed, m_isfolder, answer);
-        return result::failed;
+        return false;
     }
-    if (isotherfile(ed, where) && !confirm(ed, m_exists)) {
+    if (isotherfile(ed, *where) && !confirm(ed, m_exists)) {
         msg(ed, m_notsaved);
-        return result::cancelled;
+        *r = result::cancelled;
+        return false;
     }
-    err = saveto(ed, answer, where, false);
+    return true;
+}
+
+// With the mark set, the region goes to the file as it stands, with the
+// text's line ends, and editing goes on in the text as before: a text of
+// its own holds the region while it is written the way any text is saved.
+result saveregion(editor &ed, offset_t from, offset_t to) {
+    char answer[filename_size] = "";
+    place where;
+    result r;
+    if (!askname(ed, m_regionprompt, answer, sizeof answer, &r) ||
+        !usablename(ed, answer, &where, &r))
+        return r;
+    auto part = std::make_unique<editor>();
+    part->edited.crlf = ed.edited.crlf;
+    part->edited.finalnewline = false;
+    std::size_t n = static_cast<std::size_t>(to - from);
+    std::string text(n, '\0');
+    copytext(ed.buffer, from, n, text.data());
+    int err = raw_insert(*part, 0, text.data(), n) ? saveto(*part, answer, where, false) : ENOMEM;
+    std::memcpy(ed.msgline, part->msgline, sizeof ed.msgline);
+    ed.msgflag = 1;
+    freebuffer(*part);
+    if (err == 0)
+        ed.buffer.mark = -1;
+    return saved(err);
+}
+
+} // namespace
+
+result saveas(editor &ed) {
+    edited_file &edited = ed.edited;
+    offset_t from, to;
+    if (region(ed.buffer, &from, &to) && from < to)
+        return saveregion(ed, from, to);
+    char answer[filename_size];
+    std::snprintf(answer, sizeof answer, "%s", edited.filename);
+    result r;
+    if (!askname(ed, m_saveprompt, answer, sizeof answer, &r))
+        return r;
+    if (std::strcmp(answer, edited.filename) == 0)
+        return saved(savefile(ed, edited.filename));
+    place where;
+    if (!usablename(ed, answer, &where, &r))
+        return r;
+    int err = saveto(ed, answer, where, false);
     if (err == 0) {
         std::strcpy(edited.filename, answer);
         edited.where = std::move(where);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace kwed {
 
@@ -11,17 +12,31 @@ namespace {
 
 // Moves to the next match in the given direction, going on from the other
 // end of the text once.
+// The search text compiled, when the options make it a regular
+// expression; false (and the message line says why) when it is none.
+bool compiled(editor &ed, search_options opt) {
+    if (!opt.regex)
+        return true;
+    char error[msgline_size];
+    if (ed.search.regex.compile(ed.search.pattern, opt.nocase, error, sizeof error) == 0)
+        return true;
+    msg(ed, m_badregex, ed.search.pattern, error);
+    return false;
+}
+
 result search(editor &ed, bool backward) {
     const text_buffer &b = ed.buffer;
     const char *pattern = ed.search.pattern;
     search_options opt = ed.search.options;
     opt.backward = backward;
+    if (!compiled(ed, opt))
+        return result::failed;
     offset_t size = textsize(b);
     offset_t from = backward || b.point >= size ? b.point : nextchar(b, b.point);
     offset_t end;
-    offset_t at = findmatch(b, from, pattern, opt, &end);
+    offset_t at = locate(ed, from, opt, &end);
     if (at < 0) {
-        at = findmatch(b, backward ? size : 0, pattern, opt, &end);
+        at = locate(ed, backward ? size : 0, opt, &end);
         if (at < 0) {
             msg(ed, m_notfound, pattern);
             return result::failed;
@@ -32,11 +47,10 @@ result search(editor &ed, bool backward) {
     return result::ok;
 }
 
-bool askpattern(editor &ed, const char *id) {
+bool askpattern(editor &ed, const char *id, search_options *opt) {
     char answer[pattern_size];
     std::strcpy(answer, ed.search.pattern);
-    if (!prompt(ed, id, answer, sizeof answer, history_kind::search, &ed.search.options) ||
-        answer[0] == '\0')
+    if (!prompt(ed, id, answer, sizeof answer, history_kind::search, opt) || answer[0] == '\0')
         return false;
     std::strcpy(ed.search.pattern, answer);
     return true;
@@ -59,13 +73,24 @@ struct replace_run {
     bool wrapped = false;
     bool all = false; // replace the rest without asking
     long long count = 0;
+    offset_t lastempty = -1; // an empty match offered there last
 };
 
 // The next match to offer, or -1 at the end of the run.
-offset_t nextmatch(const editor &ed, replace_run &r, offset_t *end) {
+offset_t nextmatch(editor &ed, replace_run &r, offset_t *end) {
     const text_buffer &b = ed.buffer;
     for (;;) {
-        offset_t at = findmatch(b, r.pos, ed.search.pattern, r.opt, end);
+        offset_t at = locate(ed, r.pos, r.opt, end);
+        // An empty match is offered once: then the search goes on after it.
+        if (at >= 0 && *end == at && at == r.lastempty) {
+            if (at < textsize(b)) {
+                r.pos = nextchar(b, at);
+                continue;
+            }
+            at = -1;
+        }
+        if (at >= 0 && *end == at)
+            r.lastempty = at;
         if (at >= 0 && r.opt.backward && *end > r.hi) {
             r.pos = at; // it overlaps the last one offered
             continue;
@@ -84,10 +109,10 @@ offset_t nextmatch(const editor &ed, replace_run &r, offset_t *end) {
 
 // Replaces [at, end); false when memory runs out.
 bool replaceone(editor &ed, replace_run &r, offset_t at, offset_t end) {
-    const char *replacement = ed.search.replacement;
-    std::size_t n = std::strlen(replacement);
+    std::string replacement = expandreplacement(ed);
+    std::size_t n = replacement.size();
     edit_delete(ed, at, static_cast<std::size_t>(end - at));
-    if (n > 0 && !edit_insert(ed, at, replacement, n)) {
+    if (n > 0 && !edit_insert(ed, at, replacement.data(), n)) {
         msg(ed, m_nomem);
         return false;
     }
@@ -102,6 +127,8 @@ bool replaceone(editor &ed, replace_run &r, offset_t at, offset_t end) {
         r.fence = at; // the first text replaced
     }
     r.pos = r.opt.backward ? at : at + static_cast<offset_t>(n);
+    if (end == at)
+        r.lastempty = r.pos;
     r.hi = at;
     ++r.count;
     return true;
@@ -110,9 +137,21 @@ bool replaceone(editor &ed, replace_run &r, offset_t at, offset_t end) {
 } // namespace
 
 result find(editor &ed) {
-    if (!askpattern(ed, m_findprompt))
+    if (!askpattern(ed, m_findprompt, &ed.search.options))
         return result::cancelled;
     return search(ed, ed.search.options.backward);
+}
+
+// Asks with the direction backward for this search; the other choices made
+// in the question stay for the next ones.
+result findbackward(editor &ed) {
+    search_options opt = ed.search.options;
+    opt.backward = true;
+    if (!askpattern(ed, m_findprompt, &opt))
+        return result::cancelled;
+    ed.search.options.nocase = opt.nocase;
+    ed.search.options.regex = opt.regex;
+    return search(ed, opt.backward);
 }
 
 result findnext(editor &ed) {
@@ -122,7 +161,7 @@ result findnext(editor &ed) {
 }
 
 result findprevious(editor &ed) {
-    if (ed.search.pattern[0] == '\0' && !askpattern(ed, m_findprompt))
+    if (ed.search.pattern[0] == '\0' && !askpattern(ed, m_findprompt, &ed.search.options))
         return result::cancelled;
     return search(ed, true);
 }
@@ -130,10 +169,12 @@ result findprevious(editor &ed) {
 result replace(editor &ed) {
     char with[pattern_size];
     std::strcpy(with, ed.search.replacement);
-    if (!askpattern(ed, m_replaceprompt) ||
+    if (!askpattern(ed, m_replaceprompt, &ed.search.options) ||
         !prompt(ed, m_withprompt, with, sizeof with, history_kind::replacement, &ed.search.options))
         return result::cancelled;
     std::strcpy(ed.search.replacement, with);
+    if (!compiled(ed, ed.search.options))
+        return result::failed;
     text_buffer &b = ed.buffer;
     replace_run r{ed.search.options, b.point, b.point};
     r.hi = textsize(b);
@@ -212,6 +253,12 @@ offset_t columnplace(const text_buffer &b, offset_t ls, long long col) {
 }
 
 } // namespace
+
+void gotocolumn(editor &ed, long long col) {
+    text_buffer &b = ed.buffer;
+    if (col != 0)
+        b.point = columnplace(b, linestart(b, b.point), col);
+}
 
 result gotoline(editor &ed) {
     char answer[64] = "";

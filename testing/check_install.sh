@@ -27,6 +27,7 @@ if [ -x "$build/bin/sysapplets" ]; then
     need "$prefix/bin/sessdump"
 fi
 [ -f "$top/kwed/kwed.rc" ] && need "$etcdir/kwed.rc"
+[ -f "$top/kwed/kwed-classic.rc" ] && need "$etcdir/kwed-classic.rc"
 for page in "$top"/*/*.[18n]; do
     [ -f "$page" ] || continue
     need "$prefix/share/man/man${page##*.}/$(basename "$page")"

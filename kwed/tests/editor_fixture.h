@@ -1,6 +1,7 @@
-// The fixture of the editor's end-to-end tests: a temporary tree with
-// the default key map in etc/, a home folder, and kwed started inside a
-// tmux session of its own.
+// The fixture of the editor's end-to-end tests: a temporary tree with a
+// key map as etc/kwed.rc, a home folder, and kwed started inside a tmux
+// session of its own. Editor takes the earlier map (kwed-classic.rc),
+// whose keys the tests written for it type; DefaultMap the default one.
 #pragma once
 
 #include "temp_tree.h"
@@ -18,8 +19,10 @@ class Editor : public ::testing::Test {
     void SetUp() override {
         etc = tree.dir("etc");
         home = tree.dir("home");
-        tree.file("etc/kwed.rc", tree.read(SOURCE_DIR "/kwed.rc"));
+        tree.file("etc/kwed.rc", tree.read(std::string(SOURCE_DIR "/") + keymap()));
     }
+
+    virtual const char *keymap() const { return "kwed-classic.rc"; }
 
     // Starts kwed with the arguments (already quoted for sh) and, with
     // wait, waits for its first screen: the hint of its keys, or the
@@ -36,7 +39,7 @@ class Editor : public ::testing::Test {
         EXPECT_TRUE(session->started());
         if (wait) {
             EXPECT_TRUE(session->wait_for([](const std::string &s) {
-                return s.find("F1 help") != s.npos || s.find(", col ") < s.find('\n');
+                return s.find(" help  ") != s.npos || s.find(", col ") < s.find('\n');
             })) << session->screen();
         }
         return session;
@@ -45,6 +48,11 @@ class Editor : public ::testing::Test {
     suite_testing::TempTree tree;
     std::string etc;
     std::string home;
+};
+
+class DefaultMap : public Editor {
+  protected:
+    const char *keymap() const override { return "kwed.rc"; }
 };
 
 } // namespace kwed_testing

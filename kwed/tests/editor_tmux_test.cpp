@@ -396,7 +396,7 @@ TEST_F(Editor, FileThatCannotBeWrittenStaysIntact) {
 }
 
 TEST_F(Editor, SpecialRecordsOfTheKeyMap) {
-    std::string keys = tree.read(SOURCE_DIR "/kwed.rc");
+    std::string keys = tree.read(SOURCE_DIR "/kwed-classic.rc");
     tree.file("etc/kwed.rc", keys + ".noheader\n.tabsize 4\n.title ignored\n");
     tree.file("f.txt", "\tx\n");
     auto s = start("f.txt");
@@ -476,7 +476,7 @@ TEST_F(Editor, StartHintAndAHelpPanelThatFitsTheWindow) {
         return x.find("F1 help") == x.npos && x.find("Read f.txt, 5 bytes.") != x.npos;
     })) << s->screen();
     std::vector<std::string> names;
-    std::istringstream rc(tree.read(SOURCE_DIR "/kwed.rc"));
+    std::istringstream rc(tree.read(SOURCE_DIR "/kwed-classic.rc"));
     for (std::string line; std::getline(rc, line);) {
         std::string name = line.substr(0, line.find_first_of(" \t"));
         if (!name.empty() && name[0] != '#' && name[0] != '.')
