@@ -100,7 +100,7 @@ inline constexpr char m_helpmore[] =
 inline constexpr char m_suspended[] = "96:Back in kwed.";
 inline constexpr char m_noterm[] =
     "97:Failed to initialise the screen: the terminal type %s is not known here.\n";
-inline constexpr char m_onefile[] = "98:kwed edits one file at a time; %s was not opened.";
+inline constexpr char m_onefile[] = "98:Only one file is edited: %s was not opened.";
 inline constexpr char m_where[] =
     "99:line %ld/%ld (%d%%), col %ld/%ld (%d%%), char %lld/%lld (%d%%)";
 inline constexpr char m_counted[] = "100:%lld words, %lld lines, %lld characters";

@@ -244,7 +244,11 @@ class compiled_regex {
     offset_t to[groups] = {};
 
   private:
-    void release();
+    void release() {
+        if (ready_)
+            regfree(&re_);
+        ready_ = false;
+    }
     regex_t re_{};
     bool ready_ = false;
     std::string source_;

@@ -110,6 +110,7 @@ void complete(answer_edit &a) {
     name_completion c = completename(a.text);
     if (!c.added.empty()) {
         put(a, c.added);
+        a.tabbed = c.names.size() > 1;
         return;
     }
     if (a.tabbed && c.names.size() > 1) {

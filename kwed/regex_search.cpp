@@ -105,12 +105,6 @@ int compiled_regex::compile(const char *source, bool nocase, char *error, std::s
     return 0;
 }
 
-void compiled_regex::release() {
-    if (ready_)
-        regfree(&re_);
-    ready_ = false;
-}
-
 offset_t findregex(editor &ed, offset_t from, bool back, offset_t *end) {
     if (!ed.search.regex.ready())
         return -1;

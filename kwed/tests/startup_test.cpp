@@ -153,7 +153,8 @@ TEST(Startup, ATerminalThatCannotBeUsedEndsWithStatus3) {
         const char *term;
         const char *err;
     } cases[] = {
-        {"no-such-terminal-kind", "kwed: Failed to initialise the screen.\n"},
+        {"no-such-terminal-kind", "kwed: Failed to initialise the screen: the terminal type "
+                                  "no-such-terminal-kind is not known here.\n"},
         {"dumb", "kwed: the terminal dumb cannot move the cursor; kwed needs one that can.\n"},
     };
     for (const auto &c : cases) {
