@@ -122,7 +122,7 @@ void drawhelp(const editor &ed, int first, int rows) {
                 break;
             keylabel(ed, commands[i].code, key, sizeof key);
             char cell[help_cell + 1];
-            std::snprintf(cell, sizeof cell, "%-6.6s %-12.12s ", key, commands[i].name);
+            std::snprintf(cell, sizeof cell, "%-6.6s %-12.12s ", key, commands[i].help);
             mvwaddnstr(stdscr, first + r, c * help_cell, cell, screenwidth() - c * help_cell);
         }
     }

@@ -58,7 +58,7 @@ TEST_F(Editor, SavingAsksWhenTheFileBecameALinkIntoALongChain) {
         s->keys({"n"});
         EXPECT_TRUE(s->wait_text("Not saved.")) << links << "\n" << s->screen();
         s->keys({"C-q"});
-        EXPECT_TRUE(s->wait_text("Save changes before quitting?")) << s->screen();
+        EXPECT_TRUE(s->wait_text("Save changes?")) << s->screen();
         s->keys({"n"});
         EXPECT_EQ(s->wait_exit(), 0);
         EXPECT_EQ(tree.read("rootdir/secret.txt"), "root's own\n") << links;

@@ -128,7 +128,7 @@ TEST_F(Editor, PastedBlockGoesInLiterallyAsOneUndoStep) {
     s->keys({"Enter"});
     EXPECT_TRUE(s->wait_text("line 2, col 3")) << s->screen();
     s->keys({"C-q"});
-    EXPECT_TRUE(s->wait_text("Save changes before quitting?")) << s->screen();
+    EXPECT_TRUE(s->wait_text("Save changes?")) << s->screen();
     s->paste("y");
     s->keys({"C-c"});
     EXPECT_TRUE(s->wait_for([](const std::string &x) { return x.find("Save changes") == x.npos; }));

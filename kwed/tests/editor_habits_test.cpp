@@ -217,7 +217,7 @@ TEST_F(Editor, MissingFoldersAndFoldersAsNamesAreToldAtOnce) {
     s->keys({"Enter"});
     EXPECT_TRUE(s->wait_text("sub is a folder; nothing saved.")) << s->screen();
     s->keys({"C-q"});
-    EXPECT_TRUE(s->wait_text("Save changes before quitting?")) << s->screen();
+    EXPECT_TRUE(s->wait_text("Save changes?")) << s->screen();
     s->keys({"n"});
     EXPECT_EQ(s->wait_exit(), 0);
 }
