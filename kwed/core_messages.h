@@ -19,8 +19,7 @@ inline constexpr char m_findprompt[] = "28:Find: ";
 inline constexpr char m_lineprompt[] = "29:Go to line: ";
 inline constexpr char m_badline[] = "30:Not a line number: %s";
 inline constexpr char m_saveprompt[] = "31:Save as: ";
-inline constexpr char m_quitprompt[] =
-    "32:Save changes? (y/n; ^C: go back) ";
+inline constexpr char m_quitprompt[] = "32:Save changes? (y/n; ^C: go back) ";
 inline constexpr char m_nomem[] = "33:Out of memory.";
 inline constexpr char m_noundo[] = "34:Nothing to undo.";
 inline constexpr char m_emptyscrap[] = "35:The scrap is empty.";

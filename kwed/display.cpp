@@ -444,7 +444,8 @@ void display(editor &ed, std::int32_t disp) {
     int crow, ccol;
     drawtext(ed, rows, draw, &crow, &ccol);
     if (draw) {
-        drawn = {ed.buffer.serial, view.page, LINES, textcols(ed), top, hrows, view.helppage, {lo, hi}};
+        drawn = {ed.buffer.serial, view.page, LINES, textcols(ed), top, hrows,
+                 view.helppage,    {lo, hi}};
         if (hrows > 0)
             drawhelp(ed, top + rows, hrows);
     }

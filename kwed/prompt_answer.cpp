@@ -29,11 +29,11 @@ struct answer_edit {
     bool prefilled;
     std::size_t room; // the most bytes it may hold
     std::vector<std::string> &history;
-    std::size_t at;    // the history entry shown; history.size() for the new answer
-    std::string draft; // the new answer, while older ones show
-    bool filename;     // Tab completes the answer as a file name
+    std::size_t at;      // the history entry shown; history.size() for the new answer
+    std::string draft;   // the new answer, while older ones show
+    bool filename;       // Tab completes the answer as a file name
     bool tabbed = false; // the key before was a Tab that completed nothing
-    std::string note;  // what the last key has to tell above the question
+    std::string note;    // what the last key has to tell above the question
 };
 
 const unsigned char *bytes(const std::string &s) {
@@ -280,8 +280,16 @@ void showanswer(editor &ed, const char *question, const answer_edit &a, search_o
 int prompt(editor &ed, const char *id, char *out, std::size_t size, history_kind kind,
            search_options *opt) {
     std::vector<std::string> &history = ed.histories.answers[static_cast<int>(kind)];
-    answer_edit a{out,    0, out[0] != '\0', size - 1, history, history.size(), "",
-                  kind == history_kind::filename, false, ""};
+    answer_edit a{out,
+                  0,
+                  out[0] != '\0',
+                  size - 1,
+                  history,
+                  history.size(),
+                  "",
+                  kind == history_kind::filename,
+                  false,
+                  ""};
     a.cursor = a.text.size();
     const char *note = nullptr;
     for (;;) {

@@ -15,8 +15,8 @@ constexpr offset_t piece = 32768;
 
 // The first match in [from, to) of the piece whose bytes start at base
 // (the offset of base is at), or -1; the match's groups with groups.
-offset_t matchin(editor &ed, const char *base, offset_t at, offset_t from, offset_t to,
-                 int groups, offset_t *end) {
+offset_t matchin(editor &ed, const char *base, offset_t at, offset_t from, offset_t to, int groups,
+                 offset_t *end) {
     compiled_regex &re = ed.search.regex;
     regmatch_t m[compiled_regex::groups];
     m[0].rm_so = static_cast<regoff_t>(from - at);

@@ -48,15 +48,24 @@ TEST_F(DefaultMap, MovingAndAskingKeysNeverChangeTheText) {
         std::vector<std::string> keys;
         const char *shows;
     } cases[] = {
-        {{"C-v"}, "line 22, col 1"},       {{"C-v", "C-y"}, "line 1, col 1"},
-        {{"C-n", "C-n"}, "line 3, col 1"}, {{"C-n", "C-p"}, "line 1, col 1"},
-        {{"C-f", "C-f"}, "line 1, col 3"}, {{"C-f", "C-b"}, "line 1, col 1"},
-        {{"M-/"}, "line 101, col 1"},      {{"M-/", "M-\\"}, "line 1, col 1"},
-        {{"C-_"}, "Go to line: "},         {{"M-g"}, "Go to line: "},
-        {{"C-q"}, "Find [backward]: "},    {{"C-c"}, "line 1/101 (0%), col 1/7"},
-        {{"C-j"}, "That key is not bound."}, {{"C-t"}, "That key is not bound."},
-        {{"C-]"}, "That key is not bound."}, {{"M-<"}, "That key is not bound."},
-        {{"C-g"}, "kwed keys"},            {{"F1"}, "kwed keys"},
+        {{"C-v"}, "line 22, col 1"},
+        {{"C-v", "C-y"}, "line 1, col 1"},
+        {{"C-n", "C-n"}, "line 3, col 1"},
+        {{"C-n", "C-p"}, "line 1, col 1"},
+        {{"C-f", "C-f"}, "line 1, col 3"},
+        {{"C-f", "C-b"}, "line 1, col 1"},
+        {{"M-/"}, "line 101, col 1"},
+        {{"M-/", "M-\\"}, "line 1, col 1"},
+        {{"C-_"}, "Go to line: "},
+        {{"M-g"}, "Go to line: "},
+        {{"C-q"}, "Find [backward]: "},
+        {{"C-c"}, "line 1/101 (0%), col 1/7"},
+        {{"C-j"}, "That key is not bound."},
+        {{"C-t"}, "That key is not bound."},
+        {{"C-]"}, "That key is not bound."},
+        {{"M-<"}, "That key is not bound."},
+        {{"C-g"}, "kwed keys"},
+        {{"F1"}, "kwed keys"},
     };
     auto s = start("f.txt");
     for (const auto &c : cases) {
@@ -215,7 +224,8 @@ TEST_F(DefaultMap, RegularExpressionsReplaceWithGroupsAndAnswersTakeEitherCase) 
     EXPECT_TRUE(s->wait_text("Not a regular expression: (")) << s->screen();
     s->keys({"C-s"});
     EXPECT_TRUE(s->wait_text("Wrote f.txt")) << s->screen();
-    EXPECT_EQ(tree.read("f.txt"), "/ is 1 ext4\nUUID=2 /home xfs\n/tmp is 3 tmpfs\n/srv is 4 ext4\n");
+    EXPECT_EQ(tree.read("f.txt"),
+              "/ is 1 ext4\nUUID=2 /home xfs\n/tmp is 3 tmpfs\n/srv is 4 ext4\n");
     s->keys({"C-x"});
     EXPECT_EQ(s->wait_exit(), 0);
 }

@@ -83,7 +83,8 @@ TEST_F(Editor, EndOfALongLineShowsItsLastRowsAndColumn) {
 // parts it from the position. A message text given in the key map keeps
 // its leading blanks.
 TEST_F(Editor, HeaderShowsTheEndOfALongName) {
-    tree.file("etc/kwed.rc", tree.read(SOURCE_DIR "/kwed-classic.rc") + ".message 38   (changed)\n");
+    tree.file("etc/kwed.rc",
+              tree.read(SOURCE_DIR "/kwed-classic.rc") + ".message 38   (changed)\n");
     std::string name = "dir-" + std::string(90, 'n') + "-tail.txt"; // 103 bytes
     tree.file(name, "text\n");
     struct {
