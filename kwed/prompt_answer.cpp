@@ -106,8 +106,7 @@ void wordmove(answer_edit &a, bool forward) {
 // Tab in a file name: the name is completed as far as the names in its
 // folder agree; when they agree no further, a second Tab lists them.
 void complete(answer_edit &a) {
-    a.text.erase(a.cursor);
-    name_completion c = completename(a.text);
+    name_completion c = completename(a.text.substr(0, a.cursor));
     if (!c.added.empty()) {
         put(a, c.added);
         a.tabbed = c.names.size() > 1;
