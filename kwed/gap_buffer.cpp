@@ -25,14 +25,17 @@ int growgap(text_buffer &buffer, std::size_t n) {
     std::size_t after = buffer.ebuf - buffer.egap;
     std::size_t room = buffer.egap - buffer.gap;
     std::size_t total = before + after + room + n;
-    if (total < before + after || n > SIZE_MAX / 2)
+    if (total < before + after || n > SIZE_MAX / 2 || total == SIZE_MAX)
         return 0;
-    char *block = static_cast<char *>(std::realloc(buffer.buf, total ? total : 1));
+    // One byte more, a NUL after the text's end: the regular expression
+    // matcher is handed the text from its start on as a C string.
+    char *block = static_cast<char *>(std::realloc(buffer.buf, total + 1));
     if (block == nullptr)
         return 0;
     // The part after the gap moves to the new end of the block.
     if (after)
         std::memmove(block + total - after, block + before + room, after);
+    block[total] = '\0';
     buffer.buf = block;
     buffer.gap = buffer.buf + before;
     buffer.egap = buffer.buf + total - after;

@@ -13,8 +13,11 @@ namespace {
 // The text is searched in pieces of about this many bytes, cut at lines.
 constexpr offset_t piece = 32768;
 
-// The first match in [from, to) of the piece whose bytes start at base
-// (the offset of base is at), or -1; the match's groups with groups.
+// The first match in [from, to) of the text whose bytes start at base
+// (the offset of base is at), or -1; the match's groups with groups. The
+// text at base runs on to a NUL, after the text's end at the latest (the
+// gap buffer keeps one there), so that base is a C string as regexec
+// takes it, though REG_STARTEND tells it where to stop.
 offset_t matchin(editor &ed, const char *base, offset_t at, offset_t from, offset_t to, int groups,
                  offset_t *end) {
     compiled_regex &re = ed.search.regex;
