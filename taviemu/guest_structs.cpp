@@ -86,7 +86,7 @@ int encode_timeval(int64_t seconds, int64_t microseconds, TimevalBytes &out) {
 }
 
 uint32_t guest_ticks(clock_t ticks, long host_ticks, uint32_t rate) {
-    if (host_ticks <= 0 || host_ticks == rate)
+    if (host_ticks <= 0 || host_ticks == static_cast<long>(rate))
         return static_cast<uint32_t>(ticks);
     return static_cast<uint32_t>(static_cast<int64_t>(ticks) * rate / host_ticks);
 }

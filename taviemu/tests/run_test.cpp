@@ -439,6 +439,34 @@ TEST(Translators, MinixMessages) {
     EXPECT_EQ(r.status, 5);
 }
 
+// The two systems share the executable's magic: whichever system's program
+// replaces itself by whichever other's, the interrupts the new one makes
+// say what it is. A Minix program's exec of a host program goes to the
+// host's execve, and what fails comes back to it as a Minix error.
+TEST(Translators, ExecAcrossTheTwoSystems) {
+    const std::string mchild = std::string(MINIX_PROGRAM_DIR) + "/mchild";
+    auto options = only_env({{"V", "1"}});
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+        int status;
+    };
+    const Case cases[] = {
+        {{program("exec"), mchild, "echo", "from", "tavi"}, "from tavi\n", 0},
+        {{program("minix_exec"), program("echo"), "after"}, program("echo") + "\nafter\nV=1\n", 0},
+        {{program("minix_exec"), mchild, "exit", "7"}, "", 7},
+        {{program("minix_exec"), "/bin/sh", "-c", "echo $0 $V", "sh"}, "sh 1\n", 0},
+        {{program("minix_exec"), "/nonexistent/prog"}, "exec: fffe\n", 3}, // ENOENT
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> argv = {TAVIEMU_PATH};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        auto r = run(argv, options);
+        EXPECT_EQ(r.out, c.out) << c.args[1];
+        EXPECT_EQ(r.status, c.status) << c.args[1];
+    }
+}
+
 // --- Identity ---
 
 TEST(Identity, OnlyARegularFileRuns) {
