@@ -41,44 +41,69 @@ Listing &listing_of(int fd, const struct stat &folder) {
     return listing;
 }
 
-// The number stat gives the entry (without following a symbolic link, so
-// that a link is not taken for what it points to); from the host's entry
-// when the folder may be read but not searched. False for an entry gone
-// since the host listed it.
-bool entry_number(int fd, const struct stat &folder, const struct dirent64 &entry, uint16_t &ino) {
+// A slot, with what it is put in its place by.
+struct Entry {
+    int rank;      // "." first, ".." next, then every other entry
+    uint64_t host; // the host's inode number
+    DirectorySlot slot;
+};
+
+// The entry's slot, with the number stat gives it (without following a
+// symbolic link, so that a link is not taken for what it points to), or
+// the number of the host's entry when the folder may be read but not
+// searched. False for an entry gone since the host listed it.
+bool entry_of(int fd, const struct stat &folder, const struct dirent64 &host, Entry &entry) {
     struct stat status;
-    if (fstatat(fd, entry.d_name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
+    uint16_t ino;
+    if (fstatat(fd, host.d_name, &status, AT_SYMLINK_NOFOLLOW) == 0)
         ino = inode_number(status.st_dev, status.st_ino);
-        return true;
-    }
-    if (errno == ENOENT)
+    else if (errno == ENOENT)
         return false;
-    ino = inode_number(folder.st_dev, entry.d_ino);
+    else
+        ino = inode_number(folder.st_dev, host.d_ino);
+    std::string_view name = host.d_name;
+    entry.rank = name == "." ? 0 : name == ".." ? 1 : 2;
+    entry.host = host.d_ino;
+    entry.slot = encode_slot(ino, name);
     return true;
 }
 
-// The folder's entries as slots, in the host's order. The host's offset of
-// fd is the runner's to move (the program's offset is the listing's); it
-// goes back to the start, where the host's read gives EISDIR again rather
-// than EINVAL past the end.
+// A V7 folder's slots are in the order the entries were made (until one
+// is removed and its slot reused); the host's inode numbers, given in
+// turn on most file systems, give that order rather than the host's own,
+// which may be a hash's.
+void put_in_order(std::vector<Entry> &entries, std::vector<DirectorySlot> &slots) {
+    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        return a.rank != b.rank ? a.rank < b.rank : a.host < b.host;
+    });
+    slots.clear();
+    for (const Entry &entry : entries)
+        slots.push_back(entry.slot);
+}
+
+// The folder's entries as slots. The host's offset of fd is the runner's
+// to move (the program's offset is the listing's); it goes back to the
+// start, where the host's read gives EISDIR again rather than EINVAL past
+// the end.
 int take_slots(int fd, const struct stat &folder, std::vector<DirectorySlot> &slots) {
     if (lseek(fd, 0, SEEK_SET) < 0)
         return -errno;
-    slots.clear();
+    std::vector<Entry> entries;
     alignas(struct dirent64) char buffer[kHostEntries];
     for (;;) {
         ssize_t got = getdents64(fd, buffer, sizeof buffer);
         if (got <= 0) {
             int error = got < 0 ? errno : 0;
             lseek(fd, 0, SEEK_SET);
+            put_in_order(entries, slots);
             return -error;
         }
         for (ssize_t at = 0; at < got;) {
-            const auto *entry = reinterpret_cast<const struct dirent64 *>(buffer + at);
-            at += entry->d_reclen;
-            uint16_t ino;
-            if (entry_number(fd, folder, *entry, ino))
-                slots.push_back(encode_slot(ino, entry->d_name));
+            const auto *host = reinterpret_cast<const struct dirent64 *>(buffer + at);
+            at += host->d_reclen;
+            Entry entry;
+            if (entry_of(fd, folder, *host, entry))
+                entries.push_back(entry);
         }
     }
 }

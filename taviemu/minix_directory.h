@@ -3,6 +3,9 @@
 // number (the one stat gives for that entry) and the name in 14 bytes,
 // padded with NULs and without one when it fills them (a longer host name
 // is cut: minix_names.h). Offsets in the file are offsets in the slots.
+// "." and ".." come first, then the other entries by their host inode
+// numbers, which is the order they were made on most file systems, as in a
+// V7 folder.
 //
 // The slots are taken from the host's folder when the program reads from
 // its start (or first reads at all), and kept while it reads on, so that

@@ -33,3 +33,22 @@ best() {
     done
     echo $b
 }
+
+# syscall_ratios TAVIEMU PROGRAM HOST: the time per call of PROGRAM under
+# TAVIEMU and of HOST, and their ratio, for the getpid calls ("p") and the
+# one-byte writes ("w") each makes $calls of, the start-up ("n") taken off.
+syscall_ratios() {
+    guest_empty=$(best "$1" "$2" n)
+    host_empty=$(best "$3" n)
+    echo "$calls calls each, best of $runs runs, start-up taken off:"
+    for mode in p w; do
+        case $mode in p) what="getpid" ;; w) what="one-byte write to /dev/null" ;; esac
+        guest_ns=$(best "$1" "$2" $mode)
+        host_ns=$(best "$3" $mode)
+        awk -v what="$what" -v n=$calls -v t="$guest_ns" -v te="$guest_empty" \
+            -v h="$host_ns" -v he="$host_empty" 'BEGIN {
+            tc = (t - te) / n; hc = (h - he) / n
+            printf "  %s: taviemu %.0f ns a call, host %.0f ns a call, ratio %.2f\n", what, tc, hc, tc / hc
+        }'
+    done
+}

@@ -94,16 +94,20 @@ PROGRAMS = [
 NEEDS_BINFMT = {"t_exec"}
 
 
+# The answers whose echo READY-REPORT tells of: after READY-LINE (echo on),
+# after READY-NOECHO (echo off) and after the password prompt (getpass
+# turns echo off).
+ECHO_REPORT = [(b"READY-LINE", b"typed line"), (b"READY-NOECHO", b"hidden word"),
+               (b"Password:", b"pw123")]
+
+
 def pty_report(out):
-    """Whether the typed answers came back as echo: after READY-LINE
-    (echo on), after READY-NOECHO (echo off) and after the password
-    prompt (getpass turns echo off)."""
+    """Whether each answer of ECHO_REPORT came back as echo after its
+    prompt: "echo:yes,no,no\n" and the like."""
     def echoed(marker, text):
         at = out.find(marker)
         return "yes" if at >= 0 and text in out[at + len(marker):] else "no"
-    return ("echo:%s,%s,%s\n" % (echoed(b"READY-LINE", b"typed line"),
-                                 echoed(b"READY-NOECHO", b"hidden word"),
-                                 echoed(b"Password:", b"pw123"))).encode()
+    return ("echo:%s\n" % ",".join(echoed(m, t) for m, t in ECHO_REPORT)).encode()
 
 
 # What run.py types on the pseudo-terminal when the program asks, and how
