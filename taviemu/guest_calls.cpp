@@ -124,11 +124,30 @@ void call_exit(int status) {
     std::exit(status & 0xFF);
 }
 
+namespace {
+
+pid_t own_pid = 0; // this process's host ID, once asked
+
+} // namespace
+
 int call_fork() {
     int r = fork_numbered();
-    if (r == 0)
+    if (r == 0) {
+        own_pid = 0;
         forget_program_signals();
+    }
     return r;
+}
+
+int call_getpid(uint16_t &parent) {
+    if (own_pid == 0)
+        own_pid = getpid();
+    int own = process_number(own_pid);
+    int parent_number = process_number(getppid());
+    if (own < 0 || parent_number < 0)
+        return -EAGAIN;
+    parent = static_cast<uint16_t>(parent_number);
+    return own;
 }
 
 int call_wait(pid_t of, int options, int &status, struct rusage *usage) {

@@ -46,6 +46,11 @@ int call_brk(uint32_t end);
 // fork: the child's process number in the parent, 0 in the child (which
 // has no signal waiting), or -errno.
 int call_fork();
+// getpid: the program's own process number, with its parent's in
+// `parent`, or -EAGAIN when no number is left. The host's ID of the
+// process is asked once and again only after a fork, which alone changes
+// it: the call costs one host call, for the parent.
+int call_getpid(uint16_t &parent);
 // Waits for the child `of` (a host process ID, or -1 for any) as wait4
 // does; the child's process number, with `status` its wait status, or
 // -errno. A child that has ended is forgotten.

@@ -4,7 +4,6 @@
 #include "guest_calls.h"
 #include "guest_structs.h"
 #include "minix_calls.h"
-#include "process_numbers.h"
 #include "tavi.h"
 #include "tavi_exec.h"
 
@@ -51,11 +50,9 @@ int minix_exec(MinixMessage &m) {
 }
 
 int minix_getpid(MinixMessage &m) {
-    int own = process_number(getpid());
-    int parent = process_number(getppid());
-    if (own < 0 || parent < 0)
-        return -EAGAIN;
-    return two_values(m, own, static_cast<uint16_t>(parent));
+    uint16_t parent = 0;
+    int own = call_getpid(parent);
+    return own < 0 ? own : two_values(m, own, parent);
 }
 
 // Group IDs travel as words too, though the library cuts them to 8 bits.

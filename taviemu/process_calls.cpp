@@ -64,11 +64,9 @@ int sys_wait4(const CallArgs &a) {
 }
 
 int sys_getpid(const CallArgs &a) {
-    int own = process_number(getpid());
-    int parent = process_number(getppid());
-    if (own < 0 || parent < 0)
-        return -EAGAIN;
-    return two_values(a, own, static_cast<uint16_t>(parent));
+    uint16_t parent = 0;
+    int own = call_getpid(parent);
+    return own < 0 ? own : two_values(a, own, parent);
 }
 
 int sys_getuid(const CallArgs &a) {
