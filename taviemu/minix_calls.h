@@ -5,10 +5,10 @@
 // number. Pointers are checked before the host call.
 #pragma once
 
+#include "call_table.h"
 #include "guest_memory.h"
 #include "minix_message.h"
 #include "minix_names.h"
-#include "tavi_syscall.h"
 
 #include <cerrno>
 #include <climits>
@@ -29,11 +29,7 @@ constexpr int kNoReply = INT_MIN;
 
 using MinixHandler = int (*)(MinixMessage &);
 
-struct MinixCallEntry {
-    uint16_t number;
-    MinixHandler handler;
-    Reach reach;
-};
+using MinixCallEntry = TableEntry<MinixHandler>;
 
 // The calls, sorted by number.
 std::span<const MinixCallEntry> minix_calls();

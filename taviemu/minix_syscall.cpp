@@ -95,9 +95,7 @@ std::span<const MinixCallEntry> minix_calls() {
 }
 
 const MinixCallEntry *find_minix_call(uint16_t number) {
-    auto found = std::lower_bound(std::begin(kCalls), std::end(kCalls), number,
-                                  [](const MinixCallEntry &e, uint16_t n) { return e.number < n; });
-    return found == std::end(kCalls) || found->number != number ? nullptr : found;
+    return find_entry(minix_calls(), number);
 }
 
 void minix_syscall() {

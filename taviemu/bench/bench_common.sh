@@ -52,3 +52,23 @@ syscall_ratios() {
         }'
     done
 }
+
+# syscall_bench NAME PROGRAM BUILD: the system-call benchmark of NAME
+# (syscall_bench or minix_syscall_bench): the assembly PROGRAM, made a tavi
+# executable, and syscall_bench.c built for the host, timed with BUILD's
+# taviemu by syscall_ratios, 100,000 calls each, best of 5 runs.
+syscall_bench() {
+    runs=5
+    calls=100000
+    if [ ! -x "$3/bin/taviemu" ]; then
+        echo "$1: build the target taviemu in $3 first" >&2
+        exit 1
+    fi
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    cc -O2 -o "$work/host" "$top/taviemu/bench/syscall_bench.c"
+    nasm -f bin -o "$work/bench.bin" "$2"
+    tavi_executable "$work/bench.bin" "$work/guest"
+    syscall_ratios "$3/bin/taviemu" "$work/guest" "$work/host"
+}
+

@@ -12,19 +12,5 @@
 # BUILD_DIR is a release build (default build-release) with taviemu built.
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
-build=${1:-$top/build-release}
-runs=5
-calls=100000
-taviemu=$build/bin/taviemu
-if [ ! -x "$taviemu" ]; then
-    echo "minix_syscall_bench: build the target taviemu in $build first" >&2
-    exit 1
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-cc -O2 -o "$work/host" "$top/taviemu/bench/syscall_bench.c"
-nasm -f bin -o "$work/bench.bin" "$top/taviemu/bench/minix_syscall_bench.asm"
 . "$top/taviemu/bench/bench_common.sh"
-tavi_executable "$work/bench.bin" "$work/minix"
-syscall_ratios "$taviemu" "$work/minix" "$work/host"
+syscall_bench minix_syscall_bench "$top/taviemu/bench/minix_syscall_bench.asm" "${1:-$top/build-release}"

@@ -11,20 +11,5 @@
 # BUILD_DIR is a release build (default build-release) with taviemu built.
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
-build=${1:-$top/build-release}
-runs=5
-calls=100000
-taviemu=$build/bin/taviemu
-if [ ! -x "$taviemu" ]; then
-    echo "syscall_bench: build the target taviemu in $build first" >&2
-    exit 1
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-cc -O2 -o "$work/host" "$top/taviemu/bench/syscall_bench.c"
-nasm -f bin -o "$work/bench.bin" "$top/taviemu/bench/syscall_bench.asm"
 . "$top/taviemu/bench/bench_common.sh"
-tavi_executable "$work/bench.bin" "$work/tavi"
-
-syscall_ratios "$taviemu" "$work/tavi" "$work/host"
+syscall_bench syscall_bench "$top/taviemu/bench/syscall_bench.asm" "${1:-$top/build-release}"

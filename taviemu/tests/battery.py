@@ -3,14 +3,18 @@ tavi system's, and minix-programs/run.py, Minix's): registering the runner
 with binfmt_misc, so that a /bin/sh the programs start runs 16-bit
 programs by name, and running a program on a pseudo-terminal that answers
 it as a user at that terminal would."""
+import argparse
 import ctypes
 import errno
 import fcntl
 import os
+import pwd
+import resource
 import select
 import signal
 import struct
 import subprocess
+import tempfile
 import termios
 import time
 
@@ -311,3 +315,136 @@ def run_pty(cmd, env, cwd, preexec, limit, answers, owner=None, control=None):
     finish(p)
     os.close(master)
     return out[:KEEP_OUT].replace(b"\r", b""), b"", p.returncode, stopped
+
+
+def make_preexec(drop, uid, gid, on_pty, nofile):
+    """What the program's process does before it starts: a session of its
+    own (with the pseudo-terminal as its controlling terminal), `nofile`
+    descriptors at the most, the user and group it runs as when drop says
+    so, and SIGPIPE at its default."""
+    def preexec():
+        os.setsid()
+        if on_pty:
+            fcntl.ioctl(0, termios.TIOCSCTTY, 0)
+        resource.setrlimit(resource.RLIMIT_NOFILE, (nofile, nofile))
+        if drop:
+            os.setgroups([])
+            os.setgid(gid)
+            os.setuid(uid)
+        signal.signal(signal.SIGPIPE, signal.SIG_DFL)
+    return preexec
+
+
+class Battery:
+    """What every program of one run of a battery shares: its folder of
+    programs (bin/, or bin-native/ built for the host), the runner, the
+    user the programs run as (identity(user) gives the entry, user ID and
+    group ID), and a fresh top folder for their work folders."""
+
+    def __init__(self, args, here, prefix, identity):
+        self.bindir = os.path.join(here, "bin-native" if args.native else "bin")
+        self.runner = [] if args.native else [os.path.abspath(args.runner)]
+        self.entry, self.uid, self.gid = identity(args.user)
+        self.drop = self.entry is not None
+        self.timeout = args.timeout
+        self.verbose = args.verbose
+        self.keep = args.keep
+        self.top = tempfile.mkdtemp(prefix=prefix)
+        os.chmod(self.top, 0o755)
+
+    def work_folder(self, name, uid, gid, drop):
+        work = os.path.realpath(os.path.join(self.top, name.replace(" ", "_")))
+        os.mkdir(work)
+        if drop:
+            os.chown(work, uid, gid)
+        return work
+
+    def execute(self, name, prog, pargs, env, work, stdin_data, limit, preexec, pty=None):
+        """Runs prog with its arguments in work, on a pipe or, with pty
+        (answers, owner and control characters for run_pty), on a
+        pseudo-terminal; its output as text and how it ended."""
+        limit = self.timeout or limit
+        cmd = self.runner + [os.path.join(self.bindir, prog)] + pargs
+        start = time.time()
+        if pty is not None:
+            answers, owner, control = pty
+            out, err, code, stopped = run_pty(cmd, env, work, preexec, limit, answers,
+                                              owner=owner, control=control)
+        else:
+            out, err, code, stopped = run_plain(cmd, env, work, stdin_data, preexec, limit)
+        text = out.decode("latin-1")
+        end = describe_end(code, stopped)
+        if self.verbose:
+            print("==== %s (%s, %.1f s)" % (name, end, time.time() - start))
+            print("\n".join(l for l in text.splitlines() if l.strip()))
+            if err:
+                print("---- stderr")
+                print(err.decode("latin-1").rstrip())
+        return text, end
+
+
+def arguments(doc, user_help):
+    ap = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("runner", nargs="?", help="the runner (taviemu) binary")
+    ap.add_argument("--native", action="store_true", help="run bin-native/ without a runner")
+    ap.add_argument("--only", default="", help="comma-separated names (first word) to run")
+    ap.add_argument("--user", default="", help=user_help)
+    ap.add_argument("--timeout", type=float, default=0, help="time limit per program (s)")
+    ap.add_argument("--verbose", action="store_true", help="print every program's output")
+    ap.add_argument("--keep", action="store_true", help="keep the work folders")
+    ap.add_argument("--binfmt", choices=("auto", "system", "no"), default="auto",
+                    help="register the runner in a private binfmt_misc (auto), rely on a "
+                    "registration of the system's own (system), or neither (no)")
+    args = ap.parse_args()
+    if not args.native and not args.runner:
+        ap.error("give the runner binary, or --native")
+    return args
+
+
+def run_battery(label, system, run, args, programs, needs_binfmt, run_one, not_run=None):
+    """Runs the programs (name, program, arguments, input, mode, limit)
+    that --only names with run_one (which gives a program's row of the
+    table and whether it passed), those of needs_binfmt only when the
+    system's programs can be started by name, and prints the table; the
+    exit status: 0 when every program passed, 77 when some were skipped
+    and every other passed, else 1. not_run(mode) may give why a program
+    of that mode does not run here."""
+    if run.runner:
+        why = runner_starts(run.runner)
+        if why:
+            print(why)
+            print("%s: 0 passed, %d failed, 0 skipped" % (label, len(programs)))
+            return 1
+    no_binfmt = arrange_binfmt(run.runner[0], args.binfmt) if run.runner else None
+    only = set(x for x in args.only.split(",") if x)
+    ci = bool(os.environ.get("CI"))
+    rows, passed, skipped = [], 0, 0
+    for name, prog, pargs, stdin_data, mode, limit in programs:
+        if only and name.split()[0] not in only and name not in only:
+            continue
+        why = not_run(mode) if not_run else None
+        if why:
+            print("not run: %s (%s)" % (name, why))
+            continue
+        if no_binfmt and prog in needs_binfmt:
+            verdict = "fails, as CI needs it" if ci else "skipped"
+            print("%s: %s: it starts %s programs by name, and there is %s" % (
+                name, verdict, system, no_binfmt))
+            skipped += 1
+            continue
+        row, ok_program = run_one(name, prog, pargs, stdin_data, mode, limit)
+        rows.append(row)
+        passed += ok_program
+    if not run.keep:
+        subprocess.run(["rm", "-rf", run.top])
+    else:
+        print("work folders kept in %s" % run.top)
+    failed = len(rows) - passed + (skipped if ci else 0)
+    who = "%s (%d:%d)" % (pwd.getpwuid(run.uid).pw_name if run.drop else "the caller", run.uid,
+                          run.gid)
+    print_table(label, run.runner[0] if run.runner else None, run.bindir, who, rows, passed,
+                failed, 0 if ci else skipped)
+    if failed:
+        return 1
+    return 77 if skipped else 0
+

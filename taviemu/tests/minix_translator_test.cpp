@@ -223,12 +223,9 @@ TEST(MinixNames, CutComponentsFindTheirWholeName) {
 // descriptor past 19 is none of the program's.
 TEST(MinixTerminal, RequestsOnAPseudoTerminal) {
     Program program;
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(terminal, 0);
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    int terminal = pty.terminal();
     termios settings;
     ASSERT_EQ(tcgetattr(terminal, &settings), 0);
     cfsetspeed(&settings, B38400);
@@ -278,8 +275,6 @@ TEST(MinixTerminal, RequestsOnAPseudoTerminal) {
     fd = 25;
     EXPECT_EQ(ioctl_call(0x7408, 0, 0), -EBADF);
     close(25);
-    close(terminal);
-    close(master);
 }
 
 // A caught signal enters the catcher with the frame of an interrupt and the

@@ -192,12 +192,9 @@ TEST(TaviCalls, IoctlTellsAFileFromATerminal) {
 
 TEST(TaviCalls, IoctlCopiesTheTerminalsReplyAndNoMore) {
     Program program;
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(terminal, 0);
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    int terminal = pty.terminal();
     winsize size{24, 80, 0, 0};
     ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &size), 0);
     termios settings;
@@ -215,8 +212,6 @@ TEST(TaviCalls, IoctlCopiesTheTerminalsReplyAndNoMore) {
     EXPECT_EQ(*program.at(kDs, 0x800 + 36), 0xAA);
     EXPECT_EQ(call(54, fd, 0x5401, 0), 0); // only asks
     EXPECT_EQ(call(54, fd, 0x5401, 0xFFFF - 35 + 1), -EFAULT);
-    close(terminal);
-    close(master);
 }
 
 // The other requests the library makes, on a pseudo-terminal: settings,
@@ -224,12 +219,9 @@ TEST(TaviCalls, IoctlCopiesTheTerminalsReplyAndNoMore) {
 // process number, close-on-exec; and what a pipe answers.
 TEST(TaviCalls, TerminalRequests) {
     Program program;
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(terminal, 0);
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    int master = pty.master(), terminal = pty.terminal();
     uint16_t fd = static_cast<uint16_t>(terminal);
     ASSERT_EQ(call(54, fd, 0x5401, 0x700), 0); // TCGETS
     put32(program.at(kDs, 0x70C), get32(program.at(kDs, 0x70C)) & ~uint32_t{ECHO | ICANON});
@@ -265,8 +257,6 @@ TEST(TaviCalls, TerminalRequests) {
     Pipe p;
     EXPECT_EQ(call(54, p.in(), 0x5402, 0x700), -ENOTTY);
     EXPECT_EQ(call(54, p.out(), 0x541B, 0x770), 0);
-    close(terminal);
-    close(master);
 }
 
 // select's sets are nfds bits in 16-bit words; the bits past nfds read 0

@@ -34,23 +34,14 @@ line is "c-programs: P passed, F failed, S skipped".  The exit status is 0
 when every program passed, 77 when every program that ran passed but some
 were skipped, and 1 otherwise.
 """
-import argparse
-import fcntl
 import os
 import pwd
 import re
-import resource
-import signal
-import subprocess
 import sys
-import tempfile
-import termios
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
-from battery import (arrange_binfmt, binfmt_lines, describe_end, print_table, run_plain,  # noqa: E402
-                     run_pty, runner_starts)
+from battery import Battery, arguments, binfmt_lines, make_preexec, run_battery  # noqa: E402,F401
 
 STDIO_INPUT = b"alpha\nbeta gamma\n" + b"x" * 300 + b"\nlast line without newline"
 
@@ -120,24 +111,6 @@ def identity(user):
     return entry, entry.pw_uid, entry.pw_gid
 
 
-def make_preexec(drop, uid, gid, pty_slave):
-    def preexec():
-        if pty_slave is None:
-            os.setsid()
-        else:
-            os.setsid()
-            fcntl.ioctl(0, termios.TIOCSCTTY, 0)
-        # A descriptor limit of a small system's size, so that running out
-        # (EMFILE) can be checked.
-        resource.setrlimit(resource.RLIMIT_NOFILE, (256, 256))
-        if drop:
-            os.setgroups([])
-            os.setgid(gid)
-            os.setuid(uid)
-        signal.signal(signal.SIGPIPE, signal.SIG_DFL)
-    return preexec
-
-
 def parse(text):
     planned, oks, fails = None, [], []
     for raw in text.splitlines():
@@ -171,47 +144,22 @@ def environment(bindir, prog, work, uid, gid):
     return env
 
 
-class Run:
+class Run(Battery):
     """What every program of one run shares."""
 
     def __init__(self, args):
-        self.bindir = os.path.join(HERE, "bin-native" if args.native else "bin")
-        self.runner = [] if args.native else [os.path.abspath(args.runner)]
-        self.entry, self.uid, self.gid = identity(args.user)
-        self.drop = self.entry is not None
-        self.timeout = args.timeout
-        self.verbose = args.verbose
-        self.top = tempfile.mkdtemp(prefix="r16-")
-        os.chmod(self.top, 0o755)
+        super().__init__(args, HERE, "r16-", identity)
 
     def run(self, name, prog, pargs, stdin_data, mode, limit):
         """Runs one program in a fresh folder; its row of the table and
         whether it passed."""
-        limit = self.timeout or limit
-        work = os.path.realpath(os.path.join(self.top, name.replace(" ", "_")))
-        os.mkdir(work)
-        if self.drop:
-            os.chown(work, self.uid, self.gid)
+        work = self.work_folder(name, self.uid, self.gid, self.drop)
         env = environment(self.bindir, prog, work, self.uid, self.gid)
-        cmd = self.runner + [os.path.join(self.bindir, prog)] + pargs
-        start = time.time()
-        if mode == "pty":
-            out, err, code, stopped = run_pty(
-                cmd, env, work, make_preexec(self.drop, self.uid, self.gid, True), limit,
-                PTY_ANSWERS, owner=(self.uid, self.gid) if self.drop else None)
-        else:
-            out, err, code, stopped = run_plain(
-                cmd, env, work, stdin_data, make_preexec(self.drop, self.uid, self.gid, None), limit)
-        took = time.time() - start
-        text = out.decode("latin-1")
-        end = describe_end(code, stopped)
+        preexec = make_preexec(self.drop, self.uid, self.gid, mode == "pty", 256)
+        pty = (PTY_ANSWERS, (self.uid, self.gid) if self.drop else None, None)
+        text, end = self.execute(name, prog, pargs, env, work, stdin_data, limit, preexec,
+                                 pty if mode == "pty" else None)
         good, count, notes, ok_program = judge(prog, parse(text), end)
-        if self.verbose:
-            print("==== %s (%s, %.1f s)" % (name, end, took))
-            print("\n".join(l for l in text.splitlines() if l.strip()))
-            if err:
-                print("---- stderr")
-                print(err.decode("latin-1").rstrip())
         return (name, good, count, end, notes), ok_program
 
 
@@ -253,52 +201,10 @@ def judge(prog, parsed, end):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("runner", nargs="?", help="the runner (taviemu) binary")
-    ap.add_argument("--native", action="store_true", help="run bin-native/ without a runner")
-    ap.add_argument("--only", default="", help="comma-separated names (first word) to run")
-    ap.add_argument("--user", default="", help="user to run as when started as root (default: tester, or a user with IDs below 32768)")
-    ap.add_argument("--timeout", type=float, default=0, help="time limit per program (s)")
-    ap.add_argument("--verbose", action="store_true", help="print every program's output")
-    ap.add_argument("--keep", action="store_true", help="keep the work folders")
-    ap.add_argument("--binfmt", choices=("auto", "system", "no"), default="auto",
-                    help="register the runner in a private binfmt_misc (auto), rely on a "
-                    "registration of the system's own (system), or neither (no)")
-    args = ap.parse_args()
-    if not args.native and not args.runner:
-        ap.error("give the runner binary, or --native")
+    args = arguments(__doc__, "user to run as when started as root (default: tester, or a user "
+                     "with IDs below 32768)")
     run = Run(args)
-    if run.runner:
-        why = runner_starts(run.runner)
-        if why:
-            print(why)
-            print("c-programs: 0 passed, %d failed, 0 skipped" % len(PROGRAMS))
-            return 1
-    no_binfmt = arrange_binfmt(run.runner[0], args.binfmt) if run.runner else None
-    only = set(x for x in args.only.split(",") if x)
-    ci = bool(os.environ.get("CI"))
-    rows, passed, skipped = [], 0, 0
-    for name, prog, pargs, stdin_data, mode, limit in PROGRAMS:
-        if only and name.split()[0] not in only and name not in only:
-            continue
-        if no_binfmt and prog in NEEDS_BINFMT:
-            verdict = "fails, as CI needs it" if ci else "skipped"
-            print("%s: %s: it starts tavi programs by name, and there is %s" % (name, verdict, no_binfmt))
-            skipped += 1
-            continue
-        row, ok_program = run.run(name, prog, pargs, stdin_data, mode, limit)
-        rows.append(row)
-        passed += ok_program
-    if not args.keep:
-        subprocess.run(["rm", "-rf", run.top])
-    failed = len(rows) - passed + (skipped if ci else 0)
-    who = "%s (%d:%d)" % (pwd.getpwuid(run.uid).pw_name if run.drop else "the caller", run.uid,
-                          run.gid)
-    print_table("c-programs", run.runner[0] if run.runner else None, run.bindir, who, rows,
-                passed, failed, 0 if ci else skipped)
-    if failed:
-        return 1
-    return 77 if skipped else 0
+    return run_battery("c-programs", "tavi", run, args, PROGRAMS, NEEDS_BINFMT, run.run)
 
 
 if __name__ == "__main__":

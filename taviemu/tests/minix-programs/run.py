@@ -41,24 +41,16 @@ system's own; --binfmt system relies on the latter alone.  Without one,
 or with --binfmt no, the programs that need it are skipped with one
 line, and with the environment variable CI set that counts as a failure.
 """
-import argparse
-import fcntl
 import grp
 import os
 import pwd
 import re
-import resource
-import signal
-import subprocess
 import sys
-import tempfile
 import termios
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.dirname(HERE))
-from battery import (arrange_binfmt, describe_end, print_table, run_plain,  # noqa: E402
-                     run_pty, runner_starts)
+from battery import Battery, arguments, make_preexec, run_battery  # noqa: E402
 
 STDIO_INPUT = b"alpha\nbeta gamma\n" + b"x" * 300 + b"\nlast line without newline"
 
@@ -161,20 +153,6 @@ def identity(user):
     return entry, entry.pw_uid, gid
 
 
-def make_preexec(drop, uid, gid, on_pty, nofile):
-    def preexec():
-        os.setsid()
-        if on_pty:
-            fcntl.ioctl(0, termios.TIOCSCTTY, 0)
-        resource.setrlimit(resource.RLIMIT_NOFILE, (nofile, nofile))
-        if drop:
-            os.setgroups([])
-            os.setgid(gid)
-            os.setuid(uid)
-        signal.signal(signal.SIGPIPE, signal.SIG_DFL)
-    return preexec
-
-
 def parse(text):
     """The plan and the checks; a check line seen again (a runner that
     reports a short write makes the program write the rest of the line
@@ -266,112 +244,42 @@ def prepare(prog, work, uid, gid, drop):
             os.lchown(os.path.join(work, name), uid, gid)
 
 
-class Run:
+class Run(Battery):
     """What every program of one run shares."""
 
     def __init__(self, args):
-        self.bindir = os.path.join(HERE, "bin-native" if args.native else "bin")
-        self.runner = [] if args.native else [os.path.abspath(args.runner)]
+        super().__init__(args, HERE, "m16-", identity)
         self.nofile = 20 if args.native else 256
-        self.entry, self.uid, self.gid = identity(args.user)
-        self.drop = self.entry is not None
-        self.timeout = args.timeout
-        self.verbose = args.verbose
-        self.top = tempfile.mkdtemp(prefix="m16-")
-        os.chmod(self.top, 0o755)
         self.skipped = []  # (program, its checks marked "# skip")
 
     def run(self, name, prog, pargs, stdin_data, mode, limit):
         """Runs one program in a fresh folder; its row of the table and
         whether it passed."""
-        limit = self.timeout or limit
         drop = self.drop and mode != "root"
         uid, gid = (0, 0) if mode == "root" else (self.uid, self.gid)
-        work = os.path.realpath(os.path.join(self.top, name.replace(" ", "_")))
-        os.mkdir(work)
-        if drop:
-            os.chown(work, uid, gid)
+        work = self.work_folder(name, uid, gid, drop)
         prepare(prog, work, uid, gid, drop)
         env = environment(self.bindir, prog, work, uid, gid, drop)
-        cmd = self.runner + [os.path.join(self.bindir, prog)] + pargs
         preexec = make_preexec(drop, uid, gid, mode == "pty", self.nofile)
-        start = time.time()
-        if mode == "pty":
-            out, err, code, stopped = run_pty(cmd, env, work, preexec, limit, PTY_ANSWERS,
-                                              owner=(uid, gid) if drop else None,
-                                              control=PTY_CONTROL)
-        else:
-            out, err, code, stopped = run_plain(cmd, env, work, stdin_data, preexec, limit)
-        took = time.time() - start
-        text = out.decode("latin-1")
-        end = describe_end(code, stopped)
+        pty = (PTY_ANSWERS, (uid, gid) if drop else None, PTY_CONTROL)
+        text, end = self.execute(name, prog, pargs, env, work, stdin_data, limit, preexec,
+                                 pty if mode == "pty" else None)
         parsed = parse(text)
-        good, count, notes, ok_program = judge(parsed, end)
         if parsed[2]:
             self.skipped.append((name, parsed[2]))
-        if self.verbose:
-            print("==== %s (%s, %.1f s)" % (name, end, took))
-            print("\n".join(l for l in text.splitlines() if l.strip()))
-            if err:
-                print("---- stderr")
-                print(err.decode("latin-1").rstrip())
+        good, count, notes, ok_program = judge(parsed, end)
         return (name, good, count, end, notes), ok_program
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("runner", nargs="?", help="the runner binary")
-    ap.add_argument("--native", action="store_true", help="run bin-native/ without a runner")
-    ap.add_argument("--only", default="", help="comma-separated names (first word) to run")
-    ap.add_argument("--user", default="", help="user to run as when started as root (default: tester)")
-    ap.add_argument("--timeout", type=float, default=0, help="time limit per program (s)")
-    ap.add_argument("--verbose", action="store_true", help="print every program's output")
-    ap.add_argument("--keep", action="store_true", help="keep the work folders")
-    ap.add_argument("--binfmt", choices=("auto", "system", "no"), default="auto",
-                    help="register the runner in a private binfmt_misc (auto), rely on a "
-                    "registration of the system's own (system), or neither (no)")
-    args = ap.parse_args()
-    if not args.native and not args.runner:
-        ap.error("give the runner binary, or --native")
+    args = arguments(__doc__, "user to run as when started as root (default: tester)")
     run = Run(args)
-    if run.runner:
-        why = runner_starts(run.runner)
-        if why:
-            print(why)
-            print("minix-programs: 0 passed, %d failed, 0 skipped" % len(PROGRAMS))
-            return 1
-    no_binfmt = arrange_binfmt(run.runner[0], args.binfmt) if run.runner else None
-    only = set(x for x in args.only.split(",") if x)
-    ci = bool(os.environ.get("CI"))
-    rows, passed, skipped = [], 0, 0
-    for name, prog, pargs, stdin_data, mode, limit in PROGRAMS:
-        if only and name.split()[0] not in only and name not in only:
-            continue
-        if mode == "root" and os.geteuid() != 0:
-            print("not run: %s (needs run.py as root)" % name)
-            continue
-        if no_binfmt and prog in NEEDS_BINFMT:
-            verdict = "fails, as CI needs it" if ci else "skipped"
-            print("%s: %s: it starts Minix programs by name, and there is %s" % (name, verdict, no_binfmt))
-            skipped += 1
-            continue
-        row, ok_program = run.run(name, prog, pargs, stdin_data, mode, limit)
-        rows.append(row)
-        passed += ok_program
-    if not args.keep:
-        subprocess.run(["rm", "-rf", run.top])
-    else:
-        print("work folders kept in %s" % run.top)
-    failed = len(rows) - passed + (skipped if ci else 0)
+    status = run_battery("minix-programs", "Minix", run, args, PROGRAMS, NEEDS_BINFMT, run.run,
+                         lambda mode: "needs run.py as root" if mode == "root" and os.geteuid() != 0
+                         else None)
     for name, skips in run.skipped:
         print("skipped in %s: %s" % (name, ", ".join("%s (%s)" % (n, w) for n, w in skips))[:300])
-    who = "%s (%d:%d)" % (pwd.getpwuid(run.uid).pw_name if run.drop else "the caller", run.uid,
-                          run.gid)
-    print_table("minix-programs", run.runner[0] if run.runner else None, run.bindir, who, rows,
-                passed, failed, 0 if ci else skipped)
-    if failed:
-        return 1
-    return 77 if skipped else 0
+    return status
 
 
 if __name__ == "__main__":

@@ -56,17 +56,6 @@ SIG_IGN equ 1
         mov bx, 3
         call exit
 
-; Makes the offsets of the null-terminated vector at SI relative to DI;
-; leaves SI past its 0 word.
-rebase: mov ax, [si]
-        add si, 2
-        test ax, ax
-        jz .done
-        sub ax, di
-        mov [si - 2], ax
-        jmp rebase
-.done:  ret
-
 ; A handler of the old program, which must never run in the new one.
 stale_handler:
         mov si, s_stale

@@ -45,17 +45,6 @@ length: mov cx, 0
         jnz .next
         ret
 
-; Makes the offsets of the null-terminated vector at SI relative to DI;
-; leaves SI past its 0 word.
-rebase: mov ax, [si]
-        add si, 2
-        test ax, ax
-        jz .done
-        sub ax, di
-        mov [si - 2], ax
-        jmp rebase
-.done:  ret
-
         section .data
 s_failed: db "exec: ", 0
         section .bss
