@@ -32,10 +32,9 @@ size_t next_line(size_t offset, size_t bytes) {
 CodeCache::CodeCache(uint8_t *host_bytes, uint32_t memory_base, uint32_t memory_size)
     : host(host_bytes), base(memory_base), size(memory_size) {
     // The tables' places in the mapping, each on a cache line of its own.
-    size_t pool_at = 0;
-    size_t sources_at = next_line(pool_at, (size_t(block_slots) + 1) * sizeof(Block));
-    size_t slots_at = next_line(sources_at, (size_t(block_slots) + 1) * block_code_bytes);
-    size_t starts_at = next_line(slots_at, size_t(block_slots) * sizeof(uint16_t));
+    size_t blocks_at = 0;
+    size_t sources_at = next_line(blocks_at, size_t(block_slots) * sizeof(Block));
+    size_t starts_at = next_line(sources_at, size_t(block_slots) * block_code_bytes);
     size_t map_at = next_line(starts_at, (size_t(size) / 64 + 1) * sizeof(uint64_t));
     mapping_bytes_ = next_line(map_at, size_t(size) + 1);
     void *m =
@@ -44,15 +43,19 @@ CodeCache::CodeCache(uint8_t *host_bytes, uint32_t memory_base, uint32_t memory_
         throw std::bad_alloc();
     mapping_ = m;
     uint8_t *at = static_cast<uint8_t *>(m);
-    pool = reinterpret_cast<Block *>(at + pool_at);
+    blocks = reinterpret_cast<Block *>(at + blocks_at);
     sources = at + sources_at;
-    slots = reinterpret_cast<uint16_t *>(at + slots_at);
     block_starts = reinterpret_cast<uint64_t *>(at + starts_at);
     code_map = at + map_at;
 }
 
 CodeCache::~CodeCache() {
     munmap(mapping_, mapping_bytes_);
+}
+
+void CodeCache::empty() {
+    if (madvise(mapping_, mapping_bytes_, MADV_DONTNEED) != 0)
+        std::memset(mapping_, 0, mapping_bytes_);
 }
 
 CodeCache &cache_for_run(uint8_t *host, uint32_t base, uint32_t size) {
@@ -64,10 +67,11 @@ CodeCache &cache_for_run(uint8_t *host, uint32_t base, uint32_t size) {
     return *current;
 }
 
+// Epoch 0 marks empty blocks: when the count comes round to it, the cache
+// starts again from nothing.
 void new_epoch(CodeCache &cache) {
     if (++cache.epoch == 0) {
-        for (uint32_t n = 1; n < cache.pool_used; ++n)
-            cache.pool[n].key = 0;
+        cache.empty();
         cache.epoch = 1;
     }
 }
@@ -77,28 +81,15 @@ void new_epoch(CodeCache &cache) {
 bool still_valid(const CodeCache &cache, const Block &b, uint16_t ip, uint32_t index) {
     if ((b.key >> 32) == 0 || uint32_t(b.key) != index || ip + b.bytes > 0x10000)
         return false;
-    return std::memcmp(cache.host + index, cache.source_of(b), b.bytes) == 0;
+    return std::memcmp(cache.host + index, cache.source_of(index), b.bytes) == 0;
 }
-
-namespace {
-
-// The block of the slot of `index`, taken from the pool when the slot has
-// none yet.
-Block &kept_block(CodeCache &cache, uint32_t index) {
-    uint16_t &n = cache.slots[block_slot(index)];
-    if (n == 0)
-        n = uint16_t(cache.pool_used++);
-    return cache.pool[n];
-}
-
-} // namespace
 
 const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
     CodeCache &cache = *c.cache;
     // Near the end of the budget the block is cut short and not kept.
     bool keep = room >= block_insns;
     unsigned most = keep ? block_insns : unsigned(room);
-    Block &b = keep ? kept_block(cache, index) : cache.scratch;
+    Block &b = keep ? cache.blocks[block_slot(index)] : cache.scratch;
     if (!keep)
         cache.scratch_index = index;
     if (keep && still_valid(cache, b, ip, index)) {
@@ -143,7 +134,7 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
     b.bytes = uint16_t(bytes);
     end_with_marker(b);
     if (keep) {
-        std::memcpy(cache.source_of(b), cache.host + index, bytes);
+        std::memcpy(cache.source_of(index), cache.host + index, bytes);
         cache.mark_start(index);
         b.key = cache.key(index);
     }
@@ -203,11 +194,11 @@ bool decode_again(Cpu &c, Block &b, uint32_t start, uint32_t from, uint32_t to) 
 // touch it.
 void update_block(Cpu &c, uint32_t start, uint32_t from, uint32_t to) {
     CodeCache &cache = *c.cache;
-    Block &b = cache.slot_block(start);
+    Block &b = cache.blocks[block_slot(start)];
     if (b.key != cache.key(start) || start + b.bytes <= from)
         return;
     if (decode_again(c, b, start, from, to))
-        std::memcpy(cache.source_of(b), cache.host + start, b.bytes);
+        std::memcpy(cache.source_of(start), cache.host + start, b.bytes);
     else
         b.key = 0;
 }

@@ -44,19 +44,15 @@ VM86_HOT uint32_t block_slot(uint32_t index) {
 // zero pages only as they are first touched, and every table starts as
 // zeros: a cache takes memory as code is decoded, whatever the size of the
 // memory it serves, and a forked child shares the parent's pages until one
-// of them writes. Blocks come from a pool, one for each slot when the slot
-// is first used, so that the blocks of a small program lie together.
+// of them writes. Slots are blocks themselves, so that the run loop finds
+// a block with no load of its own before it.
 struct CodeCache {
     uint8_t *host = nullptr;
     uint32_t base = 0, size = 0;
     uint32_t epoch = 0;
-    // The pool number of each slot's block; 0 for none, which leads to
-    // pool[0]: it stays empty, and a key of 0 matches no block start.
-    uint16_t *slots = nullptr;
-    Block *pool = nullptr;
-    uint32_t pool_used = 1;
-    // The code bytes each pool block was decoded from (block_code_bytes
-    // each): in a new epoch a block whose bytes are unchanged is kept.
+    Block *blocks = nullptr; // block_slots of them, by block_slot()
+    // The code bytes each slot's block was decoded from (block_code_bytes
+    // per slot): in a new epoch a block whose bytes are unchanged is kept.
     uint8_t *sources = nullptr;
     // One byte per memory byte: 1 if cached code may lie there. Bytes stay
     // marked when their blocks are dropped: a mark only costs a search.
@@ -74,18 +70,16 @@ struct CodeCache {
 
     uint64_t key(uint32_t index) const { return uint64_t(epoch) << 32 | index; }
     void mark_start(uint32_t index) { block_starts[index >> 6] |= uint64_t(1) << (index & 63); }
-    // The block kept for the slot of `index` (pool[0] when there is none).
-    VM86_HOT Block &slot_block(uint32_t index) const { return pool[slots[block_slot(index)]]; }
-    uint8_t *source_of(const Block &b) const {
-        return sources + size_t(&b - pool) * block_code_bytes;
+    uint8_t *source_of(uint32_t index) const {
+        return sources + size_t(block_slot(index)) * block_code_bytes;
     }
+    // Makes every table zero again, the pages given back to the kernel.
+    void empty();
 
   private:
     void *mapping_ = nullptr;
     size_t mapping_bytes_ = 0;
 };
-
-static_assert(block_slots < 0x10000, "pool numbers fit the slot table");
 
 // The cache for `host`/`base`/`size`, made empty when the memory differs
 // from the last one used on this thread, and moved to a new epoch.

@@ -108,7 +108,7 @@ constexpr std::array<uint16_t, OP_COUNT> label_owner = make_label_owners();
         if (executed >= limit) [[unlikely]]                                                        \
             LEAVE(VM86_SIGNAL);                                                                    \
         uint32_t index = code_base + ip;                                                           \
-        const Block *block = &pool[slots[block_slot(index)]];                                      \
+        const Block *block = &blocks[block_slot(index)];                                           \
         if (block->key != (epoch_key | index) || ip + block->bytes > 0x10000) [[unlikely]] {       \
             c.ip = ip;                                                                             \
             block = &build_block(c, ip, index, limit - executed);                                  \
@@ -212,8 +212,7 @@ int execute(Cpu &c, uint64_t limit) {
     uint64_t executed = c.executed;
     const Insn *insn;
     uint16_t next;
-    const Block *const pool = c.cache->pool;
-    const uint16_t *const slots = c.cache->slots;
+    Block *const blocks = c.cache->blocks;
     uint64_t epoch_key = c.cache->key(0); // the epoch of this run()
     uint32_t code_base = 0;               // CS * 16 - memory base, as of the last block entered
     // The block running, and the IP it was entered at. It stays right until
