@@ -4,8 +4,9 @@
 ; offset made relative to the block's start. Prints the error and exits
 ; with 3 when the call returns.
 ; Before that it leaves the new program what an execve must not pass on:
-; descriptor 8, marked close-on-exec, and a handler for SIGUSR1; and what
-; it must: descriptor 9, and SIGUSR2 ignored.
+; descriptor 8, marked close-on-exec, a handler for SIGUSR1, and 0xAA in
+; every free byte of its memory; and what it must: descriptor 9, and
+; SIGUSR2 ignored.
 %include "tavi.inc"
 F_SETFD equ 2
 SIGUSR1 equ 10
@@ -33,6 +34,20 @@ SIG_IGN equ 1
         mov bx, SIGUSR2
         mov cx, SIG_IGN
         sys SYS_SIGNAL
+        mov al, 0xAA            ; the text segment past the text
+        push es
+        mov bx, cs
+        mov es, bx
+        mov di, tavi_text_end
+        mov cx, di
+        neg cx
+        rep stosb
+        pop es
+        mov di, tavi_bss_end    ; the data segment up to a little below SP
+        mov cx, sp
+        sub cx, 0x100
+        sub cx, di
+        rep stosb
 
         mov bp, sp
         mov bx, [bp + 4]        ; argv[1], the path
