@@ -93,8 +93,9 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
     if (!keep)
         cache.scratch_index = index;
     if (keep && still_valid(cache, b, ip, index)) {
-        std::memset(cache.code_map + index, 1, b.bytes);
-        cache.mark_start(index);
+        // Its bytes and its start are marked still: marks are never taken
+        // back, so a forked child that runs its parent's code copies no
+        // page of them.
         b.key = cache.key(index);
         return b;
     }
