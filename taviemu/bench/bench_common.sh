@@ -33,3 +33,27 @@ best() {
     done
     echo $b
 }
+
+# best_in_turn LABEL...: runs the function run_LABEL of each label in turn,
+# $runs rounds, so that a change in the machine's load falls on all of them
+# alike, and sets best_LABEL to the shortest wall time of each, in
+# nanoseconds. A run that fails ends the benchmark.
+best_in_turn() {
+    for label in "$@"; do
+        eval "best_$label=0"
+    done
+    round=0
+    while [ $round -lt $runs ]; do
+        for label in "$@"; do
+            s=$(now)
+            if ! "run_$label" > /dev/null 2>&1; then
+                echo "$0: run_$label failed" >&2
+                exit 1
+            fi
+            t=$(($(now) - s))
+            eval "b=\$best_$label"
+            if [ "$b" -eq 0 ] || [ $t -lt "$b" ]; then eval "best_$label=$t"; fi
+        done
+        round=$((round + 1))
+    done
+}
