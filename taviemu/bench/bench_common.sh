@@ -1,5 +1,29 @@
 # What the taviemu benchmarks share; sourced by them, with $runs set.
 
+# find_runners NAME: sets taviemu to the runner of the build in $build and
+# baseline to the one in $BASELINE (empty without it), and ends benchmark
+# NAME when one of them is missing.
+find_runners() {
+    taviemu=$build/bin/taviemu
+    if [ ! -x "$taviemu" ]; then
+        echo "$1: build the target taviemu in $build first" >&2
+        exit 1
+    fi
+    baseline=${BASELINE:+$BASELINE/taviemu}
+    if [ -n "$baseline" ] && [ ! -x "$baseline" ]; then
+        echo "$1: no taviemu in $BASELINE" >&2
+        exit 1
+    fi
+}
+
+# baseline_ratio: with a baseline, the line comparing its best time with
+# this build's (the best_ variables of best_in_turn).
+baseline_ratio() {
+    if [ -n "$baseline" ]; then
+        awk -v t="$best_taviemu" -v b="$best_baseline" 'BEGIN { printf "  ratio baseline / taviemu: %.2f\n", b / t }'
+    fi
+}
+
 # tavi_executable BIN OUT: the flat binary BIN as a tavi executable OUT, all
 # of it text, in the combined layout.
 le32() {

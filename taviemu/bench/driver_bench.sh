@@ -18,24 +18,15 @@ here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
 build=${1:-$top/build-release}
 runs=${ROUNDS:-5}
-taviemu=$build/bin/taviemu
-if [ ! -x "$taviemu" ]; then
-    echo "driver_bench: build the target taviemu in $build first" >&2
-    exit 1
-fi
-baseline=${BASELINE:+$BASELINE/taviemu}
-if [ -n "$baseline" ] && [ ! -x "$baseline" ]; then
-    echo "driver_bench: no taviemu in $BASELINE" >&2
-    exit 1
-fi
+. "$here/bench_common.sh"
+find_runners driver_bench
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cc -O2 -o "$work/driver_host" "$here/driver.c"
 cc -O2 -o "$work/short_host" "$here/short_run.c"
-. "$here/bench_common.sh"
 for program in driver short_run; do
-    nasm -f bin -o "$work/$program.bin" "$here/$program.asm"
+    nasm -f bin -I"$here/../tests/programs/" -o "$work/$program.bin" "$here/$program.asm"
     tavi_executable "$work/$program.bin" "$work/$program"
 done
 
@@ -53,6 +44,4 @@ show "taviemu, the tavi driver" "$best_taviemu"
 if [ -n "$baseline" ]; then show "the baseline's taviemu, the same" "$best_baseline"; fi
 show "the host's driver and program" "$best_host"
 awk -v t="$best_taviemu" -v h="$best_host" 'BEGIN { printf "  ratio taviemu / host: %.2f\n", t / h }'
-if [ -n "$baseline" ]; then
-    awk -v t="$best_taviemu" -v b="$best_baseline" 'BEGIN { printf "  ratio baseline / taviemu: %.2f\n", b / t }'
-fi
+baseline_ratio

@@ -20,23 +20,14 @@ top=$(cd "$here/../.." && pwd)
 build=${1:-$top/build-release}
 runs=${ROUNDS:-5}
 starts=1000
-taviemu=$build/bin/taviemu
-if [ ! -x "$taviemu" ]; then
-    echo "startup_bench: build the target taviemu in $build first" >&2
-    exit 1
-fi
-baseline=${BASELINE:+$BASELINE/taviemu}
-if [ -n "$baseline" ] && [ ! -x "$baseline" ]; then
-    echo "startup_bench: no taviemu in $BASELINE" >&2
-    exit 1
-fi
+. "$here/bench_common.sh"
+find_runners startup_bench
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cc -O2 -o "$work/spawn_runs" "$here/spawn_runs.c"
 cc -O2 -static -o "$work/exit_static" "$here/exit_at_once.c"
 nasm -f bin -o "$work/exit.bin" "$here/exit_at_once.asm"
-. "$here/bench_common.sh"
 tavi_executable "$work/exit.bin" "$work/exit"
 
 run_taviemu() { "$work/spawn_runs" $starts "$taviemu" "$work/exit"; }
@@ -57,9 +48,7 @@ show "a static native program that exits at once" "$best_static"
 awk -v t="$best_taviemu" -v r="$best_true" -v s="$best_static" 'BEGIN {
     printf "  ratio taviemu / /bin/true: %.2f; taviemu / static native: %.2f; /bin/true / static native: %.2f\n", t / r, t / s, r / s
 }'
-if [ -n "$baseline" ]; then
-    awk -v t="$best_taviemu" -v b="$best_baseline" 'BEGIN { printf "  ratio baseline / taviemu: %.2f\n", b / t }'
-fi
+baseline_ratio
 
 if [ -x /usr/bin/time ]; then
     echo "one run of each: maximum resident set size, minor page faults:"
