@@ -70,6 +70,32 @@ int statplace(const place &p, struct stat *st);
 // the step that failed.
 int statfollowed(const place &where, struct stat *st);
 
+// What reaching a file's data gives for a file of another kind than a
+// regular file or a folder (a FIFO, a device, a socket), for which no
+// errno says it.
+constexpr int not_regular = -1;
+
+// 0 for a regular file, EISDIR for a folder, not_regular for any other kind.
+int regularonly(const struct stat &st);
+
+// Opens the file at p itself for its data (flags: O_RDONLY or O_WRONLY): a
+// link there is not followed (ELOOP), the open never waits (a FIFO, a
+// device), and only a regular file is kept open. *st is the status of what
+// was opened. 0, or what regularonly or the open gave.
+int openregular(const place &p, int flags, descriptor *fd, struct stat *st);
+
+// The same for the file that where leads to through its links, followed
+// once as followplace does; *target is where they led.
+int openfollowed(const place &where, int flags, place *target, descriptor *fd, struct stat *st);
+
+// Whether two places are in the same folder.
+bool samefolder(const place &a, const place &b);
+
+// Whether the open file or folder fd lies in a file system whose files the
+// kernel makes up (/proc, /sys): their owners and modes say nothing of who
+// wrote them, and they can only be written in place.
+bool pseudofile(int fd);
+
 } // namespace kwed
 
 #endif

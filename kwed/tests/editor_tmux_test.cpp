@@ -712,7 +712,8 @@ TEST_F(Editor, SavingAsksWhenTheFileChangedOnDisk) {
     ASSERT_EQ(lstat(tree.path("f.txt").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
 
-    // A dangling link: saving creates the file it points to and keeps it.
+    // A dangling link: saving asks, then creates the file it points to and
+    // keeps the link.
     tree.dir("sub");
     tree.symlink("sub/target.txt", "link.txt");
     auto s = start("link.txt", "", false);
@@ -720,6 +721,10 @@ TEST_F(Editor, SavingAsksWhenTheFileChangedOnDisk) {
     s->keys({"C-l"});
     s->type("made");
     s->keys({"C-s"});
+    EXPECT_TRUE(s->wait_text(
+        "link.txt is a link to sub/target.txt, which does not exist; create it? (y/n)"))
+        << s->screen();
+    s->keys({"y"});
     EXPECT_TRUE(s->wait_text("Wrote link.txt, 4 bytes.")) << s->screen();
     s->keys({"C-q"});
     EXPECT_EQ(s->wait_exit(), 0);
