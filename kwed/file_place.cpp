@@ -1,6 +1,6 @@
-// Places of files: a folder kept open and a name in it, and following the
+// Places of files: a folder kept open and a name in it, following the
 // symbolic links found there one at a time, each from the folder that
-// holds it.
+// holds it, and opening the file found at the end for its data.
 #include "file_place.h"
 
 #include <cerrno>

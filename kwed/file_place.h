@@ -1,8 +1,9 @@
 // Where a file is: the folder that holds it, kept open, and its name in
-// that folder. Every step of reading and saving a file goes through the
-// open folder, so that renaming or replacing a folder on the way to it
-// (with a link to another folder, say) cannot make a later step land in
-// another file.
+// that folder. Every file the editor opens (to edit, to insert, the
+// run-control file, the rescue file) is reached this way, and every step of
+// reading and saving it goes through the open folder, so that renaming or
+// replacing a folder on the way to it (with a link to another folder, say)
+// cannot make a later step land in another file.
 #ifndef KWED_FILE_PLACE_H
 #define KWED_FILE_PLACE_H
 

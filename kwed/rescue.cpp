@@ -43,13 +43,13 @@ bool folderpath(const place &p, char *out, std::size_t size) {
 // first saved to), wherever that folder is now. The message names it by
 // the file's path while that path still leads to that folder, else by
 // where the folder is now.
-bool besidefile(const edited_file &edited, int n, place *p, char *shown) {
+int besidefile(const edited_file &edited, int n, place *p, char *shown) {
     int written = std::snprintf(p->name, sizeof p->name, "%s.save%.0d", edited.where.name, n);
     if (written < 0 || static_cast<std::size_t>(written) >= sizeof p->name)
-        return false;
+        return ENAMETOOLONG;
     p->folder.reset(::fcntl(edited.where.folder.get(), F_DUPFD_CLOEXEC, 0));
     if (!p->folder)
-        return false;
+        return errno;
     place now;
     char folder[PATH_MAX];
     bool moved = !(openplace(edited.filename, &now) == 0 && samefolder(now, edited.where)) &&
@@ -58,21 +58,21 @@ bool besidefile(const edited_file &edited, int n, place *p, char *shown) {
         std::snprintf(shown, shown_size, "%s/%s", folder, p->name);
     else
         std::snprintf(shown, shown_size, "%s.save%.0d", edited.filename, n);
-    return true;
+    return 0;
 }
 
 // Where attempt n puts the rescued text, a folder and a name in it, and
 // the name the message shows for it (a zero with precision 0 prints
-// nothing). False when the place has none (no home folder), the name is
-// too long, or its folder cannot be opened.
-bool rescueplace(const editor &ed, int attempt, place *p, char *shown) {
+// nothing). 0, or why there is none: no home folder (ENOENT), a name too
+// long, a folder that cannot be opened.
+int rescueplace(const editor &ed, int attempt, place *p, char *shown) {
     const edited_file &edited = ed.edited;
     const char *file = edited.filename[0] ? edited.filename : "kwed";
     const char *slash = std::strrchr(file, '/');
     const char *base = slash ? slash + 1 : file;
     const char *home = std::getenv("HOME");
     int n = attempt % names_per_place;
-    int written = -1;
+    int written;
     switch (attempt / names_per_place) {
     case 0:
         if (edited.filename[0] && edited.where.folder)
@@ -80,8 +80,9 @@ bool rescueplace(const editor &ed, int attempt, place *p, char *shown) {
         written = std::snprintf(shown, shown_size, "%s.save%.0d", file, n);
         break;
     case 1:
-        if (home && *home)
-            written = std::snprintf(shown, shown_size, "%s/kwed.save%.0d", home, n);
+        if (!home || !*home)
+            return ENOENT;
+        written = std::snprintf(shown, shown_size, "%s/kwed.save%.0d", home, n);
         break;
     case 2:
         written = std::snprintf(shown, shown_size, "%s.save%.0d", base, n);
@@ -90,8 +91,9 @@ bool rescueplace(const editor &ed, int attempt, place *p, char *shown) {
         written = std::snprintf(shown, shown_size, "/tmp/%s.save%.0d", base, n);
         break;
     }
-    return written > 0 && static_cast<std::size_t>(written) < shown_size &&
-           openplace(shown, p) == 0;
+    if (written < 0 || static_cast<std::size_t>(written) >= shown_size)
+        return ENAMETOOLONG;
+    return openplace(shown, p);
 }
 
 } // namespace
@@ -109,7 +111,8 @@ void rescue(editor &ed) {
     int err = EEXIST;
     for (int attempt = 0; attempt < rescue_places * names_per_place && err; ++attempt) {
         place p;
-        if (rescueplace(ed, attempt, &p, shown))
+        err = rescueplace(ed, attempt, &p, shown);
+        if (err == 0)
             err = writenew(ed, p, 0600);
     }
     bool told = endsignal() == SIGTERM;

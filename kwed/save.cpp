@@ -1,8 +1,9 @@
 // Saving: the commands save, saveas and quit, and the check that the file's
 // place still holds the file that was read. Another program may have
-// changed that file since, or someone may have put a link in its place;
-// either way the user is asked before it is overwritten. How the text gets
-// onto the disk is write_file.cpp's.
+// changed that file since, someone may have put a link in its place (one
+// that points to no file, even), or the file's path may lead to another
+// folder by now; each time the user is asked before anything is written.
+// How the text gets onto the disk is write_file.cpp's.
 #include "editor_core.h"
 #include "write_file.h"
 
