@@ -4,6 +4,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 
 namespace kwed {
 
@@ -25,7 +26,8 @@ const char *builtintext(int number) {
         m_pasteview,   m_replaceprompt, m_rcforeign,    m_rcwritable,  m_notty,
         m_promptkey,   m_nocursor,      m_saved1,       m_loaded1,     m_nofolder,
         m_savefailnew, m_isfolder,      m_insertprompt, m_inserted,    m_inserted1,
-        m_hint,        m_helpmore,      m_suspended,
+        m_hint,        m_helpmore,      m_suspended,    m_notregular,  m_folderchanged,
+        m_dangling,    m_rclink,        m_rcpseudo,
     };
     for (const char *id : ids) {
         char *end;
@@ -42,6 +44,13 @@ void msg(editor &ed, const char *id, ...) {
     vformatmsg(ed.msgline, msgline_size, id, ap);
     va_end(ap);
     ed.msgflag = 1;
+}
+
+void fileerror(editor &ed, const char *id, const char *fn, int err) {
+    if (err == not_regular)
+        msg(ed, m_notregular, fn);
+    else
+        msg(ed, id, fn, std::strerror(err));
 }
 
 } // namespace kwed

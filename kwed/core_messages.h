@@ -98,6 +98,13 @@ inline constexpr char m_hint[] = "94:%s help  %s save  %s quit  %s find";
 inline constexpr char m_helpmore[] =
     "95:kwed keys, page %d of %d (%s: the next page; any other key closes this panel):";
 inline constexpr char m_suspended[] = "96:Back in kwed.";
+inline constexpr char m_notregular[] = "120:%s is not a regular file.";
+inline constexpr char m_folderchanged[] = "121:The folder of %s has changed since it was read; "
+                                          "save to the folder now at that path? (y/n) ";
+inline constexpr char m_dangling[] =
+    "122:%s is a link to %s, which does not exist; create it? (y/n) ";
+inline constexpr char m_rclink[] = "123:Ignored the run-control file %s: it is a link of user %ld.";
+inline constexpr char m_rcpseudo[] = "124:Ignored the run-control file %s: it is in /proc or /sys.";
 
 // The built-in text of any id by its number, null when no id has it.
 const char *builtintext(int number);

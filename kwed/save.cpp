@@ -1,15 +1,18 @@
 // Saving: the commands save, saveas and quit, and the check that the file's
 // place still holds the file that was read. Another program may have
-// changed that file since, or someone may have put a link in its place;
-// either way the user is asked before it is overwritten. How the text gets
-// onto the disk is write_file.cpp's.
+// changed that file since, someone may have put a link in its place (one
+// that points to no file, even), or the file's path may lead to another
+// folder by now; each time the user is asked before anything is written.
+// How the text gets onto the disk is write_file.cpp's.
 #include "editor_core.h"
 #include "write_file.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kwed {
 
@@ -56,32 +59,52 @@ bool isotherfile(const editor &ed, const place &where) {
            own.st_ino != other.st_ino;
 }
 
+// Nothing is saved, at the user's word.
+int declined(editor &ed) {
+    msg(ed, m_notsaved);
+    return ECANCELED;
+}
+
+// Whether a file may be made where the links at where lead to none: a
+// link at the name that points to no file may have been put there to have
+// this user make a file elsewhere, so the user is asked, with what the
+// link says. No link there: a new file is made at the name itself.
+bool maycreate(editor &ed, const char *fn, const place &where) {
+    struct stat st;
+    if (statplace(where, &st) != 0 || !S_ISLNK(st.st_mode))
+        return true;
+    char text[PATH_MAX] = "?";
+    ssize_t n = ::readlinkat(where.folder.get(), where.name, text, sizeof text - 1);
+    if (n > 0)
+        text[n] = '\0';
+    return confirm(ed, m_dangling, fn, text);
+}
+
 // Saves the text to the file that where leads to, named fn in messages;
 // own when that is the file being edited. The links are followed once,
 // and the check and the write both go to the place they led to.
 int saveto(editor &ed, const char *fn, const place &where, bool own) {
     edited_file &edited = ed.edited;
-    if (edited.unread && own && !confirm(ed, m_unreadable)) {
-        msg(ed, m_notsaved);
-        return ECANCELED;
-    }
+    if (edited.unread && own && !confirm(ed, m_unreadable))
+        return declined(ed);
     place target;
     found now;
     now.err = followplace(where, &target);
     if (now.err == 0)
         now.err = statplace(target, &now.st);
-    if (own && changedondisk(ed, now, target) && !confirm(ed, m_changed, fn)) {
-        msg(ed, m_notsaved);
-        return ECANCELED;
-    }
+    if (own && changedondisk(ed, now, target) && !confirm(ed, m_changed, fn))
+        return declined(ed);
+    bool create = now.err == ENOENT && target.folder;
+    if (create && !maycreate(ed, fn, where))
+        return declined(ed);
     struct stat written;
     writeresult r{now.err, false};
-    if (now.err == 0 || (now.err == ENOENT && target.folder))
+    if (now.err == 0 || create)
         r = writefile(ed, target, now.err ? nullptr : &now.st, &written);
     if (r.err) {
         // Where there is no file, none is left unchanged.
         const char *id = r.damaged ? m_savebroken : now.err ? m_savefailnew : m_savefail;
-        msg(ed, id, fn, std::strerror(r.err));
+        fileerror(ed, id, fn, r.err);
         // The damaged file is now the one on disk: saving it again asks nothing.
         struct stat st;
         if (r.damaged && own)
@@ -99,6 +122,29 @@ int saveto(editor &ed, const char *fn, const place &where, bool own) {
     return 0;
 }
 
+// Saves the text to fn, whose folder has just been opened as where, as to
+// another file than the one being edited: a folder is refused, and
+// another file there is replaced only when the user says so. Once saved,
+// fn is the file being edited, through where.
+int saveafresh(editor &ed, const char *fn, place &&where) {
+    struct stat st;
+    if (statfollowed(where, &st) == 0 && S_ISDIR(st.st_mode)) {
+        msg(ed, m_isfolder, fn);
+        return EISDIR;
+    }
+    if (isotherfile(ed, where) && !confirm(ed, m_exists))
+        return declined(ed);
+    int err = saveto(ed, fn, where, false);
+    if (err == 0) {
+        edited_file &edited = ed.edited;
+        if (std::strcmp(fn, edited.filename) != 0)
+            std::snprintf(edited.filename, sizeof edited.filename, "%s", fn);
+        edited.where = std::move(where);
+        edited.unread = 0;
+    }
+    return err;
+}
+
 } // namespace
 
 void notefile(editor &ed, const struct stat *st) {
@@ -112,16 +158,29 @@ void notefile(editor &ed, const struct stat *st) {
 int savefile(editor &ed, const char *fn) {
     edited_file &edited = ed.edited;
     bool own = std::strcmp(fn, edited.filename) == 0;
-    place other;
-    // The file being edited is saved through the folder it was read from;
-    // when that could not be opened then, it is opened now and kept.
-    place &where = own ? edited.where : other;
-    int err = where.folder ? 0 : openplace(fn, &where);
+    bool held = own && edited.where.folder;
+    // The file being edited is saved through the folder it was read from
+    // while its path still leads to that folder. Once a file system is
+    // mounted over it, or it is moved or made again, the folder at the path
+    // is another one (or none), and the user is asked.
+    place now;
+    int err = openplace(fn, &now);
+    if (held && err == 0 && samefolder(now, edited.where))
+        return saveto(ed, fn, edited.where, true);
+    if (held && !confirm(ed, m_folderchanged, fn))
+        return declined(ed);
     if (err) {
         msg(ed, m_savefailnew, fn, std::strerror(err));
         return err;
     }
-    return saveto(ed, fn, where, own);
+    if (held)
+        return saveafresh(ed, fn, std::move(now));
+    if (!own)
+        return saveto(ed, fn, now, false);
+    // Its folder could not be opened when the file was read; this one is
+    // kept from now on.
+    edited.where = std::move(now);
+    return saveto(ed, fn, edited.where, true);
 }
 
 namespace {
@@ -150,29 +209,15 @@ result saveas(editor &ed) {
     }
     if (std::strcmp(answer, edited.filename) == 0)
         return saved(savefile(ed, edited.filename));
-    // The new name's folder is opened once; saving, and every save after
-    // it, goes through it.
+    // The new name is looked up afresh: its folder is opened once, and
+    // saving, and every save after it, goes through that folder.
     place where;
     int err = openplace(answer, &where);
     if (err) {
         msg(ed, m_savefailnew, answer, std::strerror(err));
         return result::failed;
     }
-    struct stat st;
-    if (statfollowed(where, &st) == 0 && S_ISDIR(st.st_mode)) {
-        msg(ed, m_isfolder, answer);
-        return result::failed;
-    }
-    if (isotherfile(ed, where) && !confirm(ed, m_exists)) {
-        msg(ed, m_notsaved);
-        return result::cancelled;
-    }
-    err = saveto(ed, answer, where, false);
-    if (err == 0) {
-        std::strcpy(edited.filename, answer);
-        edited.where = std::move(where);
-    }
-    return saved(err);
+    return saved(saveafresh(ed, answer, std::move(where)));
 }
 
 // With unsaved changes, y saves them first (asking for a name when there

@@ -135,7 +135,7 @@ int place_stack_block(const ExecBlock &block) {
 
 // The new program in place of the old. From here on the old one is gone.
 int replace_program(FileDescriptor &fd, const std::string &path, const ExecBlock &block) {
-    std::memset(tavi_base, 0, kAreaSize);
+    clear_area();
     vm86::reset_code_cache(); // nothing decoded from the old program applies
     tavi_cpu.regs = vm86::Regs{};
     if (lseek(fd.get(), 0, SEEK_SET) != 0 || load_tavi(fd.get()) < 0 ||

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -156,6 +157,41 @@ TEST(Start, DataFollowsTheTextDirectly) {
     auto r = run({TAVIEMU_PATH, program("data123")});
     EXPECT_EQ(r.out, "0123\ndata after the text\n");
     EXPECT_EQ(r.status, 0);
+}
+
+// The area is the program's alone: it finds zeros past its image, at
+// start-up and after an execve from a program that filled every free byte
+// of its own.
+TEST(Start, AreaPastTheImageIsZero) {
+    auto r = run({TAVIEMU_PATH, program("clean")});
+    EXPECT_EQ(r.out, "clean\n");
+    EXPECT_EQ(r.status, 0);
+    r = run({TAVIEMU_PATH, program("exec"), program("clean")});
+    EXPECT_EQ(r.out, "clean\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+// Start-up takes memory as the program uses it: the area and the code
+// cache are not filled beforehand, so a program that exits at once leaves
+// the runner with few pages touched (it was over 800 when the cache was).
+TEST(Start, ProgramThatExitsAtOnceTouchesFewPages) {
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the sanitizers' runtime takes memory of its own";
+#endif
+#endif
+    std::string status_program = program("status");
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(TAVIEMU_PATH, TAVIEMU_PATH, status_program.c_str(), "0", nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ASSERT_EQ(wait4(pid, &status, 0, &usage), pid);
+    EXPECT_EQ(status, 0);
+    EXPECT_LT(usage.ru_minflt, 400);
 }
 
 // --- The run loop ---

@@ -37,6 +37,8 @@ I386 = os.path.join(TOP, "build-i386")
 DEV = os.path.join(TOP, "build")
 PROGRAMS = os.path.join(I386, "taviemu", "tests", "programs")
 C_PROGRAMS = os.path.join(TOP, "taviemu", "tests", "c-programs")
+# The shell functions that download packages, shared with the install steps.
+APT_STEPS = os.path.join(TOP, "scripts", "apt-steps")
 GUEST_C_PROGRAMS = "/c-programs"
 MINIX_PROGRAMS = os.path.join(TOP, "taviemu", "tests", "minix-programs")
 GUEST_MINIX_PROGRAMS = "/minix-programs"
@@ -117,11 +119,14 @@ def fetch(name):
     for entry in os.listdir(debs):
         if entry.startswith(base + "_" + version + "_") and entry.endswith(".deb"):
             return os.path.join(debs, entry)
-    r = sh(["apt-get", "download", "-q", name], cwd=debs, check=False)
+    r = sh(["sh", "-c", 'me=test-kernel; . "$1"; apt_download "$2" "$3"', "sh", APT_STEPS, debs, name],
+           check=False)
+    sys.stderr.write(r.stderr)
     for entry in os.listdir(debs):
         if entry.startswith(base + "_" + version + "_") and entry.endswith(".deb"):
             return os.path.join(debs, entry)
-    raise Skip("apt-get download %s failed: %s" % (name, r.stderr.strip().splitlines()[-1:]))
+    lines = r.stderr.strip().splitlines() or ["apt-get download %s failed" % name]
+    raise Skip(lines[-1])
 
 
 def extract(deb, into, members=()):
@@ -149,7 +154,7 @@ def vm86_kernel():
     sh(["tar", "-xf", os.path.join(work, "usr", "src", tarball), "-C", work])
     src = os.path.join(work, tarball[: -len(".tar.xz")])
     log("   building the vm86 kernel from %s" % os.path.basename(deb))
-    make = ["make", "-C", src, "ARCH=i386", "-j2"]
+    make = ["make", "-C", src, "ARCH=i386", "-j%d" % len(os.sched_getaffinity(0))]
     sh(make + ["tinyconfig"])
     frag = os.path.join(work, "vm86.config")
     shutil.copy(os.path.join(HERE, "vm86.config"), frag)

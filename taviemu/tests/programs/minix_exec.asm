@@ -13,17 +13,9 @@ TASK_MM equ 0
         mov [msg + 10], si      ; m1_p1
         call length
         mov [msg + 4], cx       ; m1_i1: the length with the NUL
-        mov ax, [bp]
-        dec ax
-        lea di, [bp + 2]        ; the block starts where argv[0] was
-        mov [di], ax
-        mov [msg + 12], di      ; m1_p2
-        lea si, [di + 2]
-        call rebase             ; the arguments
-        call rebase             ; the environment
-        mov ax, di              ; the block reaches the end of the segment
-        neg ax
-        mov [msg + 6], ax       ; m1_i2
+        call exec_block_from_stack
+        mov [msg + 12], cx      ; m1_p2
+        mov [msg + 6], dx       ; m1_i2
         mov word [msg + 2], M_EXEC
         mov ax, TASK_MM
         mov bx, msg
@@ -44,6 +36,8 @@ length: mov cx, 0
         test al, al
         jnz .next
         ret
+
+%include "exec_block.inc"
 
         section .data
 s_failed: db "exec: ", 0
