@@ -70,10 +70,7 @@ char *put_text(char *out, utmp_record record, std::size_t at) {
     const void *zero = std::memchr(start, 0, utmp_record_size - at);
     std::string_view text(start, zero ? std::size_t(static_cast<const char *>(zero) - start)
                                       : utmp_record_size - at);
-    char *text_start = out;
-    out = suite::mark_controls(out, text);
-    std::replace(text_start, out, '|', '?');
-    return out;
+    return suite::mark_controls(out, text, '|');
 }
 
 struct file_closer {
