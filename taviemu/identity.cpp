@@ -87,13 +87,13 @@ template <typename Id> bool may_set(Id id, Id r, Id e, Id s, int cap) {
 }
 
 // After an execve, a process whose real and effective user IDs are both
-// nonzero holds no capability but those its caller made ambient; the runner
-// gives up every one it holds then, whatever the kernel gave it as file
-// capabilities, ambient ones too, so that the program holds nothing its
-// caller did not grant by name. Emptying the permitted and inheritable sets
-// empties the ambient set, which the kernel keeps within both, whatever the
-// securebits say. The bounding set stays as the kernel's execve leaves it:
-// it only limits what a host program run later may gain from its own file.
+// nonzero holds no capability but those its caller made ambient. The runner
+// gives up every one it holds then, the ambient ones too: it cannot tell
+// those its caller passed on from those the kernel gave it from its own
+// file. Emptying the permitted and inheritable sets empties the ambient
+// set, which the kernel keeps within both, whatever the securebits say. The
+// bounding set stays as the kernel's execve leaves it: it only limits what
+// a host program run later may gain from its own file.
 int drop_capabilities() {
     if (getuid() == 0 || geteuid() == 0)
         return 0;

@@ -697,9 +697,9 @@ bool set_file_capabilities(const std::string &file, const std::string &caps) {
 // own capabilities; for any other program it gives them all up, so the
 // program can neither become root nor read root's file.
 TEST(Identity, RunnerWithFileCapabilitiesIsPrivileged) {
-    SUITE_REQUIRE_PROGRAMS("/usr/sbin/setcap");
     if (!can_switch_users())
         GTEST_SKIP() << "needs root, setpriv and unshare";
+    SUITE_REQUIRE_PROGRAMS("/usr/sbin/setcap");
     TempTree tree;
     std::string runner = tree.file("bin/taviemu", tree.read(TAVIEMU_PATH), 0755);
     chmod(tree.root().c_str(), 0755);
