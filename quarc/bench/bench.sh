@@ -111,28 +111,38 @@ best() {
 get() { grep "^$1 " times | cut -d' ' -f2; }
 ratio() { awk -v a="$(get "$1")" -v b="$(get "$2")" 'BEGIN { printf "%.2f", a / b }'; }
 
+# this_and_base TREE ARGS: times this build as TREE_quarc and the baseline,
+# if any, as TREE_base, one right after the other, each first in every
+# other round, so that neither always meets the machine as the previous
+# run left it.
+this_and_base() {
+    if [ -z "$base" ]; then
+        best "$1_quarc" "'$quarc' $2 | cat > out.tar"
+    elif [ $((round % 2)) -eq 1 ]; then
+        best "$1_quarc" "'$quarc' $2 | cat > out.tar"
+        best "$1_base" "'$base' $2 | cat > out.tar"
+    else
+        best "$1_base" "'$base' $2 | cat > out.tar"
+        best "$1_quarc" "'$quarc' $2 | cat > out.tar"
+    fi
+}
+
 : > times
 round=1
 while [ "$round" -le "$rounds" ]; do
-    # The baseline runs right after this build on each tree, so that both
-    # meet the machine alike.
-    best a_quarc "'$quarc' small | cat > out.tar"
-    [ -z "$base" ] || best a_base "'$base' small | cat > out.tar"
+    this_and_base a small
     best a_gnutar "tar -cf - --format=gnu small | cat > out.tar"
     best a_bsdtar "bsdtar -cf - small | cat > out.tar"
     best a_cat "find small -type f -print0 | xargs -0 cat | cat > out.tar"
-    best b_quarc "'$quarc' large | cat > out.tar"
-    [ -z "$base" ] || best b_base "'$base' large | cat > out.tar"
+    this_and_base b large
     best b_gnutar "tar -cf - --format=gnu large | cat > out.tar"
     best b_bsdtar "bsdtar -cf - large | cat > out.tar"
     best b_kernel "cat large/part1 large/part2 large/part3 large/part4 > out.tar"
     best b_catpipe "cat large/part1 large/part2 large/part3 large/part4 | cat > out.tar"
-    best c_quarc "'$quarc' links | cat > out.tar"
-    [ -z "$base" ] || best c_base "'$base' links | cat > out.tar"
+    this_and_base c links
     best c_gnutar "tar -cf - --format=gnu links | cat > out.tar"
     best c_bsdtar "bsdtar -cf - links | cat > out.tar"
-    best d_quarc "'$quarc' - < names.lines | cat > out.tar"
-    [ -z "$base" ] || best d_base "'$base' - < names.lines | cat > out.tar"
+    this_and_base d "- < names.lines"
     best d_quarc0 "'$quarc' --null - < names.nul | cat > out.tar"
     best d_gnutar "tar -cf - --format=gnu -T names.lines | cat > out.tar"
     best d_gnutar0 "tar -cf - --format=gnu --null -T names.nul | cat > out.tar"
