@@ -1,5 +1,6 @@
 // End-to-end runs of taviemu on 16-bit programs written in nasm (built into
 // PROGRAM_DIR by tavi_add_program).
+#include "peer_program.h"
 #include "program_runs.h"
 #include "temp_tree.h"
 
@@ -743,29 +744,70 @@ TEST(Identity, ExecOfAnIdentityTheRunnerCannotTakeIsRefused) {
     EXPECT_EQ(r.status, 0);
 }
 
-// A runner given capabilities as a file's (here the power to set user and
-// group IDs) gives them up before the program runs, as an execve would for
-// a user other than the superuser: the program cannot become root.
-TEST(Identity, CapabilitiesOfTheRunnerAreNotThePrograms) {
+namespace {
+
+// Gives `file` the file capabilities `caps` in setcap's notation; false when
+// the file system refuses them.
+bool set_file_capabilities(const std::string &file, const std::string &caps) {
+    return run({"/usr/sbin/setcap", caps, file}).status == 0;
+}
+
+} // namespace
+
+// A runner installed with file capabilities, as distributions install one
+// instead of set-user-ID root, is as privileged as their names say: for a
+// set-ID program whose identity it cannot take it refuses, at start-up and
+// at an execve, rather than run the program with the caller's IDs and its
+// own capabilities; for any other program it gives them all up, so the
+// program can neither become root nor read root's file.
+TEST(Identity, RunnerWithFileCapabilitiesIsPrivileged) {
     if (!can_switch_users())
         GTEST_SKIP() << "needs root, setpriv and unshare";
+    SUITE_REQUIRE_PROGRAMS("/usr/sbin/setcap");
     TempTree tree;
     std::string runner = tree.file("bin/taviemu", tree.read(TAVIEMU_PATH), 0755);
     chmod(tree.root().c_str(), 0755);
     chmod(tree.path("bin").c_str(), 0755);
-    // security.capability, revision 2, effective: CAP_SETGID and CAP_SETUID.
-    const uint8_t caps[20] = {0x01, 0, 0, 0x02, 0xC0};
-    if (setxattr(runner.c_str(), "security.capability", caps, sizeof caps, 0) != 0)
+    if (!set_file_capabilities(runner, "cap_setuid+ep"))
         GTEST_SKIP() << "file capabilities cannot be set here";
-    // A host program with the same capabilities shows that the kernel
-    // grants them here; else the program below could not gain them anyway.
+    // A host program given one shows that the kernel grants them here; else
+    // the programs below could not gain them anyway.
     std::string cat = tree.file("bin/cat", tree.read("/bin/cat"), 0755);
-    ASSERT_EQ(setxattr(cat.c_str(), "security.capability", caps, sizeof caps, 0), 0);
-    if (run_as_200({cat, "/proc/self/status"}).out.find("CapEff:\t00000000000000c0") ==
+    ASSERT_TRUE(set_file_capabilities(cat, "cap_setuid+ep"));
+    if (run_as_200({cat, "/proc/self/status"}).out.find("CapEff:\t0000000000000080") ==
         std::string::npos)
         GTEST_SKIP() << "the kernel grants no file capabilities here";
-    std::string program = tree.file("setuid", image_of("setuid"), 0755);
-    auto r = run_as_200({runner, program});
-    EXPECT_EQ(r.out, "ffff\n"); // -EPERM
-    EXPECT_EQ(r.status, 0);
+
+    std::string secret = tree.file("secret", "root's", 0600);
+    std::string plain = tree.file("plain", image_of("setuid"), 0755);
+    std::string sgid = tree.file("sgid", image_of("setuid"), 0755);
+    ASSERT_EQ(chown(sgid.c_str(), 0, 100), 0);
+    ASSERT_EQ(chmod(sgid.c_str(), 02755), 0);
+    std::string suid = tree.file("suid", image_of("uid"), 0755);
+    ASSERT_EQ(chown(suid.c_str(), 100, 100), 0);
+    ASSERT_EQ(chmod(suid.c_str(), 04755), 0);
+    std::string exec = tree.file("exec", image_of("exec"), 0755);
+    const std::string refused = "taviemu: cannot take on the program's identity: "
+                                "Operation not permitted\n";
+    struct Case {
+        const char *caps;
+        std::vector<std::string> args;
+        std::string out, err;
+        int status;
+    } cases[] = {
+        {"cap_setuid,cap_setgid+ep", {plain, secret}, "ffff fff3\n", "", 0},
+        // The group of the set-group-ID program is one the runner cannot take.
+        {"cap_setuid+ep", {sgid, secret}, "", refused, 1},
+        {"cap_dac_override+ep", {sgid, secret}, "", refused, 1},
+        {"cap_setuid,cap_setgid+ep", {exec, suid}, "execve: ffff\n", "", 3}, // -EPERM
+    };
+    for (const Case &c : cases) {
+        ASSERT_TRUE(set_file_capabilities(runner, c.caps));
+        std::vector<std::string> argv{runner};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        auto r = run_as_200(argv);
+        EXPECT_EQ(r.out, c.out) << c.caps << " " << c.args[0];
+        EXPECT_EQ(r.err, c.err) << c.caps << " " << c.args[0];
+        EXPECT_EQ(r.status, c.status) << c.caps << " " << c.args[0];
+    }
 }
