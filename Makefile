@@ -10,6 +10,11 @@ DESTDIR ?=
 SYSCONFDIR ?= etc
 FUZZ_SECONDS ?= 60
 export PREFIX DESTDIR FUZZ_SECONDS
+# Builds and test runs use every core unless these say otherwise; the tests
+# that must run alone say so themselves (RUN_SERIAL, resource locks).
+CORES := $(shell nproc 2>/dev/null || echo 2)
+export CMAKE_BUILD_PARALLEL_LEVEL ?= $(CORES)
+export CTEST_PARALLEL_LEVEL ?= $(CORES)
 
 .PHONY: all deps build demo test test-dev test-asan test-i386 test-kernel release install static fuzz coverage clean
 

@@ -57,18 +57,19 @@ text_char next_char(std::string_view text) {
     return {1, first <= 0x9f};
 }
 
-char *mark_controls(char *out, std::string_view text) {
+char *mark_controls(char *out, std::string_view text, char also) {
     while (!text.empty()) {
         // Printable ASCII, nearly all of most texts, goes in runs.
         std::size_t plain = 0;
-        while (plain < text.size() && is_plain_byte(static_cast<unsigned char>(text[plain])))
+        while (plain < text.size() && is_plain_byte(static_cast<unsigned char>(text[plain])) &&
+               text[plain] != also)
             ++plain;
         out = std::copy_n(text.data(), plain, out);
         text.remove_prefix(plain);
         if (text.empty())
             break;
         const text_char c = next_char(text);
-        if (c.control)
+        if (c.control || text[0] == also)
             *out++ = '?';
         else
             out = std::copy_n(text.data(), c.length, out);

@@ -30,7 +30,9 @@ constexpr bool is_plain_byte(unsigned char c) {
 
 // Copies `text` to `out` with each control character as one '?' (other
 // characters as they are); returns the end of what it wrote, which is at
-// most text.size() bytes.
-char *mark_controls(char *out, std::string_view text);
+// most text.size() bytes. `also`, a printable ASCII byte that means
+// something where the text is shown (a field separator), shows as '?' too;
+// the default, NUL, is a control character anyway.
+char *mark_controls(char *out, std::string_view text, char also = '\0');
 
 } // namespace suite

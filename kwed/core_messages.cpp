@@ -29,6 +29,7 @@ const char *builtintext(int number) {
         m_hint,         m_helpmore,      m_suspended,     m_noterm,      m_onefile,
         m_where,        m_counted,       m_regioncounted, m_badregex,    m_regex,
         m_regionprompt, m_numberson,     m_numbersoff,    m_spaceson,    m_spacesoff,
+        m_notregular,   m_folderchanged, m_dangling,      m_rclink,      m_rcpseudo,
     };
     for (const char *id : ids) {
         char *end;
@@ -59,6 +60,13 @@ void addmessage(editor &ed, const char *id, ...) {
     vformatmsg(ed.msgline + used, msgline_size - used, id, ap);
     va_end(ap);
     ed.msgflag = 1;
+}
+
+void fileerror(editor &ed, const char *id, const char *fn, int err) {
+    if (err == not_regular)
+        msg(ed, m_notregular, fn);
+    else
+        msg(ed, id, fn, std::strerror(err));
 }
 
 } // namespace kwed

@@ -112,6 +112,13 @@ inline constexpr char m_numberson[] = "105:Line numbers shown.";
 inline constexpr char m_numbersoff[] = "106:Line numbers hidden.";
 inline constexpr char m_spaceson[] = "107:Whitespace shown.";
 inline constexpr char m_spacesoff[] = "108:Whitespace hidden.";
+inline constexpr char m_notregular[] = "120:%s is not a regular file.";
+inline constexpr char m_folderchanged[] = "121:The folder of %s has changed since it was read; "
+                                          "save to the folder now at that path? (y/n) ";
+inline constexpr char m_dangling[] =
+    "122:%s is a link to %s, which does not exist; create it? (y/n) ";
+inline constexpr char m_rclink[] = "123:Ignored the run-control file %s: it is a link of user %ld.";
+inline constexpr char m_rcpseudo[] = "124:Ignored the run-control file %s: it is in /proc or /sys.";
 
 // The built-in text of any id by its number, null when no id has it.
 const char *builtintext(int number);

@@ -12,7 +12,6 @@ add_library(kwed_core STATIC
     end_signals.cpp
     escape_keys.cpp
     file_attributes.cpp
-    file_place.cpp
     find_text.cpp
     gap_buffer.cpp
     getkey.cpp

@@ -322,6 +322,9 @@ struct editor {
 void msg(editor &ed, const char *id, ...);
 // Puts a message after the one that waits on ed's message line.
 void addmessage(editor &ed, const char *id, ...);
+// Tells why the file fn could not be read or written: the message id with
+// fn and the system's reason, or that fn is not a regular file.
+void fileerror(editor &ed, const char *id, const char *fn, int err);
 
 // After the file's bytes were read into the text: notes its line ends and
 // final newline and takes the CRs of CR LF line ends out of the text.

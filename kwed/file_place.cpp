@@ -1,12 +1,14 @@
-// Places of files: a folder kept open and a name in it, and following the
+// Places of files: a folder kept open and a name in it, following the
 // symbolic links found there one at a time, each from the folder that
-// holds it.
+// holds it, and opening the file found at the end for its data.
 #include "file_place.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace kwed {
@@ -82,6 +84,40 @@ int statfollowed(const place &where, struct stat *st) {
     place target;
     int err = followplace(where, &target);
     return err ? err : statplace(target, st);
+}
+
+int regularonly(const struct stat &st) {
+    return S_ISREG(st.st_mode) ? 0 : S_ISDIR(st.st_mode) ? EISDIR : not_regular;
+}
+
+int openregular(const place &p, int flags, descriptor *fd, struct stat *st) {
+    // No open may wait: the editor holds back the signals that end it
+    // while it works, and a FIFO's open waits for a writer for ever.
+    fd->reset(
+        ::openat(p.folder.get(), p.name, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!*fd)
+        return errno;
+    int err = ::fstat(fd->get(), st) == 0 ? regularonly(*st) : errno;
+    if (err)
+        fd->reset();
+    return err;
+}
+
+int openfollowed(const place &where, int flags, place *target, descriptor *fd, struct stat *st) {
+    int err = followplace(where, target);
+    return err ? err : openregular(*target, flags, fd, st);
+}
+
+bool samefolder(const place &a, const place &b) {
+    struct stat x;
+    struct stat y;
+    return ::fstat(a.folder.get(), &x) == 0 && ::fstat(b.folder.get(), &y) == 0 &&
+           x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+bool pseudofile(int fd) {
+    struct statfs fs;
+    return ::fstatfs(fd, &fs) == 0 && (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC);
 }
 
 } // namespace kwed

@@ -1,8 +1,9 @@
 // Where a file is: the folder that holds it, kept open, and its name in
-// that folder. Every step of reading and saving a file goes through the
-// open folder, so that renaming or replacing a folder on the way to it
-// (with a link to another folder, say) cannot make a later step land in
-// another file.
+// that folder. Every file the editor opens (to edit, to insert, the
+// run-control file, the rescue file) is reached this way, and every step of
+// reading and saving it goes through the open folder, so that renaming or
+// replacing a folder on the way to it (with a link to another folder, say)
+// cannot make a later step land in another file.
 #ifndef KWED_FILE_PLACE_H
 #define KWED_FILE_PLACE_H
 
@@ -69,6 +70,32 @@ int statplace(const place &p, struct stat *st);
 // followplace finds it: 0, ENOENT when it is not there, or the errno of
 // the step that failed.
 int statfollowed(const place &where, struct stat *st);
+
+// What reaching a file's data gives for a file of another kind than a
+// regular file or a folder (a FIFO, a device, a socket), for which no
+// errno says it.
+constexpr int not_regular = -1;
+
+// 0 for a regular file, EISDIR for a folder, not_regular for any other kind.
+int regularonly(const struct stat &st);
+
+// Opens the file at p itself for its data (flags: O_RDONLY or O_WRONLY): a
+// link there is not followed (ELOOP), the open never waits (a FIFO, a
+// device), and only a regular file is kept open. *st is the status of what
+// was opened. 0, or what regularonly or the open gave.
+int openregular(const place &p, int flags, descriptor *fd, struct stat *st);
+
+// The same for the file that where leads to through its links, followed
+// once as followplace does; *target is where they led.
+int openfollowed(const place &where, int flags, place *target, descriptor *fd, struct stat *st);
+
+// Whether two places are in the same folder.
+bool samefolder(const place &a, const place &b);
+
+// Whether the open file or folder fd lies in a file system whose files the
+// kernel makes up (/proc, /sys): their owners and modes say nothing of who
+// wrote them, and they can only be written in place.
+bool pseudofile(int fd);
 
 } // namespace kwed
 

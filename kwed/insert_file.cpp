@@ -13,16 +13,19 @@ namespace kwed {
 
 namespace {
 
-// Reads the whole file at path into out; 0 or an errno.
+// Reads the whole file at path into out, the one way every file is
+// opened: its folder first, then its name there, its links followed once,
+// and only a regular file. 0, not_regular or an errno.
 int readwhole(const char *path, std::string *out) {
-    descriptor fd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (!fd)
-        return errno;
+    place where;
+    place target;
+    descriptor fd;
     struct stat st;
-    if (::fstat(fd.get(), &st) != 0)
-        return errno;
-    if (S_ISDIR(st.st_mode))
-        return EISDIR;
+    int err = openplace(path, &where);
+    if (err == 0)
+        err = openfollowed(where, O_RDONLY, &target, &fd, &st);
+    if (err)
+        return err;
     char chunk[1 << 16];
     for (;;) {
         ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
@@ -46,7 +49,7 @@ result insertfile(editor &ed) {
     std::string text;
     int err = readwhole(answer, &text);
     if (err) {
-        msg(ed, m_readerr, answer, std::strerror(err));
+        fileerror(ed, m_readerr, answer, err);
         return result::failed;
     }
     // Into a text whose CRs of CR LF line ends are kept apart, a file with

@@ -16,13 +16,9 @@ namespace {
 // notes what it is before it is read: a change after this is caught when
 // saving. *target is where the links led; fd is open on success.
 int openedited(editor &ed, place *target, descriptor *fd) {
-    int err = followplace(ed.edited.where, target);
-    if (err)
-        return err;
-    fd->reset(::openat(target->folder.get(), target->name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    err = *fd ? 0 : errno;
     struct stat st;
-    if (*fd ? ::fstat(fd->get(), &st) == 0 : statplace(*target, &st) == 0)
+    int err = openfollowed(ed.edited.where, O_RDONLY, target, fd, &st);
+    if (err == 0 || statplace(*target, &st) == 0)
         notefile(ed, &st);
     return err;
 }
@@ -62,7 +58,7 @@ int load(editor &ed, const char *fn) {
     } else if (err == ENOENT) {
         msg(ed, m_newfile);
     } else if (err) {
-        msg(ed, m_readerr, fn, std::strerror(err));
+        fileerror(ed, m_readerr, fn, err);
         freebuffer(ed);
     } else {
         auto n = static_cast<long long>(disksize(ed));

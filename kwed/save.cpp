@@ -1,17 +1,20 @@
 // Saving: the commands save, saveas and quit, and the check that the file's
 // place still holds the file that was read. Another program may have
-// changed that file since, or someone may have put a link in its place;
-// either way the user is asked before it is overwritten. How the text gets
-// onto the disk is write_file.cpp's.
+// changed that file since, someone may have put a link in its place (one
+// that points to no file, even), or the file's path may lead to another
+// folder by now; each time the user is asked before anything is written.
+// How the text gets onto the disk is write_file.cpp's.
 #include "editor_core.h"
 #include "write_file.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace kwed {
 
@@ -58,47 +61,118 @@ bool isotherfile(const editor &ed, const place &where) {
            own.st_ino != other.st_ino;
 }
 
-// Saves the text to the file that where leads to, named fn in messages;
-// own when that is the file being edited. The links are followed once,
-// and the check and the write both go to the place they led to.
-int saveto(editor &ed, const char *fn, const place &where, bool own) {
+// Nothing is saved, at the user's word.
+int declined(editor &ed) {
+    msg(ed, m_notsaved);
+    return ECANCELED;
+}
+
+// Whether a file may be made where the links at where lead to none: a
+// link at the name that points to no file may have been put there to have
+// this user make a file elsewhere, so the user is asked, with what the
+// link says. No link there: a new file is made at the name itself.
+bool maycreate(editor &ed, const char *fn, const place &where) {
+    struct stat st;
+    if (statplace(where, &st) != 0 || !S_ISLNK(st.st_mode))
+        return true;
+    char text[PATH_MAX] = "?";
+    ssize_t n = ::readlinkat(where.folder.get(), where.name, text, sizeof text - 1);
+    if (n > 0)
+        text[n] = '\0';
+    return confirm(ed, m_dangling, fn, text);
+}
+
+// Writes text (ed's own, or a text holding a part of it) to the file that
+// where leads to, named fn in messages; own when that is the file being
+// edited. The links are followed once, and the check and the write both go
+// to the place they led to. The questions are ed's. 0 and *written, or
+// why not (said on ed's message line).
+int writeto(editor &ed, editor &text, const char *fn, const place &where, bool own,
+            struct stat *written) {
     edited_file &edited = ed.edited;
-    if (edited.unread && own && !confirm(ed, m_unreadable)) {
-        msg(ed, m_notsaved);
-        return ECANCELED;
-    }
+    if (edited.unread && own && !confirm(ed, m_unreadable))
+        return declined(ed);
     place target;
     found now;
     now.err = followplace(where, &target);
     if (now.err == 0)
         now.err = statplace(target, &now.st);
-    if (own && changedondisk(ed, now, target) && !confirm(ed, m_changed, fn)) {
-        msg(ed, m_notsaved);
-        return ECANCELED;
-    }
-    struct stat written;
+    if (own && changedondisk(ed, now, target) && !confirm(ed, m_changed, fn))
+        return declined(ed);
+    bool create = now.err == ENOENT && target.folder;
+    if (create && !maycreate(ed, fn, where))
+        return declined(ed);
     writeresult r{now.err, false};
-    if (now.err == 0 || (now.err == ENOENT && target.folder))
-        r = writefile(ed, target, now.err ? nullptr : &now.st, &written);
+    if (now.err == 0 || create)
+        r = writefile(text, target, now.err ? nullptr : &now.st, written);
     if (r.err) {
         // Where there is no file, none is left unchanged.
         const char *id = r.damaged ? m_savebroken : now.err ? m_savefailnew : m_savefail;
-        msg(ed, id, fn, std::strerror(r.err));
+        fileerror(ed, id, fn, r.err);
         // The damaged file is now the one on disk: saving it again asks nothing.
         struct stat st;
         if (r.damaged && own)
             notefile(ed, statplace(target, &st) == 0 ? &st : nullptr);
         return r.err;
     }
+    return 0;
+}
+
+// Says that fn was written, with the bytes text put on disk.
+void notesaved(editor &ed, const editor &text, const char *fn) {
+    auto n = static_cast<long long>(disksize(text));
+    msg(ed, n == 1 ? m_saved1 : m_saved, fn, n);
+}
+
+// Saves the text to the file that where leads to, as writeto does; the
+// file written is then the one on disk that the text matches.
+int saveto(editor &ed, const char *fn, const place &where, bool own) {
+    edited_file &edited = ed.edited;
+    struct stat written;
+    if (int err = writeto(ed, ed, fn, where, own, &written))
+        return err;
     notefile(ed, &written);
     ed.modified = 0;
     if (own)
         edited.unread = 0;
     edited.readonly = false;
     undo_mark_saved(ed);
-    auto n = static_cast<long long>(disksize(ed));
-    msg(ed, n == 1 ? m_saved1 : m_saved, fn, n);
+    notesaved(ed, ed, fn);
     return 0;
+}
+
+// Whether fn, whose folder has just been opened as where, may be written
+// as another file than the one being edited: a folder is refused, and a
+// file there is replaced only when the user says so; for a region, the
+// file being edited too. 0, or why not.
+int mayreplace(editor &ed, const char *fn, const place &where, bool region) {
+    struct stat st;
+    bool there = statfollowed(where, &st) == 0;
+    if (there && S_ISDIR(st.st_mode)) {
+        msg(ed, m_isfolder, fn);
+        return EISDIR;
+    }
+    if ((region ? there : isotherfile(ed, where)) && !confirm(ed, m_exists))
+        return declined(ed);
+    return 0;
+}
+
+// Saves the text to fn, whose folder has just been opened as where, as to
+// another file than the one being edited: a folder is refused, and
+// another file there is replaced only when the user says so. Once saved,
+// fn is the file being edited, through where.
+int saveafresh(editor &ed, const char *fn, place &&where) {
+    int err = mayreplace(ed, fn, where, false);
+    if (err == 0)
+        err = saveto(ed, fn, where, false);
+    if (err == 0) {
+        edited_file &edited = ed.edited;
+        if (std::strcmp(fn, edited.filename) != 0)
+            std::snprintf(edited.filename, sizeof edited.filename, "%s", fn);
+        edited.where = std::move(where);
+        edited.unread = 0;
+    }
+    return err;
 }
 
 } // namespace
@@ -114,16 +188,29 @@ void notefile(editor &ed, const struct stat *st) {
 int savefile(editor &ed, const char *fn) {
     edited_file &edited = ed.edited;
     bool own = std::strcmp(fn, edited.filename) == 0;
-    place other;
-    // The file being edited is saved through the folder it was read from;
-    // when that could not be opened then, it is opened now and kept.
-    place &where = own ? edited.where : other;
-    int err = where.folder ? 0 : openplace(fn, &where);
+    bool held = own && edited.where.folder;
+    // The file being edited is saved through the folder it was read from
+    // while its path still leads to that folder. Once a file system is
+    // mounted over it, or it is moved or made again, the folder at the path
+    // is another one (or none), and the user is asked.
+    place now;
+    int err = openplace(fn, &now);
+    if (held && err == 0 && samefolder(now, edited.where))
+        return saveto(ed, fn, edited.where, true);
+    if (held && !confirm(ed, m_folderchanged, fn))
+        return declined(ed);
     if (err) {
         msg(ed, m_savefailnew, fn, std::strerror(err));
         return err;
     }
-    return saveto(ed, fn, where, own);
+    if (held)
+        return saveafresh(ed, fn, std::move(now));
+    if (!own)
+        return saveto(ed, fn, now, false);
+    // Its folder could not be opened when the file was read; this one is
+    // kept from now on.
+    edited.where = std::move(now);
+    return saveto(ed, fn, edited.where, true);
 }
 
 namespace {
@@ -142,65 +229,59 @@ result save(editor &ed) {
 
 namespace {
 
-// Asks for a file name to write to; false (with *r) when none is given.
-bool askname(editor &ed, const char *id, char *answer, std::size_t size, result *r) {
-    *r = result::cancelled;
+// Asks for the name of a file to write to, answer holding the proposal.
+// 0, or why not (ECANCELED when the question was cancelled).
+int askname(editor &ed, const char *id, char *answer, std::size_t size) {
     if (!prompt(ed, id, answer, size, history_kind::filename))
-        return false;
-    *r = result::failed;
+        return ECANCELED;
     if (answer[0] == '\0') {
         msg(ed, m_noname);
-        return false;
+        return ENOENT;
     }
-    return true;
+    return 0;
 }
 
-// Whether a new name may be written to: not a folder, and another file
-// that exists only when the user says so. Its folder is opened once, in
-// *where.
-bool usablename(editor &ed, const char *answer, place *where, result *r) {
-    *r = result::failed;
-    int err = openplace(answer, where);
-    if (err) {
-        msg(ed, m_savefailnew, answer, std::strerror(err));
-        return false;
-    }
-    struct stat st;
-    if (statfollowed(*where, &st) == 0 && S_ISDIR(st.st_mode)) {
-        msg(ed, m_isfolder, answer);
-        return false;
-    }
-    if (isotherfile(ed, *where) && !confirm(ed, m_exists)) {
-        msg(ed, m_notsaved);
-        *r = result::cancelled;
-        return false;
-    }
-    return true;
+// Looks a new name up afresh: its folder is opened once, in *where, and
+// writing, and for the text every save after it, goes through that folder.
+int opennew(editor &ed, const char *fn, place *where) {
+    int err = openplace(fn, where);
+    if (err)
+        msg(ed, m_savefailnew, fn, std::strerror(err));
+    return err;
 }
 
-// With the mark set, the region goes to the file as it stands, with the
+// With the mark set, the region goes to a file of its own, with the
 // text's line ends, and editing goes on in the text as before: a text of
-// its own holds the region while it is written the way any text is saved.
-result saveregion(editor &ed, offset_t from, offset_t to) {
+// its own holds the region while it is written the way any text is.
+int saveregion(editor &ed, offset_t from, offset_t to) {
     char answer[filename_size] = "";
     place where;
-    result r;
-    if (!askname(ed, m_regionprompt, answer, sizeof answer, &r) ||
-        !usablename(ed, answer, &where, &r))
-        return r;
+    int err = askname(ed, m_regionprompt, answer, sizeof answer);
+    if (err == 0)
+        err = opennew(ed, answer, &where);
+    if (err == 0)
+        err = mayreplace(ed, answer, where, true);
+    if (err)
+        return err;
     auto part = std::make_unique<editor>();
     part->edited.crlf = ed.edited.crlf;
     part->edited.finalnewline = false;
     std::size_t n = static_cast<std::size_t>(to - from);
     std::string text(n, '\0');
     copytext(ed.buffer, from, n, text.data());
-    int err = raw_insert(*part, 0, text.data(), n) ? saveto(*part, answer, where, false) : ENOMEM;
-    std::memcpy(ed.msgline, part->msgline, sizeof ed.msgline);
-    ed.msgflag = 1;
-    freebuffer(*part);
-    if (err == 0)
+    struct stat written;
+    if (!raw_insert(*part, 0, text.data(), n)) {
+        msg(ed, m_nomem);
+        err = ENOMEM;
+    } else {
+        err = writeto(ed, *part, answer, where, false, &written);
+    }
+    if (err == 0) {
+        notesaved(ed, *part, answer);
         ed.buffer.mark = -1;
-    return saved(err);
+    }
+    freebuffer(*part);
+    return err;
 }
 
 } // namespace
@@ -209,23 +290,17 @@ result saveas(editor &ed) {
     edited_file &edited = ed.edited;
     offset_t from, to;
     if (region(ed.buffer, &from, &to) && from < to)
-        return saveregion(ed, from, to);
+        return saved(saveregion(ed, from, to));
     char answer[filename_size];
     std::snprintf(answer, sizeof answer, "%s", edited.filename);
-    result r;
-    if (!askname(ed, m_saveprompt, answer, sizeof answer, &r))
-        return r;
+    int err = askname(ed, m_saveprompt, answer, sizeof answer);
+    if (err)
+        return saved(err);
     if (std::strcmp(answer, edited.filename) == 0)
         return saved(savefile(ed, edited.filename));
     place where;
-    if (!usablename(ed, answer, &where, &r))
-        return r;
-    int err = saveto(ed, answer, where, false);
-    if (err == 0) {
-        std::strcpy(edited.filename, answer);
-        edited.where = std::move(where);
-    }
-    return saved(err);
+    err = opennew(ed, answer, &where);
+    return saved(err ? err : saveafresh(ed, answer, std::move(where)));
 }
 
 // With unsaved changes, y saves them first (asking for a name when there

@@ -18,10 +18,8 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/random.h>
 #include <sys/statvfs.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 #include <utility>
 
@@ -180,12 +178,10 @@ bool cuthere(int fd) {
 // as it was checked: a file put in its place since is not written.
 writeresult inplace(editor &ed, const place &t, const struct stat &old, struct stat *written) {
     movegap(ed.buffer, textsize(ed.buffer));
-    descriptor fd(::openat(t.folder.get(), t.name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd)
-        return {errno, false};
+    descriptor fd;
     struct stat now;
-    if (::fstat(fd.get(), &now) != 0)
-        return {errno, false};
+    if (int err = openregular(t, O_WRONLY, &fd, &now))
+        return {err, false};
     if (now.st_dev != old.st_dev || now.st_ino != old.st_ino)
         return {EAGAIN, false};
     // Files the kernel makes up take their new value in one write and
@@ -230,10 +226,9 @@ bool keepowner(int fd, const struct stat &old) {
 bool keepattributes(const place &t, const struct stat &old, int fd) {
     if (!keepowner(fd, old))
         return false;
-    descriptor from(
-        ::openat(t.folder.get(), t.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    descriptor from;
     struct stat st;
-    return from && ::fstat(from.get(), &st) == 0 && st.st_dev == old.st_dev &&
+    return openregular(t, O_RDONLY, &from, &st) == 0 && st.st_dev == old.st_dev &&
            st.st_ino == old.st_ino && copyattributes(from.get(), fd);
 }
 
@@ -331,17 +326,12 @@ temp_outcome viatemp(const editor &ed, const place &t, const struct stat *old, s
 
 } // namespace
 
-bool pseudofile(int fd) {
-    struct statfs fs;
-    return ::fstatfs(fd, &fs) == 0 && (fs.f_type == PROC_SUPER_MAGIC || fs.f_type == SYSFS_MAGIC);
-}
-
 writeresult writefile(editor &ed, const place &t, const struct stat *old, struct stat *written) {
     // A link put there since it was followed is not written through.
     if (old && S_ISLNK(old->st_mode))
         return {ELOOP, false};
-    if (old && !S_ISREG(old->st_mode))
-        return {S_ISDIR(old->st_mode) ? EISDIR : EINVAL, false};
+    if (int err = old ? regularonly(*old) : 0)
+        return {err, false};
     // A file that we may not write to is not replaced, whatever the folder allows.
     if (old && ::faccessat(t.folder.get(), t.name, W_OK, 0) != 0)
         return {errno, false};
@@ -371,8 +361,9 @@ bool maywrite(const place &p) {
     return ::faccessat(p.folder.get(), ".", W_OK | X_OK, AT_EACCESS) == 0 || !refused();
 }
 
-int writenew(const editor &ed, const char *name, mode_t mode) {
-    int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+int writenew(const editor &ed, const place &p, mode_t mode) {
+    int fd = ::openat(p.folder.get(), p.name,
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
     if (fd < 0)
         return errno;
     bool ok = writetext(ed, fd) && ::fsync(fd) == 0;
@@ -382,12 +373,10 @@ int writenew(const editor &ed, const char *name, mode_t mode) {
         err = errno;
     }
     if (!ok) {
-        ::unlink(name);
+        ::unlinkat(p.folder.get(), p.name, 0);
         return err ? err : EIO;
     }
-    place where;
-    if (openplace(name, &where) == 0)
-        syncfolder(where);
+    syncfolder(p);
     return 0;
 }
 

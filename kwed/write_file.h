@@ -29,10 +29,10 @@ struct writeresult {
 writeresult writefile(editor &ed, const place &target, const struct stat *old,
                       struct stat *written);
 
-// Writes the text into a new file that no other file had the name of;
-// no temporary file is involved. 0 or an errno (the name is then free
-// again).
-int writenew(const editor &ed, const char *name, mode_t mode);
+// Writes the text into a new file at p, created there (never through a
+// link, never over another file: EEXIST when the name is taken); no
+// temporary file is involved. 0 or an errno (the name is then free again).
+int writenew(const editor &ed, const place &p, mode_t mode);
 
 // Writes the text to fd as the file is to hold it: CR LF line ends where it
 // had them, and a newline at the end when it had one there and the text no
@@ -44,10 +44,6 @@ bool writetext(const editor &ed, int fd);
 // for opening it), or create it in its folder when it does not exist. Only
 // a refusal (no permission, a read-only file system) counts as false.
 bool maywrite(const place &p);
-
-// Whether the open file or folder fd lies in a file system whose files the
-// kernel makes up (/proc, /sys): they can only be written in place.
-bool pseudofile(int fd);
 
 // Gives the file open as to the extended attributes of the one open as
 // from (its ACL, security label, capabilities, user attributes), and takes

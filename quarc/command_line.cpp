@@ -47,30 +47,32 @@ template <typename F> int scan_excludes(int argc, char **argv, F take) {
     std::exit(1);
 }
 
-// The line buffer that getline grows, freed when reading ends.
-struct input_line {
+// The buffer that getdelim grows, freed when reading ends.
+struct input_name {
     char *text = nullptr;
     std::size_t capacity = 0;
-    ~input_line() { std::free(text); }
+    ~input_name() { std::free(text); }
 };
 
-// Member names from standard input, one a line, of any length: a long line
-// is one name (too long for the archive, it is named and left out), never
-// pieces that would name other files. Nor is a line cut at a NUL byte: such
-// a line names no file and is left out. Input that cannot be read fails like
-// a member: the names it held would be missing from the archive.
-bool names_from_input() {
+// Member names from standard input, each ended by `end` (a newline, or a
+// NUL byte after "--null"), of any length: a long name is one name (too
+// long for the archive, it is named and left out), never pieces that would
+// name other files. Nor is a line cut at a NUL byte: such a line names no
+// file and is left out. A name that is gone when it is examined is named and
+// left out, as the entries of a directory are. Input that cannot be read
+// fails like a member: the names it held would be missing from the archive.
+bool names_from_input(char end) {
     // After an end of input a terminal can give more: every "-" reads on.
     std::clearerr(stdin);
-    input_line line;
+    input_name name;
     ssize_t got;
-    while ((got = getline(&line.text, &line.capacity, stdin)) >= 0) {
+    while ((got = getdelim(&name.text, &name.capacity, end, stdin)) >= 0) {
         std::size_t len = std::size_t(got);
-        if (len > 0 && line.text[len - 1] == '\n')
-            line.text[--len] = '\0';
-        if (std::memchr(line.text, '\0', len) != nullptr)
-            report_incomplete({line.text, len}, "name holds a NUL byte, left out");
-        else if (create(line.text) != code::ok)
+        if (len > 0 && name.text[len - 1] == end)
+            name.text[--len] = '\0';
+        if (std::memchr(name.text, '\0', len) != nullptr)
+            report_incomplete({name.text, len}, "name holds a NUL byte, left out");
+        else if (create(name.text, named_by::listing) != code::ok)
             return false;
     }
     if (!std::feof(stdin)) {
@@ -81,16 +83,20 @@ bool names_from_input() {
 }
 
 // Hands every member name to create, in order; false at the first failure.
+// "--null" makes every later "-" read names that end with NUL bytes.
 bool archive_members(int argc, char **argv) {
+    char end = '\n';
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "-X") == 0)
             break;
         if (is_exclude_switch(argv[i])) {
             ++i;
+        } else if (std::strcmp(argv[i], "--null") == 0) {
+            end = '\0';
         } else if (std::strcmp(argv[i], "-") == 0) {
-            if (!names_from_input())
+            if (!names_from_input(end))
                 return false;
-        } else if (create(argv[i]) != code::ok) {
+        } else if (create(argv[i], named_by::caller) != code::ok) {
             return false;
         }
     }

@@ -73,11 +73,11 @@ void report_gone(const char *path) {
     report_incomplete(path, "no longer there, left out");
 }
 
-// lstat failed. A name that the directory walk has just read (`dirfd` is a
-// directory, not AT_FDCWD) and that is gone now is left out; a name given to
-// the program that cannot be examined ends the run.
-int stat_failed(int dirfd, const char *path) {
-    if (dirfd != AT_FDCWD && is_gone(errno)) {
+// lstat failed. A listed name that is gone now is left out; a name the
+// caller gave that cannot be examined ends the run, and so does the empty
+// name of an empty line, which no file ever had.
+int stat_failed(named_by who, const char *path) {
+    if (who == named_by::listing && *path != '\0' && is_gone(errno)) {
         report_gone(path);
         return code::ok;
     }
@@ -141,11 +141,11 @@ int write_member(int dirfd, const char *at_name, const char *path, const struct 
 
 } // namespace
 
-int create(const char *path) {
-    return create_at(AT_FDCWD, path, path);
+int create(const char *path, named_by who) {
+    return create_at(AT_FDCWD, path, path, who);
 }
 
-int create_at(int dirfd, const char *at_name, const char *path) {
+int create_at(int dirfd, const char *at_name, const char *path, named_by who) {
     char name[kNameSize] = {};
     std::size_t len = normpath(path, name);
     if (len >= kNameSize) {
@@ -157,7 +157,7 @@ int create_at(int dirfd, const char *at_name, const char *path) {
 
     struct stat st;
     if (fstatat(dirfd, at_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return stat_failed(dirfd, path);
+        return stat_failed(who, path);
     if (len == 0)
         return S_ISDIR(st.st_mode) ? walkdir(dirfd, at_name, path, st) : code::empty_name;
     if (S_ISREG(st.st_mode) && is_the_archive(st.st_dev, st.st_ino)) {

@@ -20,15 +20,21 @@ constexpr int cannot_open_directory = 7; // a directory cannot be opened or read
 constexpr int empty_name = 9;            // the name normalises to nothing and is no directory
 } // namespace code
 
+// Who gave a member's name: the caller, whose name must be there, or a
+// listing (a line of standard input, a directory entry), which may name a
+// file that is gone by the time it is examined: that member is named on
+// standard error and left out, and the run goes on.
+enum class named_by { caller, listing };
+
 // Writes the member for `path` (normalised here; the file itself is reached
 // through `path` unchanged) and returns a code.
-int create(const char *path);
+int create(const char *path, named_by who);
 
 // The same for the entry `name` of the open directory `dirfd` (AT_FDCWD for
-// a name from the command line); `path` is the entry's joined path, which
-// gives the member name. The file is reached through the descriptor, so no
-// symbolic link put into a parent on the way is followed.
-int create_at(int dirfd, const char *name, const char *path);
+// a name from the command line or standard input); `path` is the entry's
+// joined path, which gives the member name. The file is reached through the
+// descriptor, so no symbolic link put into a parent on the way is followed.
+int create_at(int dirfd, const char *name, const char *path, named_by who);
 
 // Archives every entry of the directory `name` in `dirfd` through create_at,
 // depth first. `st` is what lstat saw under the name; a different directory

@@ -69,7 +69,7 @@ int walkdir(int dirfd, const char *name, const char *path, const struct stat &st
             continue;
         entry_path.resize(base);
         entry_path += entry_name;
-        int result = create_at(::dirfd(dir), entry_name, entry_path.c_str());
+        int result = create_at(::dirfd(dir), entry_name, entry_path.c_str(), named_by::listing);
         if (result != code::ok)
             return result;
     }

@@ -63,13 +63,14 @@ char *put_hex(char *out, std::uint32_t v) {
 // a later field, but never past the end of the record. A login record's
 // texts come from outside (a remote host's name, a terminal line), so each
 // control character, a newline or a terminal escape, shows as one '?': a
-// record stays one line and cannot drive the reader's terminal.
+// record stays one line and cannot drive the reader's terminal. So does
+// each '|', so that a line always has its twelve fields.
 char *put_text(char *out, utmp_record record, std::size_t at) {
     const char *start = reinterpret_cast<const char *>(record.data()) + at;
     const void *zero = std::memchr(start, 0, utmp_record_size - at);
     std::string_view text(start, zero ? std::size_t(static_cast<const char *>(zero) - start)
                                       : utmp_record_size - at);
-    return suite::mark_controls(out, text);
+    return suite::mark_controls(out, text, '|');
 }
 
 struct file_closer {

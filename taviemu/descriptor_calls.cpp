@@ -51,11 +51,11 @@ int sys_fchown(const CallArgs &a) {
 }
 
 int sys_dup(const CallArgs &a) {
-    return new_descriptor(call_result(dup(signed_arg(a.bx))));
+    return new_descriptor(call_result(dup(signed_arg(a.bx))), kTaviDescriptors);
 }
 
 int sys_dup2(const CallArgs &a) {
-    return new_descriptor(call_result(dup2(signed_arg(a.bx), signed_arg(a.cx))));
+    return new_descriptor(call_result(dup2(signed_arg(a.bx), signed_arg(a.cx))), kTaviDescriptors);
 }
 
 // The read end and the write end as two words at BX.
@@ -64,13 +64,8 @@ int sys_pipe(const CallArgs &a) {
     if (words == nullptr)
         return -EFAULT;
     int fds[2];
-    if (pipe(fds) < 0)
-        return -errno;
-    if (fds[0] > 0x7FFF || fds[1] > 0x7FFF) { // the program could not hold them
-        close(fds[0]);
-        close(fds[1]);
-        return -EMFILE;
-    }
+    if (int r = call_pipe(fds, kTaviDescriptors); r < 0)
+        return r;
     put16(words, static_cast<uint16_t>(fds[0]));
     put16(words + 2, static_cast<uint16_t>(fds[1]));
     return 0;

@@ -12,8 +12,6 @@ namespace taviemu {
 
 namespace {
 
-constexpr uint32_t kGuestTicks = 100; // CLK_TCK of the tavi system
-
 uint8_t fold8(uint64_t value) {
     uint8_t folded = 0;
     for (; value != 0; value >>= 8)
@@ -87,18 +85,18 @@ int encode_timeval(int64_t seconds, int64_t microseconds, TimevalBytes &out) {
     return 0;
 }
 
-uint32_t guest_ticks(clock_t ticks, long host_ticks) {
-    if (host_ticks <= 0 || host_ticks == kGuestTicks)
+uint32_t guest_ticks(clock_t ticks, long host_ticks, uint32_t rate) {
+    if (host_ticks <= 0 || host_ticks == static_cast<long>(rate))
         return static_cast<uint32_t>(ticks);
-    return static_cast<uint32_t>(static_cast<int64_t>(ticks) * kGuestTicks / host_ticks);
+    return static_cast<uint32_t>(static_cast<int64_t>(ticks) * rate / host_ticks);
 }
 
-TmsBytes encode_tms(const struct tms &times, long host_ticks) {
+TmsBytes encode_tms(const struct tms &times, long host_ticks, uint32_t rate) {
     TmsBytes out{};
-    put32(out.data(), guest_ticks(times.tms_utime, host_ticks));
-    put32(out.data() + 4, guest_ticks(times.tms_stime, host_ticks));
-    put32(out.data() + 8, guest_ticks(times.tms_cutime, host_ticks));
-    put32(out.data() + 12, guest_ticks(times.tms_cstime, host_ticks));
+    put32(out.data(), guest_ticks(times.tms_utime, host_ticks, rate));
+    put32(out.data() + 4, guest_ticks(times.tms_stime, host_ticks, rate));
+    put32(out.data() + 8, guest_ticks(times.tms_cutime, host_ticks, rate));
+    put32(out.data() + 12, guest_ticks(times.tms_cstime, host_ticks, rate));
     return out;
 }
 

@@ -54,10 +54,14 @@ int encode_stat(const struct stat &status, StatBytes &out);
 int store_stat(int result, const struct stat &status, uint8_t *into);
 // struct timeval; 0, or -EOVERFLOW for seconds outside 32 bits.
 int encode_timeval(int64_t seconds, int64_t microseconds, TimevalBytes &out);
-// struct tms in 1/100 s, given the host's ticks per second; clock counts
-// wrap at 32 bits, as the 32-bit system's do.
-TmsBytes encode_tms(const struct tms &times, long host_ticks);
-uint32_t guest_ticks(clock_t ticks, long host_ticks);
+// Clock ticks a second: CLK_TCK of the tavi system, CLOCKS_PER_SEC of Minix.
+constexpr uint32_t kTaviTicks = 100;
+constexpr uint32_t kMinixTicks = 60;
+
+// struct tms in ticks of 1/rate s, given the host's ticks per second;
+// clock counts wrap at 32 bits, as the 32-bit system's do.
+TmsBytes encode_tms(const struct tms &times, long host_ticks, uint32_t rate);
+uint32_t guest_ticks(clock_t ticks, long host_ticks, uint32_t rate);
 // struct rusage; a count beyond 32 bits reads as the largest one.
 RusageBytes encode_rusage(const struct rusage &usage);
 

@@ -17,7 +17,9 @@ constexpr const char kIdentityRefused[] = "taviemu: cannot take on the program's
 enum class Lookup { caller, program };
 
 // Records, once at start-up before any identity is taken, whether the
-// runner holds any privilege: a runner that started without one keeps the
+// runner holds any privilege: more than one user or group ID, the
+// superuser's, or a capability that changes identity or gets past the
+// permissions of files. A runner that started without one keeps the
 // caller's identity when it cannot take a program's.
 void note_start_identity();
 
@@ -35,7 +37,8 @@ int open_image(const char *path, struct stat &status, Lookup who);
 // identity and no capability the program would not have. 0 on success.
 // Otherwise -errno, with the runner's identity as it was when `intact`
 // says so; a runner that started without privilege keeps the caller's own
-// identity instead, and that is success.
+// identity instead, gives up every capability it holds, and that is
+// success.
 int take_identity(const struct stat &status, bool &intact);
 
 } // namespace taviemu

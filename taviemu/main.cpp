@@ -8,25 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/mman.h>
 #include <unistd.h>
 
 using namespace taviemu;
-
-namespace {
-
-// Maps the program area where the program expects it; nullptr when the
-// system gives no memory there. An existing mapping is never replaced.
-uint8_t *map_area() {
-    void *area = mmap(reinterpret_cast<void *>(uintptr_t{kAreaAddress}), kAreaSize,
-                      PROT_READ | PROT_WRITE | PROT_EXEC,
-                      MAP_PRIVATE | MAP_FIXED_NOREPLACE | MAP_ANONYMOUS, -1, 0);
-    if (area == MAP_FAILED || reinterpret_cast<uintptr_t>(area) >= kAreaCeiling)
-        return nullptr;
-    return static_cast<uint8_t *>(area);
-}
-
-} // namespace
 
 int main(int argc, char **argv, char **envp) {
     if (argc <= 1) {

@@ -1,96 +1,107 @@
-// Interrupt 0x20: Minix system calls by message passing. AX says what to do
-// (1 send, 2 receive, 3 both), BX is the offset of a 24-byte message in DS.
-// The call number is the message type; the reply, with the result in the
-// type field, overwrites the message. Registers are left as they are.
-#include "guest_calls.h"
-#include "guest_memory.h"
-#include "process_numbers.h"
+// Interrupt 0x20: the calls of Minix programs, as the Minix library makes
+// them. Its trap routine puts the task in AX (0 the memory manager, 1 the
+// file system), the offset of the 24-byte message in BX and the function
+// in CX (3: send the request, then receive the reply into the same
+// message). The call number is the message's type; the reply overwrites
+// the message, with the result in the type field (a value, or minus a
+// Minix errno) and second results in other fields. AX comes back 0, the
+// status of the message exchange itself, which the library returns as
+// the call's result when it is not 0; every other register is kept.
+#include "minix_calls.h"
+#include "minix_errno.h"
 #include "tavi.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace taviemu {
 
 namespace {
 
-constexpr uint32_t kMessageSize = 24;
-constexpr uint16_t kSend = 1, kBoth = 3; // and 2, receive alone, which has nothing to fetch
+constexpr uint16_t kMemoryManager = 0, kFileSystem = 1;
+constexpr uint16_t kSend = 1, kReceive = 2, kBoth = 3;
+// The failures of the exchange itself, Minix's numbers for them.
+constexpr int16_t kBadDestination = -1; // a task other than the two servers
+constexpr int16_t kBadBuffer = -5;      // a message outside the data segment
+constexpr int16_t kNoPermission = -8;   // a send or a receive alone, a server's privilege
+constexpr int16_t kBadFunction = -9;    // no such function
 
-// Field offsets in a message: the type, then the layouts m1, m2 and m3.
-constexpr uint32_t kType = 2;
-constexpr uint32_t kM1I1 = 4, kM1I2 = 6, kM1I3 = 8, kM1P1 = 10;
-constexpr uint32_t kM2I1 = 4, kM2I2 = 6, kM2L1 = 10, kM2P1 = 18;
-constexpr uint32_t kM3P1 = 8;
-
-// Minix call numbers.
-constexpr uint16_t kExit = 1, kRead = 3, kWrite = 4, kOpen = 5, kClose = 6, kBrk = 17, kLseek = 19,
-                   kGetpid = 20;
-
-int16_t field(const uint8_t *message, uint32_t at) {
-    return static_cast<int16_t>(get16(message + at));
+// The host stays the host's: the program may not mount or unmount.
+int minix_not_permitted(MinixMessage &) {
+    return -EPERM;
 }
 
-// Carries out the call in `message` and writes its reply fields; the result.
-int serve(uint8_t *message, uint16_t ds) {
-    switch (get16(message + kType)) {
-    case kExit:
-        call_exit(field(message, kM1I1));
-    case kRead:
-        return call_read(field(message, kM1I1), ds, get16(message + kM1P1), get16(message + kM1I2));
-    case kWrite:
-        return call_write(field(message, kM1I1), ds, get16(message + kM1P1),
-                          get16(message + kM1I2));
-    case kOpen: {
-        // Minix sends a name to create in the m1 layout, with its mode, and
-        // any other in the m3 layout.
-        int flags = get16(message + kM1I2);
-        if (flags & O_CREAT)
-            return call_open(ds, get16(message + kM1P1), flags, get16(message + kM1I3));
-        return call_open(ds, get16(message + kM3P1), flags, 0);
-    }
-    case kClose:
-        return call_close(field(message, kM1I1));
-    case kBrk: {
-        int r = call_brk(get16(message + kM1P1));
-        put16(message + kM2P1, static_cast<uint16_t>(tavi_brk));
-        return r;
-    }
-    case kLseek: {
-        int32_t offset = static_cast<int32_t>(get32(message + kM2L1));
-        int r = call_lseek(field(message, kM2I1), &offset, field(message, kM2I2));
-        if (r == 0)
-            put32(message + kM2L1, static_cast<uint32_t>(offset));
-        return r;
-    }
-    case kGetpid:
-        put16(message + kM2I1, static_cast<uint16_t>(process_number(getppid())));
-        return process_number(getpid());
-    default:
-        return -ENOSYS;
-    }
+// Calls the runner does not offer: ptrace, and the Amoeba transactions.
+int minix_unknown(MinixMessage &) {
+    return -ENOSYS;
+}
+
+constexpr Reach M = Reach::memory, H = Reach::host;
+
+constexpr MinixCallEntry kCalls[] = {
+    {1, minix_exit, H},     {2, minix_fork, H},           {3, minix_read, H},
+    {4, minix_write, H},    {5, minix_open, H},           {6, minix_close, H},
+    {7, minix_wait, H},     {8, minix_creat, H},          {9, minix_link, H},
+    {10, minix_unlink, H},  {12, minix_chdir, H},         {13, minix_time, M},
+    {14, minix_mknod, H},   {15, minix_chmod, H},         {16, minix_chown, H},
+    {17, minix_brk, M},     {18, minix_stat, M},          {19, minix_lseek, H},
+    {20, minix_getpid, M},  {21, minix_not_permitted, M}, {22, minix_not_permitted, M},
+    {23, minix_setuid, H},  {24, minix_getuid, M},        {25, minix_stime, H},
+    {26, minix_unknown, M}, {27, minix_alarm, H},         {28, minix_fstat, M},
+    {29, minix_pause, H},   {30, minix_utime, H},         {33, minix_access, M},
+    {36, minix_sync, H},    {37, minix_kill, H},          {38, minix_rename, H},
+    {39, minix_mkdir, H},   {40, minix_rmdir, H},         {41, minix_dup, H},
+    {42, minix_pipe, H},    {43, minix_times, M},         {46, minix_setgid, H},
+    {47, minix_getgid, M},  {48, minix_signal, H},        {54, minix_ioctl, H},
+    {55, minix_fcntl, H},   {59, minix_exec, H},          {60, minix_umask, H},
+    {61, minix_chroot, H},  {69, minix_unknown, M},
+};
+
+// Carries out the call in `m`: the reply's type, or kNoReply.
+int serve(MinixMessage &m) {
+    const MinixCallEntry *entry = find_minix_call(m.word(msg::m_type));
+    int result = entry == nullptr ? -ENOSYS : entry->handler(m);
+    if (result < 0 && result != kNoReply)
+        return -minix_errno(-result);
+    return result;
+}
+
+// The exchange: its status for AX.
+int16_t exchange(const vm86::Regs &r) {
+    uint16_t task = static_cast<uint16_t>(r.eax), function = static_cast<uint16_t>(r.ecx);
+    if (function != kSend && function != kReceive && function != kBoth)
+        return kBadFunction;
+    if (task != kMemoryManager && task != kFileSystem)
+        return kBadDestination;
+    if (function != kBoth)
+        return kNoPermission;
+    uint8_t *message = guest_bytes(r.ds, static_cast<uint16_t>(r.ebx), kMinixMessageSize);
+    if (message == nullptr)
+        return kBadBuffer;
+    MinixMessage m;
+    std::copy_n(message, kMinixMessageSize, m.bytes.begin());
+    m.ds = r.ds;
+    int result = serve(m);
+    if (result == kNoReply)
+        return 0; // the message is another program's memory now
+    m.set_word(msg::m_type, static_cast<uint16_t>(result));
+    std::copy_n(m.bytes.begin(), kMinixMessageSize, message);
+    return 0;
 }
 
 } // namespace
 
+std::span<const MinixCallEntry> minix_calls() {
+    return kCalls;
+}
+
+const MinixCallEntry *find_minix_call(uint16_t number) {
+    return find_entry(minix_calls(), number);
+}
+
 void minix_syscall() {
-    const vm86::Regs &r = tavi_cpu.regs;
-    uint16_t function = static_cast<uint16_t>(r.eax);
-    if (function != kSend && function != kBoth)
-        return; // nothing to receive but replies, and those come with the send
-    uint8_t *message = guest_bytes(r.ds, static_cast<uint16_t>(r.ebx), kMessageSize);
-    if (message == nullptr)
-        return; // no message to act on or to reply in
-    // The reply is built in a copy: a read may land inside the message.
-    uint8_t reply[kMessageSize];
-    std::copy_n(message, kMessageSize, reply);
-    int result = serve(reply, r.ds);
-    if (function == kBoth) {
-        put16(reply + kType, static_cast<uint16_t>(result));
-        std::copy_n(reply, kMessageSize, message);
-    }
+    vm86::Regs &r = tavi_cpu.regs;
+    int16_t status = exchange(r);
+    r.eax = (r.eax & 0xFFFF0000) | static_cast<uint16_t>(status);
 }
 
 } // namespace taviemu

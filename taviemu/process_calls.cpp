@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <sys/stat.h>
 #include <sys/times.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace taviemu {
@@ -42,10 +41,7 @@ int sys_exit(const CallArgs &a) {
 
 // fork and vfork alike: a vforked child of this system only execs or exits.
 int sys_fork(const CallArgs &) {
-    int r = fork_numbered();
-    if (r == 0)
-        forget_program_signals();
-    return r;
+    return call_fork();
 }
 
 int sys_wait4(const CallArgs &a) {
@@ -58,12 +54,9 @@ int sys_wait4(const CallArgs &a) {
         return -ECHILD; // no child has that number
     int status = 0;
     struct rusage usage {};
-    pid_t pid = wait4(of, &status, a.dx, &usage);
-    if (pid <= 0)
-        return call_result(pid);
-    int number = process_number(pid);
-    if (WIFEXITED(status) || WIFSIGNALED(status))
-        forget_process(pid);
+    int number = call_wait(of, a.dx, status, &usage);
+    if (number < 0)
+        return number;
     if (status_word != nullptr)
         put16(status_word, static_cast<uint16_t>(status));
     store(usage_block, encode_rusage(usage));
@@ -71,11 +64,9 @@ int sys_wait4(const CallArgs &a) {
 }
 
 int sys_getpid(const CallArgs &a) {
-    int own = process_number(getpid());
-    int parent = process_number(getppid());
-    if (own < 0 || parent < 0)
-        return -EAGAIN;
-    return two_values(a, own, static_cast<uint16_t>(parent));
+    uint16_t parent = 0;
+    int own = call_getpid(parent);
+    return own < 0 ? own : two_values(a, own, parent);
 }
 
 int sys_getuid(const CallArgs &a) {
@@ -110,10 +101,7 @@ int sys_nice(const CallArgs &a) {
 int sys_kill(const CallArgs &a) {
     if (a.cx >= kSignalCount)
         return -EINVAL;
-    pid_t to = host_process(a.bx);
-    if (to == 0 && a.bx != 0)
-        return -ESRCH; // no process has that number
-    return call_result(kill(to, a.cx));
+    return call_kill(a.bx, a.cx);
 }
 
 int sys_brk(const CallArgs &a) {
@@ -129,9 +117,9 @@ int sys_times(const CallArgs &a) {
     if (now == static_cast<clock_t>(-1))
         return -errno;
     long host_ticks = sysconf(_SC_CLK_TCK);
-    store(block, encode_tms(spent, host_ticks));
+    store(block, encode_tms(spent, host_ticks, kTaviTicks));
     if (ticks != nullptr)
-        put32(ticks, guest_ticks(now, host_ticks));
+        put32(ticks, guest_ticks(now, host_ticks, kTaviTicks));
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <span>
 
 namespace taviemu {
 
@@ -18,6 +19,8 @@ std::atomic<uint32_t> waiting{0};
 static_assert(std::atomic<uint32_t>::is_always_lock_free);
 static_assert(std::atomic<uint16_t>::is_always_lock_free);
 
+// Written and read outside signal handlers alone.
+std::array<SignalFrame, kSignalCount> frames{};
 uint32_t reserved = 0;
 std::array<struct sigaction, kSignalCount> runner_actions{};
 
@@ -71,25 +74,36 @@ bool push_word(uint16_t value, uint32_t &linear) {
     return true;
 }
 
-// The near-call frame the library's trampoline expects: [SP] the IP to
-// resume at, [SP+2] the signal number.
+// Pushes the handler's frame, its deepest word first; nothing changes when a
+// word does not fit.
 bool enter_handler(int sig, uint16_t handler, uint32_t &linear) {
     vm86::Regs &r = tavi_cpu.regs;
-    if (!push_word(static_cast<uint16_t>(sig), linear) ||
-        !push_word(static_cast<uint16_t>(r.eip), linear))
-        return false;
+    const uint16_t ip = static_cast<uint16_t>(r.eip), number = static_cast<uint16_t>(sig);
+    const uint16_t interrupt[] = {static_cast<uint16_t>(r.eflags), r.cs, ip, number};
+    const uint16_t near_call[] = {number, ip};
+    std::span<const uint16_t> words = frames[static_cast<size_t>(sig)] == SignalFrame::interrupt
+                                          ? std::span<const uint16_t>(interrupt)
+                                          : std::span<const uint16_t>(near_call);
+    const uint32_t sp = r.esp;
+    for (uint16_t word : words) {
+        if (!push_word(word, linear)) {
+            r.esp = sp;
+            return false;
+        }
+    }
     r.eip = handler;
     return true;
 }
 
 } // namespace
 
-int set_program_signal(int sig, uint16_t disposition) {
+int set_program_signal(int sig, uint16_t disposition, SignalFrame frame) {
     if (sig < 1 || sig >= kSignalCount)
         return -EINVAL;
     read_inherited();
     if (int r = install(sig, disposition); r < 0)
         return r;
+    frames[static_cast<size_t>(sig)] = frame;
     uint16_t previous = dispositions[sig].exchange(disposition);
     return previous > 0x7FFF ? 0x7FFF : previous;
 }

@@ -1,10 +1,10 @@
 // The program's signal dispositions. A signal the program catches is caught
 // by the runner too, with a handler that only notes it; the runner delivers
 // it at the program's next return from virtual-8086 mode, entering the
-// program's handler as the tavi system does: the signal number and then the
-// IP to resume at pushed on the program's stack, execution going on at the
-// handler in the program's CS, every other register and the flags as they
-// were. Signals the program does not catch keep the host's dispositions.
+// program's handler with the frame its system builds on the program's
+// stack, execution going on at the handler in the program's CS, every
+// other register and the flags as they were. Signals the program does not
+// catch keep the host's dispositions.
 #pragma once
 
 #include <csignal>
@@ -18,11 +18,20 @@ constexpr int kSignalCount = 32; // the system's NSIG: signals 1 to 31
 constexpr uint16_t kSignalDefault = 0;
 constexpr uint16_t kSignalIgnore = 1;
 
+// The frame a handler is entered with, on the program's stack (SS:SP):
+// `near_call`, the tavi system's, the signal number and then the IP to
+// resume at, for a trampoline that returns with `ret 2`; `interrupt`,
+// Minix's, the flags, CS and IP to resume at as an interrupt pushes them
+// and then the signal number, for a catcher that drops the number and
+// returns with `iret`.
+enum class SignalFrame : uint8_t { near_call, interrupt };
+
 // Sets the program's disposition of `sig` and the host's to match (a
 // handler is caught without SA_RESTART, so that a blocking call ends with
-// EINTR). The previous disposition (a handler's offset of 0x8000 or more
-// as 0x7FFF, so that it does not read as an error), or -errno.
-int set_program_signal(int sig, uint16_t disposition);
+// EINTR), a handler to be entered with `frame`. The previous disposition
+// (a handler's offset of 0x8000 or more as 0x7FFF, so that it does not
+// read as an error), or -errno.
+int set_program_signal(int sig, uint16_t disposition, SignalFrame frame);
 // Whether a signal the program catches waits to be delivered.
 bool program_signal_pending();
 // The signals the program catches, as a host set.

@@ -40,6 +40,13 @@ extern uint32_t tavi_brk;
 extern uint16_t tavi_data_segment;
 extern uint16_t tavi_stack_start;
 
+// Maps the program area where the program expects it, with the kernel's
+// zero pages; nullptr when the system gives no memory there. An existing
+// mapping is never replaced.
+uint8_t *map_area();
+// Makes the whole area zero again, as a fresh mapping is.
+void clear_area();
+
 // The executable's header, decoded.
 struct ExecHeader {
     bool separate = false; // separate instruction and data segments

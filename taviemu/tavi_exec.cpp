@@ -1,10 +1,12 @@
-// execve for the 16-bit program. The argument block is checked and copied
-// before anything changes. Another tavi executable replaces the program in
-// this process, with the block as its initial stack; any other file (a
-// host program, a script) goes to the host's execve with the block's
-// arguments and environment, so that system() and popen() start the host's
-// /bin/sh. Every failure that can be found while the old program is intact
-// comes back to it as the call's result.
+// execve for the 16-bit program, of either system. The argument block is
+// checked and copied before anything changes. Another tavi executable (the
+// format both systems share) replaces the program in this process, with
+// the block as its initial stack; any other file (a host program, a
+// script) goes to the host's execve with the block's arguments and
+// environment, so that system() and popen() start the host's /bin/sh.
+// Every failure that can be found while the old program is intact comes
+// back to it as the call's result.
+#include "tavi_exec.h"
 #include "exec_block.h"
 #include "guest_memory.h"
 #include "image.h"
@@ -133,7 +135,7 @@ int place_stack_block(const ExecBlock &block) {
 
 // The new program in place of the old. From here on the old one is gone.
 int replace_program(FileDescriptor &fd, const std::string &path, const ExecBlock &block) {
-    std::memset(tavi_base, 0, kAreaSize);
+    clear_area();
     vm86::reset_code_cache(); // nothing decoded from the old program applies
     tavi_cpu.regs = vm86::Regs{};
     if (lseek(fd.get(), 0, SEEK_SET) != 0 || load_tavi(fd.get()) < 0 ||
@@ -165,13 +167,9 @@ int exec_tavi(FileDescriptor &fd, const struct stat &status, const std::string &
 
 } // namespace
 
-int sys_execve(const CallArgs &a) {
-    const char *name = guest_string(a.ds, a.bx);
-    const uint8_t *bytes = guest_bytes(a.ds, a.cx, a.dx);
-    if (name == nullptr || bytes == nullptr)
-        return -EFAULT;
+int exec_program(const char *name, std::span<const uint8_t> bytes) {
     ExecBlock block;
-    if (int r = read_exec_block({bytes, a.dx}, block); r < 0)
+    if (int r = read_exec_block(bytes, block); r < 0)
         return r;
     std::string path = name;
     struct stat status;
@@ -186,6 +184,14 @@ int sys_execve(const CallArgs &a) {
         return exec_tavi(fd, status, path, block);
     fd.reset();
     return exec_host(path.c_str(), block);
+}
+
+int sys_execve(const CallArgs &a) {
+    const char *name = guest_string(a.ds, a.bx);
+    const uint8_t *bytes = guest_bytes(a.ds, a.cx, a.dx);
+    if (name == nullptr || bytes == nullptr)
+        return -EFAULT;
+    return exec_program(name, {bytes, a.dx});
 }
 
 } // namespace taviemu

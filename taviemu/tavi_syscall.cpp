@@ -53,9 +53,7 @@ std::span<const CallEntry> tavi_calls() {
 }
 
 const CallEntry *find_tavi_call(uint16_t number) {
-    auto found = std::lower_bound(std::begin(kCalls), std::end(kCalls), number,
-                                  [](const CallEntry &e, uint16_t n) { return e.number < n; });
-    return found == std::end(kCalls) || found->number != number ? nullptr : found;
+    return find_entry(tavi_calls(), number);
 }
 
 int tavi_syscall() {

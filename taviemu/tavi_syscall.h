@@ -1,6 +1,8 @@
 // The tavi system-call table, for the translator and its tests.
 #pragma once
 
+#include "call_table.h"
+
 #include <cstdint>
 #include <span>
 
@@ -14,17 +16,7 @@ struct CallArgs {
 
 using CallHandler = int (*)(const CallArgs &);
 
-// What a call may change or wait for besides the program's memory and the
-// runner's own record of the program: `memory` calls only read the host's
-// state, `host` calls change files, descriptors, processes or the runner's
-// identity, end or replace the process, or wait.
-enum class Reach : uint8_t { memory, host };
-
-struct CallEntry {
-    uint16_t number;
-    CallHandler handler;
-    Reach reach;
-};
+using CallEntry = TableEntry<CallHandler>;
 
 // The calls, sorted by number.
 std::span<const CallEntry> tavi_calls();

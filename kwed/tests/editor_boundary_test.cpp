@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <grp.h>
+#include <sched.h>
+#include <spawn.h>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -67,8 +71,8 @@ TEST_F(Editor, SavingAsksWhenTheFileBecameALinkIntoALongChain) {
 
 // Root saves alice/proj/notes.txt again and again while alice swaps her
 // folder proj with a link to a folder of root's that holds a notes.txt of
-// its own. Every save goes to alice's file; root's is never replaced or
-// given away.
+// its own. Every save goes to alice's file, or asks while the path leads to
+// root's folder; root's is never replaced or given away.
 TEST_F(Editor, FolderSwappedDuringSavesNeverLeadsToAnotherFile) {
     if (getuid() != 0)
         GTEST_SKIP() << "the swapper runs as another user";
@@ -106,15 +110,25 @@ TEST_F(Editor, FolderSwappedDuringSavesNeverLeadsToAnotherFile) {
         s->keys({"C-s"});
         std::string wrote =
             "Wrote alice/proj/notes.txt, " + std::to_string(typed.size() + 8) + " bytes.";
+        // While proj is the link, the folder at the path is root's: asked.
+        const std::string asked = "The folder of alice/proj/notes.txt has changed";
         ASSERT_TRUE(s->wait_for([&](const std::string &screen) {
             for (const std::string &end :
-                 {wrote, std::string("changed on disk"), std::string("Not saved")})
+                 {wrote, asked, std::string("changed on disk"), std::string("Not saved")})
                 if (screen.find(end) != std::string::npos)
                     return true;
             return false;
         })) << s->screen();
         if (s->screen().find(wrote) != std::string::npos) {
             ++saves;
+            continue;
+        }
+        if (s->screen().find(asked) != std::string::npos) {
+            s->keys({"n"});
+            ASSERT_TRUE(s->wait_text("Not saved.")) << s->screen();
+            s->keys({"C-l"}); // a key that changes nothing takes the message away
+            ASSERT_TRUE(
+                s->wait_for([](const std::string &x) { return x.find("Not saved") == x.npos; }));
             continue;
         }
         if (s->screen().find("changed on disk") != std::string::npos)
@@ -192,36 +206,164 @@ TEST_F(Editor, SaveKeepsExtendedAttributes) {
 }
 
 // A run-control file in the current folder that another user owns, or that
-// others may write to, is passed over with a message that names it; the
-// key map comes from the next place. With -f the name is taken as given.
+// others may write to, is passed over with a message that names it; so is a
+// link there that another user made (to a file of root's), a link to a file
+// of the kernel's (a process's command line, which /proc shows as root's)
+// and a FIFO (which would keep the editor waiting for a writer). The key
+// map comes from the next place. With -f the name is taken as given.
 TEST_F(Editor, PlantedRunControlFileIsPassedOver) {
     if (getuid() != 0)
         GTEST_SKIP() << "planting a file of another user needs root";
     tree.file("f.txt", "text\n");
+    const std::string map = ".title Planted\nquit ^Q\n";
+    std::string rootrc = tree.file("root.rc", map);
+    // The kernel shows a process's arguments, NUL-separated, as its command line.
+    std::vector<char *> argv = {const_cast<char *>(map.c_str()), const_cast<char *>("60"), nullptr};
+    pid_t sleeper;
+    ASSERT_EQ(posix_spawn(&sleeper, "/bin/sleep", nullptr, nullptr, argv.data(), environ), 0);
+    std::string cmdline = "/proc/" + std::to_string(sleeper) + "/cmdline";
+    const std::string ignored = "Ignored the run-control file kwed.rc: ";
     struct {
         uid_t owner;
-        mode_t mode;
+        mode_t mode;      // S_IFIFO for a FIFO
+        std::string link; // what kwed.rc is a link to, if it is one
         const char *args;
-        const char *message; // null: the planted file is used
+        std::string message; // empty: the planted file is used
     } cases[] = {
-        {alice, 0644, "f.txt", "Ignored the run-control file kwed.rc: it belongs to user 2001."},
-        {0, 0666, "f.txt", "Ignored the run-control file kwed.rc: others may write to it."},
-        {0, 0664, "", "Ignored the run-control file kwed.rc: others may write to it."},
-        {alice, 0644, "-f kwed.rc f.txt", nullptr},
+        {alice, 0644, "", "f.txt", ignored + "it belongs to user 2001."},
+        {0, 0666, "", "f.txt", ignored + "others may write to it."},
+        {0, 0664, "", "", ignored + "others may write to it."},
+        {alice, 0644, "", "-f kwed.rc f.txt", ""},
+        {alice, 0, rootrc, "f.txt", ignored + "it is a link of user 2001."},
+        {0, 0, cmdline, "f.txt", ignored + "it is in /proc or /sys."},
+        {0, S_IFIFO | 0644, "", "f.txt", "kwed.rc is not a regular file."},
     };
     for (const auto &c : cases) {
-        std::string rc = tree.file("kwed.rc", ".title Planted\nquit ^Q\n", c.mode);
-        ASSERT_EQ(chown(rc.c_str(), c.owner, c.owner), 0);
-        ASSERT_EQ(chmod(rc.c_str(), c.mode), 0);
+        std::string rc = tree.path("kwed.rc");
+        std::remove(rc.c_str());
+        if (!c.link.empty())
+            tree.symlink(c.link, "kwed.rc");
+        else if (S_ISFIFO(c.mode))
+            tree.fifo("kwed.rc", c.mode & 0777);
+        else
+            tree.file("kwed.rc", map, c.mode);
+        ASSERT_EQ(lchown(rc.c_str(), c.owner, c.owner), 0);
+        if (c.link.empty()) {
+            ASSERT_EQ(chmod(rc.c_str(), c.mode & 0777), 0);
+        }
         auto s = start(c.args, "", false);
-        EXPECT_TRUE(s->wait_text(c.message ? " kwed " : " Planted")) << c.args << s->screen();
-        if (c.message) {
+        bool planted = c.message.empty();
+        EXPECT_TRUE(s->wait_text(planted ? " Planted" : " kwed ", 10)) << c.args << s->screen();
+        if (!planted) {
             EXPECT_TRUE(s->wait_text(c.message)) << s->screen();
         }
-        EXPECT_EQ(s->screen().find(c.message ? "Planted" : "Ignored"), std::string::npos)
+        EXPECT_EQ(s->screen().find(planted ? "Ignored" : "Planted"), std::string::npos)
             << s->screen();
         s->keys({"C-q", "C-q"}); // the first key closes the help panel
         EXPECT_EQ(s->wait_exit(), 0);
+    }
+    kill(sleeper, SIGKILL);
+    waitpid(sleeper, nullptr, 0);
+}
+
+// A FIFO to edit or to insert is no regular file, and no open waits on it
+// with the ending signals held back. With the file's folder moved away and
+// a link to root's folder in its place, the rescued text goes into the
+// folder the file was read from, named by where that folder is now.
+TEST_F(Editor, RescueIsNeitherHeldBackNorSentElsewhere) {
+    tree.file("run.sh", "sh -c 'echo $$ > kwed.pid; exec \"$0\" \"$@\"' \"$@\"\n");
+    std::string fifo = tree.fifo("fifo");
+    tree.file("f.txt", "text\n");
+    tree.file("alice/proj/notes.txt", "alice's\n");
+    tree.dir("rootdir");
+    char real[PATH_MAX];
+    ASSERT_NE(realpath(tree.root().c_str(), real), nullptr);
+    struct {
+        const char *args;
+        std::vector<std::string> keys;
+        int sig;
+        std::string kept; // as the message names it
+        const char *text;
+    } cases[] = {
+        {"fifo", {"Home"}, SIGTERM, "fifo.save", "x"},
+        {"f.txt", {"C-r", "fifo", "Enter"}, SIGTERM, "f.txt.save", "xtext\n"},
+        {"alice/proj/notes.txt",
+         {"Home"},
+         SIGHUP,
+         std::string(real) + "/alice/moved/notes.txt.save",
+         "xalice's\n"},
+    };
+    for (const auto &c : cases) {
+        auto s = start(c.args, "", false, "sh run.sh");
+        EXPECT_TRUE(s->wait_text(c.args + std::string(" "), 10)) << s->screen();
+        s->keys(c.keys);
+        if (c.sig == SIGTERM) {
+            EXPECT_TRUE(s->wait_text("fifo is not a regular file.", 10)) << s->screen();
+        } else {
+            ASSERT_EQ(rename(tree.path("alice/proj").c_str(), tree.path("alice/moved").c_str()), 0);
+            tree.symlink("../rootdir", "alice/proj");
+        }
+        s->keys({"Home", "x"});
+        EXPECT_TRUE(s->wait_text("[modified]", 10)) << s->screen();
+        ASSERT_EQ(kill(std::stoi(tree.read("kwed.pid")), c.sig), 0);
+        EXPECT_TRUE(s->wait_text("the unsaved text was kept in " + c.kept, 10)) << s->screen();
+        close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // lets go an editor that waits on it
+        EXPECT_EQ(tree.read(c.kept), c.text) << c.args;
+    }
+    EXPECT_NE(access(tree.path("rootdir/notes.txt.save").c_str(), F_OK), 0);
+}
+
+// The folder at the file's path is no longer the one it was read from: made
+// again, mounted over (as root), moved away. Saving, and Save as to the same
+// name, asks; y saves to the folder now at the path, n saves nothing, and
+// the folder the file was read from keeps its file as it was.
+TEST_F(Editor, SavingAsksWhenThePathLeadsToAnotherFolder) {
+    bool root = getuid() == 0;
+    // The mount goes with the test's own mount namespace.
+    if (root) {
+        ASSERT_EQ(unshare(CLONE_NEWNS), 0);
+        ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+    }
+    struct {
+        std::string how;
+        std::vector<std::string> save;
+        const char *answer;
+        const char *said;
+    } cases[] = {
+        {"made", {"C-s"}, "y", "Wrote made/dir/f.txt, 9 bytes."},
+        {"mounted", {"C-o", "Enter"}, "y", "Wrote mounted/dir/f.txt, 9 bytes."},
+        {"moved", {"C-s"}, "n", "Not saved."},
+    };
+    for (const auto &c : cases) {
+        if (c.how == "mounted" && !root)
+            continue;
+        std::string file = tree.file(c.how + "/dir/f.txt", "text\n");
+        std::string dir = tree.path(c.how + "/dir");
+        auto s = start(c.how + "/dir/f.txt");
+        s->type("new ");
+        EXPECT_TRUE(s->wait_text("[modified]")) << s->screen();
+        if (c.how == "mounted") {
+            ASSERT_EQ(mount("kwed-test", dir.c_str(), "tmpfs", 0, nullptr), 0);
+        } else {
+            ASSERT_EQ(rename(dir.c_str(), tree.path(c.how + "/old").c_str()), 0);
+            if (c.how == "made")
+                tree.dir(c.how + "/dir");
+        }
+        s->keys(c.save);
+        EXPECT_TRUE(
+            s->wait_text("The folder of " + c.how + "/dir/f.txt has changed since it was read"))
+            << s->screen();
+        s->keys({c.answer});
+        EXPECT_TRUE(s->wait_text(c.said)) << s->screen();
+        s->keys({"C-q", "n"});
+        EXPECT_EQ(s->wait_exit(), 0);
+        bool saved = *c.answer == 'y';
+        EXPECT_EQ(access(file.c_str(), F_OK) == 0 ? tree.read(file) : "", saved ? "new text\n" : "")
+            << c.how;
+        if (c.how == "mounted") {
+            ASSERT_EQ(umount2(dir.c_str(), MNT_DETACH), 0);
+        }
+        EXPECT_EQ(tree.read(c.how + (c.how == "mounted" ? "/dir/f.txt" : "/old/f.txt")), "text\n");
     }
 }
 

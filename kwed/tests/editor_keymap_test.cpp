@@ -125,11 +125,20 @@ TEST_F(DefaultMap, ScrapKeysCutCopyPasteAndTheCursorPlace) {
 }
 
 // With the mark set, ^O writes the region to the file named and editing
-// goes on in the original, which ^S then saves.
+// goes on in the original, which ^S then saves. The region never replaces
+// a file unasked, the one being edited least of all.
 TEST_F(DefaultMap, WriteOutWithTheMarkWritesTheRegionAndKeepsTheOriginal) {
     tree.file("f.txt", "one\ntwo\nthree\n");
     auto s = start("f.txt");
     s->keys({"C-^", "Down", "Down", "C-o"});
+    EXPECT_TRUE(s->wait_text("Write the region to: ")) << s->screen();
+    s->type("f.txt");
+    s->keys({"Enter"});
+    EXPECT_TRUE(s->wait_text("That file exists already; replace it?")) << s->screen();
+    s->keys({"n"});
+    EXPECT_TRUE(s->wait_text("Not saved.")) << s->screen();
+    EXPECT_EQ(tree.read("f.txt"), "one\ntwo\nthree\n");
+    s->keys({"C-o"});
     EXPECT_TRUE(s->wait_text("Write the region to: ")) << s->screen();
     s->type("part.txt");
     s->keys({"Enter"});

@@ -713,20 +713,41 @@ TEST_F(Editor, SavingAsksWhenTheFileChangedOnDisk) {
     ASSERT_EQ(lstat(tree.path("f.txt").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
 
-    // A dangling link: saving creates the file it points to and keeps it.
+    // A link to no file put at the name of a new file once it was read, or
+    // at the name Save as is given: saving asks, naming where it points; y
+    // makes that file and keeps the link, any other key saves nothing.
     tree.dir("sub");
-    tree.symlink("sub/target.txt", "link.txt");
-    auto s = start("link.txt", "", false);
-    EXPECT_TRUE(s->wait_text("New file.")) << s->screen();
-    s->keys({"C-l"});
-    s->type("made");
-    s->keys({"C-s"});
-    EXPECT_TRUE(s->wait_text("Wrote link.txt, 5 bytes.")) << s->screen(); // new: a final newline
-    s->keys({"C-q"});
-    EXPECT_EQ(s->wait_exit(), 0);
-    EXPECT_EQ(tree.read("sub/target.txt"), "made\n");
-    ASSERT_EQ(lstat(tree.path("link.txt").c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    struct {
+        const char *args;
+        const char *link;
+        std::vector<std::string> save;
+        const char *answer;
+    } links[] = {
+        {"link.txt", "link.txt", {"C-s"}, "y"},
+        {"new.txt", "new.txt", {"C-s"}, "n"},
+        {"f.txt", "other.txt", {"C-o", "other.txt", "Enter"}, "n"},
+    };
+    for (const auto &l : links) {
+        std::remove(tree.path("sub/target.txt").c_str());
+        auto s = start(l.args);
+        s->type("made");
+        EXPECT_TRUE(s->wait_text("[modified]")) << s->screen();
+        tree.symlink("sub/target.txt", l.link);
+        s->keys(l.save);
+        EXPECT_TRUE(s->wait_text(std::string(l.link) +
+                                 " is a link to sub/target.txt, which does not exist; create it?"))
+            << s->screen();
+        s->keys({l.answer});
+        bool made = *l.answer == 'y';
+        EXPECT_TRUE(s->wait_text(made ? "Wrote link.txt, 5 bytes." : "Not saved.")) << s->screen();
+        s->keys({"C-q", "n"});
+        EXPECT_EQ(s->wait_exit(), 0);
+        std::string target = tree.path("sub/target.txt");
+        EXPECT_EQ(access(target.c_str(), F_OK) == 0 ? tree.read(target) : "", made ? "made\n" : "")
+            << l.link;
+        ASSERT_EQ(lstat(tree.path(l.link).c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+    }
 }
 
 // Where a new file renamed over the old one would not be the same file

@@ -265,6 +265,63 @@ TEST(StandardInput, EmptyLineFailsUnlessExcluded) {
     EXPECT_EQ(r.status, 1);
 }
 
+// Alice's folder holds a file x and a folder named x and a newline, with a
+// file under it whose path, cut at the newline, names root's secret/f. Her
+// names, as find prints them ended with NUL bytes, are read whole: root's
+// file is no member, hers are.
+TEST(StandardInput, NulEndedNamesFromFindAreReadWhole) {
+    SUITE_REQUIRE_PROGRAMS("find");
+    TempTree t;
+    t.file("secret/f", "root's");
+    t.file("home/x", "alice's x");
+    t.file("home/x\nsecret/f", "alice's f");
+    auto r = quarc_test::shell("find home -type f -print0 | " + quarc_test::quoted(QUARC_PATH) +
+                                   " --null - > out.tar",
+                               t.root());
+    EXPECT_EQ(r.status, 0) << r.err;
+    quarc_test::archive a = read_archive(t.read("out.tar"));
+    std::vector<std::string> got;
+    for (const auto &m : a.members)
+        got.push_back(m.name + "=" + m.data.substr(0, std::size_t(m.size)));
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (list{"home/x\nsecret/f=alice's f", "home/x=alice's x"}));
+    EXPECT_TRUE(a.has_end_marker);
+}
+
+// Names from standard input, ended by newlines or, after "--null", by NUL
+// bytes: a name that is gone when it is examined is named and left out, and
+// the archive is complete; a member named like the switch is "./--null".
+TEST(StandardInput, NameGoneOrEndedByNul) {
+    TempTree t;
+    t.file("a", "1");
+    t.file("b\nc", "2");
+    t.file("--null", "3");
+    auto left_out = [](const char *name) {
+        return "quarc: " + std::string(name) + ": no longer there, left out\n";
+    };
+    const std::string gone = left_out("gone") + left_out("a/x");
+    struct Case {
+        list args;
+        std::string input;
+        list members;
+        std::string err;
+        int status;
+    } cases[] = {
+        {{"--null", "-"}, std::string("a\0b\nc", 5), {"a", "b\nc"}, "", 0},
+        // A line is cut at the newline in a name: neither piece is there.
+        {{"-"}, "a\ngone\na/x\nb\nc\n", {"a"}, gone + left_out("b") + left_out("c"), 1},
+        {{"--null", "-"}, std::string("a\0gone\0a/x\0", 11), {"a"}, gone, 1},
+        {{"./--null", "--null", "-"}, "a", {"--null", "a"}, "", 0},
+    };
+    for (const Case &c : cases) {
+        auto r = run_quarc(t, c.args, c.input);
+        EXPECT_EQ(names(r.out), c.members) << c.input;
+        EXPECT_EQ(r.err, c.err) << c.input;
+        EXPECT_EQ(r.status, c.status) << c.input;
+        EXPECT_TRUE(read_archive(r.out).has_end_marker) << c.input;
+    }
+}
+
 TEST(StandardInput, UnreadableInputFailsTheRun) {
     TempTree t;
     t.file("a", "1");

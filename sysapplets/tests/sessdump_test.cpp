@@ -337,19 +337,20 @@ TEST_F(SessdumpProgram, AgreesWithUtmpdumpOnBuiltRecords) {
 
 // A login record's texts come partly from outside: a remote host names
 // itself. Each control character in any text field, newlines and terminal
-// escapes included, C1 controls raw or in UTF-8, shows as one '?', so that a
-// record is one line, cannot forge another, and cannot drive the terminal;
-// utmpdump, where there is one, shows them the same way.
-TEST_F(SessdumpProgram, ControlCharactersInTextFieldsShowAsQuestionMarks) {
+// escapes included, C1 controls raw or in UTF-8, shows as one '?', and so
+// does each '|', so that a record is one line of twelve fields, cannot forge
+// another line or fields of its own, and cannot drive the terminal;
+// utmpdump, where there is one, shows the controls the same way.
+TEST_F(SessdumpProgram, ControlCharactersAndBarsInTextFieldsShowAsQuestionMarks) {
     UtmpFields forged = login_record();
-    forged.line = "tty\x1b[2J";
-    forged.id = "\x9bz";
-    forged.user = "ro\rot";
+    forged.line = "tty\x1b[2J|";
+    forged.id = "\x9b|z";
+    forged.user = "ro\ro|t";
     forged.host = "evil\n7|1|tty9|9|root|forged|0|0|0|0|0|0\x7f\x1b]0;title\a h\xc2\x9b\xc3\xa9";
     const auto r =
         run({SYSAPPLETS_PATH, "sessdump"}, utmp_record(forged) + utmp_record(login_record()));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "7|123|tty?[2J|?z|ro?ot|evil?7|1|tty9|9|root|forged|0|0|0|0|0|0??]0;title? "
+    EXPECT_EQ(r.out, "7|123|tty?[2J?|??z|ro?o?t|evil?7?1?tty9?9?root?forged?0?0?0?0?0?0??]0;title? "
                      "h?\xc3\xa9|0|0|0|0|0|0\n"
                      "7|123|tty1|1|root||0|0|0|0|0|0\n");
     UtmpFields controls = login_record();

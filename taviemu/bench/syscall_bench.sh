@@ -11,32 +11,5 @@
 # BUILD_DIR is a release build (default build-release) with taviemu built.
 set -eu
 top=$(cd "$(dirname "$0")/../.." && pwd)
-build=${1:-$top/build-release}
-runs=5
-calls=100000
-taviemu=$build/bin/taviemu
-if [ ! -x "$taviemu" ]; then
-    echo "syscall_bench: build the target taviemu in $build first" >&2
-    exit 1
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-cc -O2 -o "$work/host" "$top/taviemu/bench/syscall_bench.c"
-nasm -f bin -o "$work/bench.bin" "$top/taviemu/bench/syscall_bench.asm"
 . "$top/taviemu/bench/bench_common.sh"
-tavi_executable "$work/bench.bin" "$work/tavi"
-
-tavi_empty=$(best "$taviemu" "$work/tavi" n)
-host_empty=$(best "$work/host" n)
-echo "$calls calls each, best of $runs runs, start-up taken off:"
-for mode in p w; do
-    case $mode in p) what="getpid" ;; w) what="one-byte write to /dev/null" ;; esac
-    tavi_ns=$(best "$taviemu" "$work/tavi" $mode)
-    host_ns=$(best "$work/host" $mode)
-    awk -v what="$what" -v n=$calls -v t="$tavi_ns" -v te="$tavi_empty" \
-        -v h="$host_ns" -v he="$host_empty" 'BEGIN {
-        tc = (t - te) / n; hc = (h - he) / n
-        printf "  %s: taviemu %.0f ns a call, host %.0f ns a call, ratio %.2f\n", what, tc, hc, tc / hc
-    }'
-done
+syscall_bench syscall_bench "$top/taviemu/bench/syscall_bench.asm" "${1:-$top/build-release}"

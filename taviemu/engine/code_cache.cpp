@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <sys/mman.h>
 
 namespace vm86::engine {
 namespace {
@@ -19,27 +21,57 @@ void end_with_marker(Block &b) {
     marker.op = OP_BLOCK_END;
 }
 
+// Where a table that follows `bytes` at `offset` starts: on the next cache
+// line.
+size_t next_line(size_t offset, size_t bytes) {
+    return (offset + bytes + 63) & ~size_t(63);
+}
+
 } // namespace
+
+CodeCache::CodeCache(uint8_t *host_bytes, uint32_t memory_base, uint32_t memory_size)
+    : host(host_bytes), base(memory_base), size(memory_size) {
+    // The tables' places in the mapping, each on a cache line of its own.
+    size_t blocks_at = 0;
+    size_t sources_at = next_line(blocks_at, size_t(block_slots) * sizeof(Block));
+    size_t starts_at = next_line(sources_at, size_t(block_slots) * block_code_bytes);
+    size_t map_at = next_line(starts_at, (size_t(size) / 64 + 1) * sizeof(uint64_t));
+    mapping_bytes_ = next_line(map_at, size_t(size) + 1);
+    void *m =
+        mmap(nullptr, mapping_bytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED)
+        throw std::bad_alloc();
+    mapping_ = m;
+    uint8_t *at = static_cast<uint8_t *>(m);
+    blocks = reinterpret_cast<Block *>(at + blocks_at);
+    sources = at + sources_at;
+    block_starts = reinterpret_cast<uint64_t *>(at + starts_at);
+    code_map = at + map_at;
+}
+
+CodeCache::~CodeCache() {
+    munmap(mapping_, mapping_bytes_);
+}
+
+void CodeCache::empty() {
+    if (madvise(mapping_, mapping_bytes_, MADV_DONTNEED) != 0)
+        std::memset(mapping_, 0, mapping_bytes_);
+}
 
 CodeCache &cache_for_run(uint8_t *host, uint32_t base, uint32_t size) {
     if (!current || current->host != host || current->base != base || current->size != size) {
-        current = std::make_unique<CodeCache>();
-        current->host = host;
-        current->base = base;
-        current->size = size;
-        current->blocks.assign(block_slots, Block{});
-        current->sources.assign(size_t(block_slots) * block_code_bytes, 0);
-        current->code_map.assign(size_t(size) + 1, 0);
-        current->block_starts.assign(size_t(size) / 64 + 1, 0);
+        current.reset(); // its pages go back before the new ones are taken
+        current = std::make_unique<CodeCache>(host, base, size);
     }
     new_epoch(*current);
     return *current;
 }
 
+// Epoch 0 marks empty blocks: when the count comes round to it, the cache
+// starts again from nothing.
 void new_epoch(CodeCache &cache) {
     if (++cache.epoch == 0) {
-        for (Block &b : cache.blocks)
-            b.key = 0;
+        cache.empty();
         cache.epoch = 1;
     }
 }
@@ -49,8 +81,7 @@ void new_epoch(CodeCache &cache) {
 bool still_valid(const CodeCache &cache, const Block &b, uint16_t ip, uint32_t index) {
     if ((b.key >> 32) == 0 || uint32_t(b.key) != index || ip + b.bytes > 0x10000)
         return false;
-    const uint8_t *source = cache.sources.data() + size_t(block_slot(index)) * block_code_bytes;
-    return std::memcmp(cache.host + index, source, b.bytes) == 0;
+    return std::memcmp(cache.host + index, cache.source_of(index), b.bytes) == 0;
 }
 
 const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
@@ -62,8 +93,9 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
     if (!keep)
         cache.scratch_index = index;
     if (keep && still_valid(cache, b, ip, index)) {
-        std::memset(cache.code_map.data() + index, 1, b.bytes);
-        cache.mark_start(index);
+        // Its bytes and its start are marked still: marks are never taken
+        // back, so a forked child that runs its parent's code copies no
+        // page of them.
         b.key = cache.key(index);
         return b;
     }
@@ -99,12 +131,11 @@ const Block &build_block(Cpu &c, uint16_t ip, uint32_t index, uint64_t room) {
         if (ends_block(in.op) || ip + bytes >= 0x10000 || bytes + 16 > block_code_bytes)
             break; // (no instruction is longer than 16 bytes)
     }
-    std::memset(cache.code_map.data() + index, 1, bytes);
+    std::memset(cache.code_map + index, 1, bytes);
     b.bytes = uint16_t(bytes);
     end_with_marker(b);
     if (keep) {
-        std::memcpy(cache.sources.data() + size_t(block_slot(index)) * block_code_bytes,
-                    cache.host + index, bytes);
+        std::memcpy(cache.source_of(index), cache.host + index, bytes);
         cache.mark_start(index);
         b.key = cache.key(index);
     }
@@ -168,8 +199,7 @@ void update_block(Cpu &c, uint32_t start, uint32_t from, uint32_t to) {
     if (b.key != cache.key(start) || start + b.bytes <= from)
         return;
     if (decode_again(c, b, start, from, to))
-        std::memcpy(cache.sources.data() + size_t(block_slot(start)) * block_code_bytes,
-                    cache.host + start, b.bytes);
+        std::memcpy(cache.source_of(start), cache.host + start, b.bytes);
     else
         b.key = 0;
 }

@@ -212,7 +212,7 @@ int execute(Cpu &c, uint64_t limit) {
     uint64_t executed = c.executed;
     const Insn *insn;
     uint16_t next;
-    Block *const blocks = c.cache->blocks.data();
+    Block *const blocks = c.cache->blocks;
     uint64_t epoch_key = c.cache->key(0); // the epoch of this run()
     uint32_t code_base = 0;               // CS * 16 - memory base, as of the last block entered
     // The block running, and the IP it was entered at. It stays right until
@@ -338,7 +338,7 @@ int run(Record &record, const Memory &memory, const Options &options, Fault *fau
     load_state(c, record, memory, options);
     CodeCache &cache = cache_for_run(c.host, c.base, c.size);
     c.cache = &cache;
-    c.code_map = cache.code_map.data();
+    c.code_map = cache.code_map;
     uint64_t limit = options.max_instructions ? options.max_instructions : UINT64_MAX;
     int code = VM86_SIGNAL;
     int pending = -1; // an exception waiting to be entered

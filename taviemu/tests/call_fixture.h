@@ -6,6 +6,7 @@
 #include "tavi.h"
 #include "test_area.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -50,6 +51,31 @@ class Pipe {
 
   private:
     int fds_[2];
+};
+
+// A pseudo-terminal: its master and its terminal side, open while the
+// object lives; ok() says whether both could be opened.
+class PseudoTerminal {
+  public:
+    PseudoTerminal() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0)
+            terminal_ = open(ptsname(master_), O_RDWR | O_NOCTTY);
+    }
+    ~PseudoTerminal() {
+        if (terminal_ >= 0)
+            close(terminal_);
+        if (master_ >= 0)
+            close(master_);
+    }
+    PseudoTerminal(const PseudoTerminal &) = delete;
+    PseudoTerminal &operator=(const PseudoTerminal &) = delete;
+    bool ok() const { return terminal_ >= 0; }
+    int master() const { return master_; }
+    int terminal() const { return terminal_; }
+
+  private:
+    int master_ = -1, terminal_ = -1;
 };
 
 struct Program : taviemu::TestArea {

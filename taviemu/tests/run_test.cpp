@@ -1,5 +1,6 @@
 // End-to-end runs of taviemu on 16-bit programs written in nasm (built into
 // PROGRAM_DIR by tavi_add_program).
+#include "peer_program.h"
 #include "program_runs.h"
 #include "temp_tree.h"
 
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -156,6 +158,41 @@ TEST(Start, DataFollowsTheTextDirectly) {
     auto r = run({TAVIEMU_PATH, program("data123")});
     EXPECT_EQ(r.out, "0123\ndata after the text\n");
     EXPECT_EQ(r.status, 0);
+}
+
+// The area is the program's alone: it finds zeros past its image, at
+// start-up and after an execve from a program that filled every free byte
+// of its own.
+TEST(Start, AreaPastTheImageIsZero) {
+    auto r = run({TAVIEMU_PATH, program("clean")});
+    EXPECT_EQ(r.out, "clean\n");
+    EXPECT_EQ(r.status, 0);
+    r = run({TAVIEMU_PATH, program("exec"), program("clean")});
+    EXPECT_EQ(r.out, "clean\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+// Start-up takes memory as the program uses it: the area and the code
+// cache are not filled beforehand, so a program that exits at once leaves
+// the runner with few pages touched (it was over 800 when the cache was).
+TEST(Start, ProgramThatExitsAtOnceTouchesFewPages) {
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the sanitizers' runtime takes memory of its own";
+#endif
+#endif
+    std::string status_program = program("status");
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(TAVIEMU_PATH, TAVIEMU_PATH, status_program.c_str(), "0", nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ASSERT_EQ(wait4(pid, &status, 0, &usage), pid);
+    EXPECT_EQ(status, 0);
+    EXPECT_LT(usage.ru_minflt, 400);
 }
 
 // --- The run loop ---
@@ -439,6 +476,34 @@ TEST(Translators, MinixMessages) {
     EXPECT_EQ(r.status, 5);
 }
 
+// The two systems share the executable's magic: whichever system's program
+// replaces itself by whichever other's, the interrupts the new one makes
+// say what it is. A Minix program's exec of a host program goes to the
+// host's execve, and what fails comes back to it as a Minix error.
+TEST(Translators, ExecAcrossTheTwoSystems) {
+    const std::string mchild = std::string(MINIX_PROGRAM_DIR) + "/mchild";
+    auto options = only_env({{"V", "1"}});
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+        int status;
+    };
+    const Case cases[] = {
+        {{program("exec"), mchild, "echo", "from", "tavi"}, "from tavi\n", 0},
+        {{program("minix_exec"), program("echo"), "after"}, program("echo") + "\nafter\nV=1\n", 0},
+        {{program("minix_exec"), mchild, "exit", "7"}, "", 7},
+        {{program("minix_exec"), "/bin/sh", "-c", "echo $0 $V", "sh"}, "sh 1\n", 0},
+        {{program("minix_exec"), "/nonexistent/prog"}, "exec: fffe\n", 3}, // ENOENT
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> argv = {TAVIEMU_PATH};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        auto r = run(argv, options);
+        EXPECT_EQ(r.out, c.out) << c.args[1];
+        EXPECT_EQ(r.status, c.status) << c.args[1];
+    }
+}
+
 // --- Identity ---
 
 TEST(Identity, OnlyARegularFileRuns) {
@@ -679,29 +744,70 @@ TEST(Identity, ExecOfAnIdentityTheRunnerCannotTakeIsRefused) {
     EXPECT_EQ(r.status, 0);
 }
 
-// A runner given capabilities as a file's (here the power to set user and
-// group IDs) gives them up before the program runs, as an execve would for
-// a user other than the superuser: the program cannot become root.
-TEST(Identity, CapabilitiesOfTheRunnerAreNotThePrograms) {
+namespace {
+
+// Gives `file` the file capabilities `caps` in setcap's notation; false when
+// the file system refuses them.
+bool set_file_capabilities(const std::string &file, const std::string &caps) {
+    return run({"/usr/sbin/setcap", caps, file}).status == 0;
+}
+
+} // namespace
+
+// A runner installed with file capabilities, as distributions install one
+// instead of set-user-ID root, is as privileged as their names say: for a
+// set-ID program whose identity it cannot take it refuses, at start-up and
+// at an execve, rather than run the program with the caller's IDs and its
+// own capabilities; for any other program it gives them all up, so the
+// program can neither become root nor read root's file.
+TEST(Identity, RunnerWithFileCapabilitiesIsPrivileged) {
     if (!can_switch_users())
         GTEST_SKIP() << "needs root, setpriv and unshare";
+    SUITE_REQUIRE_PROGRAMS("/usr/sbin/setcap");
     TempTree tree;
     std::string runner = tree.file("bin/taviemu", tree.read(TAVIEMU_PATH), 0755);
     chmod(tree.root().c_str(), 0755);
     chmod(tree.path("bin").c_str(), 0755);
-    // security.capability, revision 2, effective: CAP_SETGID and CAP_SETUID.
-    const uint8_t caps[20] = {0x01, 0, 0, 0x02, 0xC0};
-    if (setxattr(runner.c_str(), "security.capability", caps, sizeof caps, 0) != 0)
+    if (!set_file_capabilities(runner, "cap_setuid+ep"))
         GTEST_SKIP() << "file capabilities cannot be set here";
-    // A host program with the same capabilities shows that the kernel
-    // grants them here; else the program below could not gain them anyway.
+    // A host program given one shows that the kernel grants them here; else
+    // the programs below could not gain them anyway.
     std::string cat = tree.file("bin/cat", tree.read("/bin/cat"), 0755);
-    ASSERT_EQ(setxattr(cat.c_str(), "security.capability", caps, sizeof caps, 0), 0);
-    if (run_as_200({cat, "/proc/self/status"}).out.find("CapEff:\t00000000000000c0") ==
+    ASSERT_TRUE(set_file_capabilities(cat, "cap_setuid+ep"));
+    if (run_as_200({cat, "/proc/self/status"}).out.find("CapEff:\t0000000000000080") ==
         std::string::npos)
         GTEST_SKIP() << "the kernel grants no file capabilities here";
-    std::string program = tree.file("setuid", image_of("setuid"), 0755);
-    auto r = run_as_200({runner, program});
-    EXPECT_EQ(r.out, "ffff\n"); // -EPERM
-    EXPECT_EQ(r.status, 0);
+
+    std::string secret = tree.file("secret", "root's", 0600);
+    std::string plain = tree.file("plain", image_of("setuid"), 0755);
+    std::string sgid = tree.file("sgid", image_of("setuid"), 0755);
+    ASSERT_EQ(chown(sgid.c_str(), 0, 100), 0);
+    ASSERT_EQ(chmod(sgid.c_str(), 02755), 0);
+    std::string suid = tree.file("suid", image_of("uid"), 0755);
+    ASSERT_EQ(chown(suid.c_str(), 100, 100), 0);
+    ASSERT_EQ(chmod(suid.c_str(), 04755), 0);
+    std::string exec = tree.file("exec", image_of("exec"), 0755);
+    const std::string refused = "taviemu: cannot take on the program's identity: "
+                                "Operation not permitted\n";
+    struct Case {
+        const char *caps;
+        std::vector<std::string> args;
+        std::string out, err;
+        int status;
+    } cases[] = {
+        {"cap_setuid,cap_setgid+ep", {plain, secret}, "ffff fff3\n", "", 0},
+        // The group of the set-group-ID program is one the runner cannot take.
+        {"cap_setuid+ep", {sgid, secret}, "", refused, 1},
+        {"cap_dac_override+ep", {sgid, secret}, "", refused, 1},
+        {"cap_setuid,cap_setgid+ep", {exec, suid}, "execve: ffff\n", "", 3}, // -EPERM
+    };
+    for (const Case &c : cases) {
+        ASSERT_TRUE(set_file_capabilities(runner, c.caps));
+        std::vector<std::string> argv{runner};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        auto r = run_as_200(argv);
+        EXPECT_EQ(r.out, c.out) << c.caps << " " << c.args[0];
+        EXPECT_EQ(r.err, c.err) << c.caps << " " << c.args[0];
+        EXPECT_EQ(r.status, c.status) << c.caps << " " << c.args[0];
+    }
 }

@@ -1,13 +1,16 @@
-// Drives the tavi translator with random registers and memory under the
-// sanitizers: whatever offsets, lengths and segments the program names,
-// every access stays inside its area, which lies on the heap here with
-// nothing around it. The calls whose table entry says they reach the host
-// (files, descriptors, processes, identity, signals, waiting, exit and
-// exec) are left out, so that the fuzzer's own process stays as it was;
-// the execve block, the one structure those calls read that nothing else
-// does, goes to its reader directly.
+// Drives the two translators with random registers and memory under the
+// sanitizers: the tavi calls, then the same registers as a Minix trap
+// (mostly to one of the servers with the function 3) on a message
+// wherever BX says. Whatever offsets, lengths and segments the program
+// names, every access stays inside its area, which lies on the heap here
+// with nothing around it. The calls whose table entry says they reach the
+// host (files, descriptors, processes, identity, signals, waiting, exit
+// and exec) are left out, so that the fuzzer's own process stays as it
+// was; the execve block, the one structure those calls read that nothing
+// else does, goes to its reader directly.
 #include "exec_block.h"
 #include "guest_memory.h"
+#include "minix_calls.h"
 #include "tavi.h"
 #include "tavi_syscall.h"
 
@@ -42,6 +45,18 @@ uint16_t segment(uint16_t raw) {
     }
 }
 
+// The Minix call the registers name, unless it reaches the host.
+void minix_call(const uint8_t *regs) {
+    vm86::Regs &r = tavi_cpu.regs;
+    r.eax = regs[0] & 1;
+    r.ecx = (regs[1] & 0x80) != 0 ? word(regs + 4) : 3;
+    const uint8_t *message = guest_bytes(r.ds, static_cast<uint16_t>(r.ebx), kMinixMessageSize);
+    const MinixCallEntry *entry =
+        message == nullptr ? nullptr : find_minix_call(get16(message + msg::m_type));
+    if (entry == nullptr || entry->reach == Reach::memory)
+        minix_syscall();
+}
+
 void call(const uint8_t *regs, std::span<const uint8_t> memory, std::vector<uint8_t> &area) {
     std::memset(area.data(), 0, area.size());
     // The bytes go where the pointers most likely point: the data segment
@@ -66,6 +81,7 @@ void call(const uint8_t *regs, std::span<const uint8_t> memory, std::vector<uint
     const CallEntry *entry = find_tavi_call(static_cast<uint16_t>(r.eax));
     if (entry == nullptr || entry->reach == Reach::memory)
         tavi_syscall();
+    minix_call(regs);
 }
 
 void exec_block(std::span<const uint8_t> bytes) {

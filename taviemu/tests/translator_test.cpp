@@ -192,12 +192,9 @@ TEST(TaviCalls, IoctlTellsAFileFromATerminal) {
 
 TEST(TaviCalls, IoctlCopiesTheTerminalsReplyAndNoMore) {
     Program program;
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(terminal, 0);
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    int terminal = pty.terminal();
     winsize size{24, 80, 0, 0};
     ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &size), 0);
     termios settings;
@@ -215,8 +212,6 @@ TEST(TaviCalls, IoctlCopiesTheTerminalsReplyAndNoMore) {
     EXPECT_EQ(*program.at(kDs, 0x800 + 36), 0xAA);
     EXPECT_EQ(call(54, fd, 0x5401, 0), 0); // only asks
     EXPECT_EQ(call(54, fd, 0x5401, 0xFFFF - 35 + 1), -EFAULT);
-    close(terminal);
-    close(master);
 }
 
 // The other requests the library makes, on a pseudo-terminal: settings,
@@ -224,12 +219,9 @@ TEST(TaviCalls, IoctlCopiesTheTerminalsReplyAndNoMore) {
 // process number, close-on-exec; and what a pipe answers.
 TEST(TaviCalls, TerminalRequests) {
     Program program;
-    int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
-    int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
-    ASSERT_GE(terminal, 0);
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    int master = pty.master(), terminal = pty.terminal();
     uint16_t fd = static_cast<uint16_t>(terminal);
     ASSERT_EQ(call(54, fd, 0x5401, 0x700), 0); // TCGETS
     put32(program.at(kDs, 0x70C), get32(program.at(kDs, 0x70C)) & ~uint32_t{ECHO | ICANON});
@@ -265,8 +257,6 @@ TEST(TaviCalls, TerminalRequests) {
     Pipe p;
     EXPECT_EQ(call(54, p.in(), 0x5402, 0x700), -ENOTTY);
     EXPECT_EQ(call(54, p.out(), 0x541B, 0x770), 0);
-    close(terminal);
-    close(master);
 }
 
 // select's sets are nfds bits in 16-bit words; the bits past nfds read 0
@@ -427,109 +417,4 @@ TEST(TaviCalls, ExecveChecksItsBlock) {
             << c.block.size();
     }
     EXPECT_EQ(tavi_cpu.regs.esp, 0x8000u);
-}
-
-namespace {
-
-// A Minix message at DS:0x100: type, then the fields at their offsets.
-void message(Program &program, uint16_t type,
-             std::initializer_list<std::pair<int, uint16_t>> words) {
-    std::memset(program.at(kDs, 0x100), 0, 24);
-    put16(program.at(kDs, 0x102), type);
-    for (auto [at, value] : words)
-        put16(program.at(kDs, 0x100 + at), value);
-}
-
-int16_t reply_type(Program &program) {
-    return static_cast<int16_t>(get16(program.at(kDs, 0x102)));
-}
-
-void minix(uint16_t function) {
-    tavi_cpu.regs.eax = function;
-    tavi_cpu.regs.ebx = 0x100;
-    minix_syscall();
-}
-
-} // namespace
-
-TEST(MinixCalls, WriteReadAndRegistersUntouched) {
-    Program program;
-    Pipe p;
-    program.put(0x200, "minix");
-    message(program, 4, {{4, p.out()}, {6, 5}, {10, 0x200}});
-    tavi_cpu.regs.esi = 0x1234;
-    vm86::Regs before = tavi_cpu.regs;
-    before.eax = 3;
-    before.ebx = 0x100;
-    minix(3);
-    EXPECT_EQ(std::memcmp(&before, &tavi_cpu.regs, sizeof before), 0);
-    EXPECT_EQ(reply_type(program), 5);
-    message(program, 3, {{4, p.in()}, {6, 50}, {10, 0x300}});
-    minix(3);
-    EXPECT_EQ(reply_type(program), 5);
-    EXPECT_EQ(std::string(reinterpret_cast<char *>(program.at(kDs, 0x300))), "minix");
-}
-
-TEST(MinixCalls, OpenLseekBrkGetpidAndUnknown) {
-    Program program;
-    suite_testing::TempTree tree;
-    program.put(0x200, tree.file("f", "abcdefgh") + '\0');
-    message(program, 5, {{6, O_RDONLY}, {8, 0x200}}); // the m3 layout
-    minix(3);
-    int fd = reply_type(program);
-    ASSERT_GE(fd, 0);
-    message(program, 19, {{4, static_cast<uint16_t>(fd)}, {6, SEEK_SET}, {10, 6}});
-    minix(3);
-    EXPECT_EQ(reply_type(program), 0);
-    EXPECT_EQ(get32(program.at(kDs, 0x10A)), 6u);
-    message(program, 6, {{4, static_cast<uint16_t>(fd)}});
-    minix(3);
-    EXPECT_EQ(reply_type(program), 0);
-
-    program.put(0x210, tree.path("new") + '\0');
-    message(program, 5, {{6, O_WRONLY | O_CREAT}, {8, 0600}, {10, 0x210}}); // the m1 layout
-    minix(3);
-    EXPECT_GE(reply_type(program), 0);
-    close(reply_type(program));
-    EXPECT_EQ(tree.read("new"), "");
-
-    message(program, 17, {{10, 0x2000}});
-    minix(3);
-    EXPECT_EQ(reply_type(program), 0);
-    EXPECT_EQ(get16(program.at(kDs, 0x112)), 0x2000);
-    message(program, 17, {{10, 0xF000}});
-    minix(3);
-    EXPECT_EQ(reply_type(program), -ENOMEM);
-    EXPECT_EQ(get16(program.at(kDs, 0x112)), 0x2000);
-
-    message(program, 20, {});
-    minix(3);
-    EXPECT_EQ(host_process(static_cast<uint16_t>(reply_type(program))), getpid());
-    EXPECT_EQ(host_process(get16(program.at(kDs, 0x104))), getppid());
-
-    message(program, 99, {});
-    minix(3);
-    EXPECT_EQ(reply_type(program), -ENOSYS);
-}
-
-TEST(MinixCalls, SendAloneDoesNotReplyAndBadMessagesAreLeftAlone) {
-    Program program;
-    Pipe p;
-    program.put(0x200, "s");
-    message(program, 4, {{4, p.out()}, {6, 1}, {10, 0x200}});
-    minix(1);
-    EXPECT_EQ(reply_type(program), 4); // the message as it was
-    EXPECT_EQ(p.drain(), "s");
-    message(program, 4, {{4, p.out()}, {6, 1}, {10, 0x200}});
-    minix(2);
-    EXPECT_EQ(p.drain(), "");
-    tavi_cpu.regs.eax = 3;
-    tavi_cpu.regs.ebx = 0xFFF0; // the message would run past the segment
-    minix_syscall();
-    EXPECT_EQ(p.drain(), "");
-    // A buffer past the segment: the reply says EFAULT, nothing is written.
-    message(program, 4, {{4, p.out()}, {6, 0x20}, {10, 0xFFF0}});
-    minix(3);
-    EXPECT_EQ(reply_type(program), -EFAULT);
-    EXPECT_EQ(p.drain(), "");
 }

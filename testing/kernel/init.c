@@ -13,19 +13,23 @@
  * A step is one line of tab-separated fields:
  *   name limit uid dir input env until trace program [argument...]
  * limit   seconds the step may take; then its process group is killed
- * uid     the user (and group) it runs as; 0 keeps root
- * dir     its working directory, made (owned by that user) when missing
- * input   the file on its standard input, or @pty: a pseudo-terminal of
- *         33 rows and 101 columns is its controlling terminal and its
- *         standard input, output and error, and what the program writes
- *         there is answered as a user at that terminal would (see
- *         pty_answers)
+ * uid     the user it runs as, and as UID:GID its group, else the group of
+ *         the user's number; 0 keeps root
+ * dir     its working directory, made (owned by that user) when missing,
+ *         with its missing parents (owned by root)
+ * input   the file on its standard input, or @pty:ANSWERS: a
+ *         pseudo-terminal of 33 rows and 101 columns is its controlling
+ *         terminal and its standard input, output and error, and what the
+ *         program writes there is answered as a user at that terminal
+ *         would, as the file ANSWERS says (see load_answers)
  * env     its whole environment, NAME=VALUE words separated by the byte
  *         0x1F (so that a value may hold blanks), or -
  * until   - or PATH=TEXT[|TEXT...]: a step that does not end by itself (a
  *         daemon) is ended as soon as the file PATH holds every TEXT
  * trace   vm86: report what the program's first vm86old call returned, or -
- * program an absolute path, or @cat PATH to report a file's contents
+ * program an absolute path, @cat PATH to report a file's contents, or
+ *         @symlink TARGET NAME to leave the symbolic link NAME, leading to
+ *         TARGET, in dir for a later step (both owned by the step's user)
  *
  * The report, per step, with exact byte counts so that any output survives:
  *   @@step NAME\n @@out N\n <N bytes> @@err N\n <N bytes>
@@ -56,15 +60,24 @@
 
 enum { max_fields = 256, max_line = 16384, poll_ms = 20 };
 
-/* The pseudo-terminal of an @pty step: its size, what the user there types
- * once the program has written a prompt, and how long a typed key may go
- * unread before a newline follows it (a program that wanted a whole line
- * must not be left waiting). */
+/* The pseudo-terminal of an @pty step: its size, and how long a typed key
+ * may go unread before a newline follows it (a program that wanted a whole
+ * line must not be left waiting). */
 enum { pty_rows = 33, pty_cols = 101, pty_nudge_ms = 3000, max_pty_output = 65536 };
-static const struct {
-    const char *prompt, *answer;
-} pty_answers[] = {{"READY-LINE", "typed line\n"}, {"READY-RAW", "q"}};
-enum { pty_answer_count = sizeof pty_answers / sizeof pty_answers[0] };
+enum { max_answers = 16, max_pairs = 4, max_text = 64 };
+
+/* What the user at an @pty step's terminal types once the program has
+ * written a prompt, after a pause: a text, or a report of which texts the
+ * terminal echoed after their markers, "echo:yes,no,...\n". */
+struct answer {
+    char prompt[max_text], text[max_text];
+    int delay_ms, pairs;
+    char marker[max_pairs][max_text], echoed[max_pairs][max_text];
+};
+static struct answer pty_answers[max_answers];
+static int pty_answer_count;
+/* Control characters the terminal starts with: c_cc index and value. */
+static int pty_controls[NCCS][2], pty_control_count;
 
 static int report_fd = -1;
 static char out_path[256], err_path[256];
@@ -168,11 +181,27 @@ struct step {
     const char *name;
     int limit;
     uid_t uid;
+    gid_t gid;
     const char *dir, *input, *env, *until;
     int trace;
     char **argv;
     const char *pty; /* the terminal's device for an @pty step, or NULL */
 };
+
+/* Makes the step's folder when it is missing, and its missing parents; the
+ * folder is the step's user's. 0, or -1. */
+static int make_folder(const struct step *s) {
+    char path[512];
+    snprintf(path, sizeof path, "%s", s->dir);
+    for (char *slash = strchr(path + 1, '/'); slash != NULL; slash = strchr(slash + 1, '/')) {
+        *slash = 0;
+        mkdir(path, 0755);
+        *slash = '/';
+    }
+    if (mkdir(path, 0755) == 0 && chown(path, s->uid, s->gid) != 0)
+        return -1;
+    return 0;
+}
 
 /* Standard input, output and error of the child: the files of the step,
  * or its terminal, which becomes the controlling terminal of a new
@@ -204,9 +233,9 @@ static void start_program(const struct step *s, char **envp) {
      * as under a shell. */
     if (connect_descriptors(s) != 0 || close_range(3, ~0U, 0) != 0)
         _exit(126);
-    if (mkdir(s->dir, 0755) == 0 && chown(s->dir, s->uid, s->uid) != 0)
+    if (make_folder(s) != 0)
         _exit(126);
-    if (s->uid != 0 && (setgroups(0, NULL) != 0 || setgid(s->uid) != 0 || setuid(s->uid) != 0)) {
+    if (s->uid != 0 && (setgroups(0, NULL) != 0 || setgid(s->gid) != 0 || setuid(s->uid) != 0)) {
         perror("init: identity");
         _exit(126);
     }
@@ -301,25 +330,121 @@ static void finish(const struct step *s, pid_t pid, int ended, double deadline, 
     }
 }
 
-/* A new pseudo-terminal of the size of pty_answers' user, its device
- * given to the user; the master's descriptor, and the device's name in
- * name. */
-static int open_pty(uid_t uid, char *name, size_t size) {
+/* Copies text into a field of max_text bytes, the escapes \n, \t, \\ and
+ * \xHH made the bytes they stand for. */
+static void unescape(char *into, const char *text) {
+    size_t n = 0;
+    for (const char *p = text; *p != 0 && n < max_text - 1; ++p) {
+        if (*p != '\\' || p[1] == 0) {
+            into[n++] = *p;
+            continue;
+        }
+        ++p;
+        if (*p == 'x' && p[1] != 0 && p[2] != 0) {
+            char hex[3] = {p[1], p[2], 0};
+            into[n++] = (char)strtol(hex, NULL, 16);
+            p += 2;
+        } else {
+            into[n++] = *p == 'n' ? '\n' : *p == 't' ? '\t' : *p;
+        }
+    }
+    into[n] = 0;
+}
+
+/* Reads an @pty step's answers, one a line of tab-separated fields:
+ *   answer DELAY_MS PROMPT TEXT
+ *   report DELAY_MS PROMPT MARKER TEXT [MARKER TEXT...]
+ *   control INDEX VALUE   (a control character of the terminal)
+ * with the texts escaped as unescape takes them. */
+static void load_answers(const char *path) {
+    pty_answer_count = pty_control_count = 0;
+    FILE *list = fopen(path, "r");
+    if (list == NULL)
+        return;
+    char line[1024];
+    while (fgets(line, sizeof line, list) != NULL) {
+        line[strcspn(line, "\n")] = 0;
+        char *f[max_fields];
+        int count = split(line, f, '\t');
+        if (count == 3 && strcmp(f[0], "control") == 0 && pty_control_count < NCCS) {
+            pty_controls[pty_control_count][0] = atoi(f[1]);
+            pty_controls[pty_control_count++][1] = atoi(f[2]);
+            continue;
+        }
+        if (count < 4 || pty_answer_count == max_answers)
+            continue;
+        struct answer *a = &pty_answers[pty_answer_count++];
+        memset(a, 0, sizeof *a);
+        a->delay_ms = atoi(f[1]);
+        unescape(a->prompt, f[2]);
+        if (strcmp(f[0], "report") != 0) {
+            unescape(a->text, f[3]);
+            continue;
+        }
+        for (int i = 3; i + 1 < count && a->pairs < max_pairs; i += 2, ++a->pairs) {
+            unescape(a->marker[a->pairs], f[i]);
+            unescape(a->echoed[a->pairs], f[i + 1]);
+        }
+    }
+    fclose(list);
+}
+
+/* A new pseudo-terminal of the size of the answers' user, with their
+ * control characters, its device given to the user; the master's
+ * descriptor, and the device's name in name. */
+static int open_pty(uid_t uid, gid_t gid, char *name, size_t size) {
     int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
-        ptsname_r(master, name, size) != 0 || chown(name, uid, uid) != 0) {
+        ptsname_r(master, name, size) != 0 || chown(name, uid, gid) != 0) {
         if (master >= 0)
             close(master);
         return -1;
     }
     struct winsize size_of_screen = {.ws_row = pty_rows, .ws_col = pty_cols};
     ioctl(master, TIOCSWINSZ, &size_of_screen);
+    struct termios settings;
+    if (pty_control_count > 0 && tcgetattr(master, &settings) == 0) {
+        for (int i = 0; i < pty_control_count; ++i)
+            if (pty_controls[i][0] >= 0 && pty_controls[i][0] < NCCS)
+                settings.c_cc[pty_controls[i][0]] = (cc_t)pty_controls[i][1];
+        tcsetattr(master, TCSANOW, &settings);
+    }
     return master;
 }
 
 static void sleep_ms(long ms) {
     struct timespec pause = {ms / 1000, ms % 1000 * 1000000L};
     nanosleep(&pause, NULL);
+}
+
+/* Whether text came after marker in what the terminal showed, its CRs
+ * left out. */
+static int echoed_after(const char *seen, size_t size, const char *marker, const char *text) {
+    static char plain[max_pty_output];
+    size_t n = 0;
+    for (size_t i = 0; i < size; ++i)
+        if (seen[i] != '\r')
+            plain[n++] = seen[i];
+    const char *at = memmem(plain, n, marker, strlen(marker));
+    if (at == NULL)
+        return 0;
+    at += strlen(marker);
+    return memmem(at, n - (size_t)(at - plain), text, strlen(text)) != NULL;
+}
+
+/* What the user types for answer a, with the terminal's output so far. */
+static void compose(const struct answer *a, const char *seen, size_t size, char *into,
+                    size_t room) {
+    if (a->pairs == 0) {
+        snprintf(into, room, "%s", a->text);
+        return;
+    }
+    size_t n = (size_t)snprintf(into, room, "echo:");
+    for (int i = 0; i < a->pairs && n < room; ++i)
+        n += (size_t)snprintf(into + n, room - n, "%s%s", i > 0 ? "," : "",
+                              echoed_after(seen, size, a->marker[i], a->echoed[i]) ? "yes" : "no");
+    if (n < room)
+        snprintf(into + n, room - n, "\n");
 }
 
 /* Types the answer to each prompt that the terminal's output seen so far
@@ -330,10 +455,12 @@ static int type_answers(int master, const char *seen, size_t size, int *answered
         const char *prompt = pty_answers[i].prompt;
         if (answered[i] || memmem(seen, size, prompt, strlen(prompt)) == NULL)
             continue;
-        sleep_ms(200); /* the program reads after its prompt */
+        sleep_ms(pty_answers[i].delay_ms); /* the program reads after its prompt */
         answered[i] = 1;
         typed = 1;
-        if (write(master, pty_answers[i].answer, strlen(pty_answers[i].answer)) < 0)
+        char text[max_text * (max_pairs + 1)];
+        compose(&pty_answers[i], seen, size, text, sizeof text);
+        if (write(master, text, strlen(text)) < 0)
             return typed;
     }
     return typed;
@@ -346,7 +473,7 @@ static int type_answers(int master, const char *seen, size_t size, int *answered
 static void pump_pty(int master, pid_t pid, double deadline, int *ended) {
     static char seen[max_pty_output];
     size_t size = 0;
-    int answered[pty_answer_count] = {0};
+    int answered[max_answers] = {0};
     int typed = 0, nudged = 0;
     double last_output = now();
     int out = open(out_path, O_WRONLY | O_TRUNC);
@@ -379,11 +506,29 @@ static void pump_pty(int master, pid_t pid, double deadline, int *ended) {
         close(out);
 }
 
+/* An @symlink step: the link NAME to TARGET in the step's folder, which is
+ * made when missing; both owned by the step's user. */
+static void leave_link(const struct step *s) {
+    char path[512];
+    int failed = s->argv[1] == NULL || s->argv[2] == NULL;
+    if (!failed) {
+        failed = make_folder(s) != 0;
+        snprintf(path, sizeof path, "%s/%s", s->dir, s->argv[2]);
+        failed = failed || symlink(s->argv[1], path) != 0 ||
+                 lchown(path, s->uid, s->gid) != 0;
+    }
+    putf("@@out 0\n@@err 0\n@@status exit %d\n", failed);
+}
+
 static void run_step(const struct step *s) {
     putf("@@step %s\n", s->name);
     if (strcmp(s->argv[0], "@cat") == 0) {
         put_file("out", s->argv[1] != NULL ? s->argv[1] : "");
         putf("@@err 0\n@@status exit 0\n");
+        return;
+    }
+    if (strcmp(s->argv[0], "@symlink") == 0) {
+        leave_link(s);
         return;
     }
     char env_copy[max_line];
@@ -401,9 +546,10 @@ static void run_step(const struct step *s) {
     double deadline = now() + s->limit;
     struct step with_pty = *s;
     char pty_name[64];
-    int master = -1, on_pty = strcmp(s->input, "@pty") == 0;
+    int master = -1, on_pty = strncmp(s->input, "@pty:", 5) == 0;
     if (on_pty) {
-        master = open_pty(s->uid, pty_name, sizeof pty_name);
+        load_answers(s->input + 5);
+        master = open_pty(s->uid, s->gid, pty_name, sizeof pty_name);
         with_pty.pty = pty_name;
     }
     pid_t pid = on_pty && master < 0 ? -1 : fork();
@@ -442,8 +588,19 @@ static void run_steps(const char *path) {
         char *f[max_fields];
         if (line[0] == 0 || line[0] == '#' || split(line, f, '\t') < 9)
             continue;
-        struct step s = {f[0], atoi(f[1]), (uid_t)atoi(f[2]),         f[3],  f[4],
-                         f[5], f[6],       strcmp(f[7], "vm86") == 0, f + 8, NULL};
+        const char *group = strchr(f[2], ':');
+        uid_t uid = (uid_t)atoi(f[2]);
+        struct step s = {f[0],
+                         atoi(f[1]),
+                         uid,
+                         group != NULL ? (gid_t)atoi(group + 1) : (gid_t)uid,
+                         f[3],
+                         f[4],
+                         f[5],
+                         f[6],
+                         strcmp(f[7], "vm86") == 0,
+                         f + 8,
+                         NULL};
         run_step(&s);
     }
     fclose(steps);

@@ -9,9 +9,9 @@ list of steps and reports on the second serial port:
   vm86   a small 32-bit kernel built here with the vm86 call: the taviemu
          tests, and every test program as root (the kernel runs it) and as
          an unprivileged user (the kernel refuses, the engine runs it)
-  vm86-c the same kernel: the C programs of the tavi system both ways, the
-         runner registered with binfmt_misc so that tavi programs also
-         start by name
+  vm86-c the same kernel: the C programs of the tavi system and of Minix
+         both ways, the runner registered with binfmt_misc so that 16-bit
+         programs also start by name
   686    Debian's 32-bit kernel, without the call: the programs through the
          engine, the brevic and sysapplets tests against its /proc, update
   amd64  Debian's 64-bit kernel with the dummy sound card and two ATAPI
@@ -37,11 +37,18 @@ I386 = os.path.join(TOP, "build-i386")
 DEV = os.path.join(TOP, "build")
 PROGRAMS = os.path.join(I386, "taviemu", "tests", "programs")
 C_PROGRAMS = os.path.join(TOP, "taviemu", "tests", "c-programs")
+# The shell functions that download packages, shared with the install steps.
+APT_STEPS = os.path.join(TOP, "scripts", "apt-steps")
 GUEST_C_PROGRAMS = "/c-programs"
+MINIX_PROGRAMS = os.path.join(TOP, "taviemu", "tests", "minix-programs")
+GUEST_MINIX_PROGRAMS = "/minix-programs"
 USER = 1000  # the unprivileged user of the guests and the host runs
+# The group the Minix programs run with as that user: the Minix library
+# keeps group IDs in 8 bits.
+MINIX_GROUP = 100
 
 # Seconds a whole guest may run, boot and power-off included.
-GUEST_LIMIT = {"vm86": 420, "vm86-c": 420, "686": 420, "amd64": 240}
+GUEST_LIMIT = {"vm86": 420, "vm86-c": 600, "686": 420, "amd64": 240}
 # The guests in the order they start, two at a time: the longest first.
 GUEST_ORDER = ["vm86-c", "vm86", "686", "amd64"]
 # Seconds one step may run inside a guest.
@@ -112,11 +119,14 @@ def fetch(name):
     for entry in os.listdir(debs):
         if entry.startswith(base + "_" + version + "_") and entry.endswith(".deb"):
             return os.path.join(debs, entry)
-    r = sh(["apt-get", "download", "-q", name], cwd=debs, check=False)
+    r = sh(["sh", "-c", 'me=test-kernel; . "$1"; apt_download "$2" "$3"', "sh", APT_STEPS, debs, name],
+           check=False)
+    sys.stderr.write(r.stderr)
     for entry in os.listdir(debs):
         if entry.startswith(base + "_" + version + "_") and entry.endswith(".deb"):
             return os.path.join(debs, entry)
-    raise Skip("apt-get download %s failed: %s" % (name, r.stderr.strip().splitlines()[-1:]))
+    lines = r.stderr.strip().splitlines() or ["apt-get download %s failed" % name]
+    raise Skip(lines[-1])
 
 
 def extract(deb, into, members=()):
@@ -144,7 +154,7 @@ def vm86_kernel():
     sh(["tar", "-xf", os.path.join(work, "usr", "src", tarball), "-C", work])
     src = os.path.join(work, tarball[: -len(".tar.xz")])
     log("   building the vm86 kernel from %s" % os.path.basename(deb))
-    make = ["make", "-C", src, "ARCH=i386", "-j2"]
+    make = ["make", "-C", src, "ARCH=i386", "-j%d" % len(os.sched_getaffinity(0))]
     sh(make + ["tinyconfig"])
     frag = os.path.join(work, "vm86.config")
     shutil.copy(os.path.join(HERE, "vm86.config"), frag)
@@ -358,7 +368,7 @@ class Image:
 
 
 PASSWD = "root:x:0:0:root:/root:/bin/sh\ntester:x:%d:%d:tester:/tmp:/bin/sh\n" % (USER, USER)
-GROUP = "root:x:0:\ntester:x:%d:\n" % USER
+GROUP = "root:x:0:\nusers:x:%d:\ntester:x:%d:\n" % (MINIX_GROUP, USER)
 
 
 def base_image(name, helpers):
@@ -429,45 +439,108 @@ def program_steps(taviemu, users, dir="/tmp"):
     return "".join(steps)
 
 
-def battery():
-    """The harness of the tavi system's C programs: their table, their
-    environment, how their output is judged, the binfmt_misc lines."""
-    spec = importlib.util.spec_from_file_location("c_programs", os.path.join(C_PROGRAMS, "run.py"))
+def battery(folder):
+    """The harness of a battery of 16-bit programs (C_PROGRAMS, the tavi
+    system's, or MINIX_PROGRAMS): its table, its environment, how its
+    output is judged, its terminal's answers."""
+    name = os.path.basename(folder).replace("-", "_")
+    spec = importlib.util.spec_from_file_location(name, os.path.join(folder, "run.py"))
     module = importlib.util.module_from_spec(spec)
     spec.loader.exec_module(module)
     return module
 
 
-def c_program_input(prog):
-    return "%s/input-%s" % (GUEST_C_PROGRAMS, prog)
+def program_input(guest, prog):
+    return "%s/input-%s" % (guest, prog)
 
 
-def add_c_programs(image, taviemu):
-    """The C programs, the standard input each is given, and the
-    binfmt_misc registrations of the guest's runner."""
-    run = battery()
-    image.add_tree(os.path.join(C_PROGRAMS, "bin"), GUEST_C_PROGRAMS + "/bin")
+def escape(data):
+    r"""Bytes as init's answer files write them: \\ for a backslash and
+    \xHH for what is not printable."""
+    out = ""
+    for b in data:
+        c = chr(b)
+        out += "\\\\" if c == "\\" else c if 32 <= b < 127 else "\\x%02x" % b
+    return out
+
+
+def pty_answers(run):
+    """A battery's answers at the terminal, as init's answer file: a line
+    per answer (a callable one is the report of what was echoed after
+    ECHO_REPORT's prompts), then the control characters the terminal
+    starts with."""
+    lines = []
+    for prompt, answer, delay in run.PTY_ANSWERS:
+        ms = str(int(delay * 1000))
+        if callable(answer):
+            pairs = [escape(x) for pair in run.ECHO_REPORT for x in pair]
+            lines.append("\t".join(["report", ms, escape(prompt)] + pairs))
+        else:
+            lines.append("\t".join(["answer", ms, escape(prompt), escape(answer)]))
+    for index, value in getattr(run, "PTY_CONTROL", {}).items():
+        lines.append("control\t%d\t%d" % (index, value))
+    return "\n".join(lines) + "\n"
+
+
+def add_battery(image, folder, guest):
+    """A battery's programs, the standard input each is given and its
+    terminal's answers."""
+    run = battery(folder)
+    image.add_tree(os.path.join(folder, "bin"), guest + "/bin")
     for _, prog, _, stdin_data, _, _ in run.PROGRAMS:
         if stdin_data is not None:
-            image.text(c_program_input(prog), stdin_data)
-    image.text("/binfmt", "\n".join(run.binfmt_lines(taviemu)) + "\n")
+            image.text(program_input(guest, prog), stdin_data)
+    image.text(guest + "/pty-answers", pty_answers(run))
+    return run
+
+
+def program_input_field(guest, prog, stdin_data, mode):
+    if mode == "pty":
+        return "@pty:%s/pty-answers" % guest
+    return program_input(guest, prog) if stdin_data is not None else "/dev/null"
 
 
 def c_program_steps(taviemu, users):
     """Each C program as each user, in a folder of its own, with the
     arguments, input and environment that run.py gives it."""
-    run = battery()
+    run = battery(C_PROGRAMS)
     bindir = GUEST_C_PROGRAMS + "/bin"
     steps = []
     for name, prog, pargs, stdin_data, mode, limit in run.PROGRAMS:
         for uid in users:
             work = "/tmp/r16-%s-%d" % (name.replace(" ", "_"), uid)
             env = run.environment(bindir, prog, work, uid, uid)
-            input = "@pty" if mode == "pty" else (
-                c_program_input(prog) if stdin_data is not None else "/dev/null")
             steps.append(step("c-program %s uid %d" % (name, uid),
                               [taviemu, os.path.join(bindir, prog)] + pargs, uid=uid, dir=work,
-                              input=input, env=["%s=%s" % kv for kv in env.items()],
+                              input=program_input_field(GUEST_C_PROGRAMS, prog, stdin_data, mode),
+                              env=["%s=%s" % kv for kv in env.items()],
+                              trace="vm86", limit=limit))
+    return "".join(steps)
+
+
+def minix_program_steps(taviemu, users):
+    """Each Minix program as each user (those run.py runs as root always
+    as root), with group MINIX_GROUP, in a folder of its own with the
+    links run.py leaves there, with its arguments, input and environment."""
+    run = battery(MINIX_PROGRAMS)
+    bindir = GUEST_MINIX_PROGRAMS + "/bin"
+    steps = []
+    for name, prog, pargs, stdin_data, mode, limit in run.PROGRAMS:
+        for user in users:
+            uid = 0 if mode == "root" else user
+            who = "%d:%d" % (uid, MINIX_GROUP if uid else 0)
+            # Every component of the folder within Minix's 14 bytes, as
+            # getcwd and the library's other names need.
+            work = "/tmp/m16-%d/%s" % (user, name.replace(" ", "_"))
+            for target, link in run.LINKS.get(prog, []):
+                steps.append(step("link %s %s" % (work, link), ["@symlink", target, link],
+                                  uid=who, dir=work))
+            env = run.environment(bindir, prog, work, uid, MINIX_GROUP if uid else 0, uid != 0)
+            steps.append(step("minix-program %s uid %d" % (name, user),
+                              [taviemu, os.path.join(bindir, prog)] + pargs, uid=who, dir=work,
+                              input=program_input_field(GUEST_MINIX_PROGRAMS, prog, stdin_data,
+                                                        mode),
+                              env=["%s=%s" % kv for kv in env.items()],
                               trace="vm86", limit=limit))
     return "".join(steps)
 
@@ -642,25 +715,39 @@ def check_programs(tally, steps, host, users, expect_vm86, kind):
     return kernel_path
 
 
-def check_c_programs(tally, steps, users, expect_vm86, kind):
-    """One check per C program and user: every check of the program held,
-    it ended with status 0, and the first vm86old call answered as
-    expected for that user."""
-    run = battery()
-    for name, prog, _, _, _, _ in run.PROGRAMS:
+def check_battery(tally, steps, users, expect_vm86, kind, folder, label, judge):
+    """One check per program of a battery and user: every check of the
+    program held, it ended with status 0, and the first vm86old call
+    answered as expected for the user it ran as; then the battery's
+    totals."""
+    run = battery(folder)
+    held = counted = 0
+    for name, prog, _, _, mode, _ in run.PROGRAMS:
         for uid in users:
-            key = "c-program %s uid %d" % (name, uid)
+            key = "%s %s uid %d" % (label, name, uid)
             s = steps.get(key)
             if s is None:
                 tally.check(False, "%s: %s" % (kind, key), "did not run")
                 continue
             text = s["out"].decode("latin-1").replace("\r", "")
-            good, count, notes, ok = run.judge(prog, run.parse(text), s["status"])
-            if not expect_vm86(uid)(s["vm86"]):
+            good, count, notes, ok = judge(run, prog, text, s["status"])
+            held, counted = held + good, counted + count
+            if not expect_vm86(0 if mode == "root" else uid)(s["vm86"]):
                 ok = False
                 notes.insert(0, "first vm86old call gave %s" % s["vm86"])
             tally.check(ok, "%s: %s (%d/%d checks, %s, vm86old %s)" % (
                 kind, key, good, count, s["status"], s["vm86"]), "; ".join(notes))
+    log("   %s: %d/%d checks hold" % (label, held, counted))
+
+
+def check_c_programs(tally, steps, users, expect_vm86, kind):
+    check_battery(tally, steps, users, expect_vm86, kind, C_PROGRAMS, "c-program",
+                  lambda run, prog, text, end: run.judge(prog, run.parse(text), end))
+
+
+def check_minix_programs(tally, steps, users, expect_vm86, kind):
+    check_battery(tally, steps, users, expect_vm86, kind, MINIX_PROGRAMS, "minix-program",
+                  lambda run, prog, text, end: run.judge(run.parse(text), end))
 
 
 def succeeded(result):
@@ -703,6 +790,8 @@ def vm86_guest(helpers, extras):
     binaries = i386_binaries("bin/taviemu", "bin/deny-vm86", "tests/taviemu_test",
                              "tests/taviemu_unit_test", "tests/taviemu_kernel_vm86_test")
     image = i386_image("vm86", helpers, extras, binaries)
+    # The Minix program that the runner's tests exec, where they find it.
+    image.add(os.path.join(MINIX_PROGRAMS, "bin", "mchild"))
     taviemu = binaries[0]
     steps = "".join(step(os.path.basename(b), [b]) for b in binaries[2:])
     steps += program_steps(taviemu, (0, USER))
@@ -713,8 +802,11 @@ def vm86_guest(helpers, extras):
 def c_programs_guest(helpers, extras):
     binaries = i386_binaries("bin/taviemu")
     image = i386_image("vm86-c", helpers, extras, binaries)
-    add_c_programs(image, binaries[0])
-    image.text("/steps", c_program_steps(binaries[0], (0, USER)))
+    run = add_battery(image, C_PROGRAMS, GUEST_C_PROGRAMS)
+    add_battery(image, MINIX_PROGRAMS, GUEST_MINIX_PROGRAMS)
+    image.text("/binfmt", "\n".join(run.binfmt_lines(binaries[0])) + "\n")
+    image.text("/steps", c_program_steps(binaries[0], (0, USER)) +
+               minix_program_steps(binaries[0], (0, USER)))
     return image
 
 
@@ -855,6 +947,7 @@ def main():
             log("   %d test programs ran on the kernel's vm86 path" % count)
         elif kind == "vm86-c":
             check_c_programs(tally, steps, (0, USER), vm86_answer, kind)
+            check_minix_programs(tally, steps, (0, USER), vm86_answer, kind)
         elif kind == "686":
             for name in ("brevic_test", "brevic_cli_test", "brevic_live_test", "sysapplets_test"):
                 check_gtest(tally, steps, name)

@@ -1,5 +1,6 @@
 // Decoded instructions must follow the bytes: code the program rewrites,
 // code the caller rewrites between runs, and two memories used in turn.
+#include "code_cache.h"
 #include "machine.h"
 
 #include <gtest/gtest.h>
@@ -148,6 +149,22 @@ TEST(CodeCache, TwoMemoriesInTurn) {
     a.rec.regs.eip = 0;
     EXPECT_EQ(a.run(), intx(0x80));
     EXPECT_EQ(a.ax(), 0xAA);
+}
+
+// When the epochs come round to the first one again, the blocks kept from
+// that one must not pass for current: the cache starts from nothing.
+TEST(CodeCache, EpochsComingRound) {
+    reset_code_cache();
+    Machine m(0x10000);
+    m.revector_all();
+    m.code(0, {0xB0, 0x01,   // mov al, 1
+               0xCD, 0x80}); // int 0x80
+    EXPECT_EQ(m.run(), intx(0x80)); // the cache's first epoch
+    engine::cache_for_run(m.memory(), m.base, m.size).epoch = UINT32_MAX;
+    m.code(1, {0x09}); // now: mov al, 9
+    m.rec.regs.eip = 0;
+    EXPECT_EQ(m.run(), intx(0x80));
+    EXPECT_EQ(m.ax() & 0xFF, 9);
 }
 
 TEST(CodeCache, InstructionWrappingPastTheSegmentEnd) {

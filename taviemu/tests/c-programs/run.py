@@ -34,24 +34,14 @@ line is "c-programs: P passed, F failed, S skipped".  The exit status is 0
 when every program passed, 77 when every program that ran passed but some
 were skipped, and 1 otherwise.
 """
-import argparse
-import ctypes
-import errno
-import fcntl
 import os
 import pwd
 import re
-import resource
-import select
-import signal
-import struct
-import subprocess
 import sys
-import tempfile
-import termios
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.dirname(HERE))
+from battery import Battery, arguments, binfmt_lines, make_preexec, run_battery  # noqa: E402,F401
 
 STDIO_INPUT = b"alpha\nbeta gamma\n" + b"x" * 300 + b"\nlast line without newline"
 
@@ -97,9 +87,9 @@ LIBRARY_FAULTS = {
         "its pclose returns wait()'s result, the child's number, not the status"),
 }
 
-# What run.py types on the pseudo-terminal when the program asks.
-PTY_ANSWERS = [(b"READY-LINE", b"typed line\n"), (b"READY-RAW", b"q")]
-PTY_ROWS, PTY_COLS = 33, 101
+# What run.py types on the pseudo-terminal when the program asks, and how
+# long it waits first.
+PTY_ANSWERS = [(b"READY-LINE", b"typed line\n", 0.2), (b"READY-RAW", b"q", 0.2)]
 
 LINE = re.compile(r"^(plan (\d+)|ok (\S+)|FAIL (\S+): ?(.*))$")
 
@@ -119,206 +109,6 @@ def identity(user):
         named = [u for u in users if u.pw_name == "tester"]
         entry = (named or fits or [pwd.getpwnam("daemon")])[0]
     return entry, entry.pw_uid, entry.pw_gid
-
-
-CLONE_NEWNS = 0x00020000
-CLONE_NEWUSER = 0x10000000
-BINFMT_MISC = "/proc/sys/fs/binfmt_misc"
-# The registrations that make install puts into binfmt.d, with @TAVIEMU@ for
-# the runner.
-BINFMT_TEMPLATE = os.path.join(HERE, "..", "..", "binfmt.conf.in")
-
-
-def binfmt_lines(runner):
-    """The binfmt_misc registrations of runner for both magics."""
-    with open(BINFMT_TEMPLATE) as f:
-        return [l.strip().replace("@TAVIEMU@", runner) for l in f
-                if l.strip() and not l.startswith("#")]
-
-
-def write_file(path, text):
-    with open(path, "w") as f:
-        f.write(text)
-
-
-def map_identities(pid):
-    """Maps every user and group of the namespace of pid to itself; a root
-    process outside that namespace may write such a map."""
-    for name in ("uid_map", "gid_map"):
-        write_file("/proc/%d/%s" % (pid, name), "0 0 4294967295\n")
-
-
-def enter_user_namespace(libc):
-    """Moves this process into a new user namespace with a mount namespace of
-    its own.  Run as root, a helper left outside maps every ID to itself, so
-    that the programs can still run as another user; otherwise the caller's
-    IDs map to themselves."""
-    uid, gid = os.getuid(), os.getgid()
-    go_r, go_w = os.pipe()
-    helper = None
-    if uid == 0:
-        helper = os.fork()
-        if helper == 0:
-            os.close(go_w)
-            status = 1
-            try:
-                if os.read(go_r, 1) == b"u":
-                    map_identities(os.getppid())
-                    status = 0
-            finally:
-                os._exit(status)
-    os.close(go_r)
-    if libc.unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0:
-        err = ctypes.get_errno()
-        os.close(go_w)
-        if helper:
-            os.waitpid(helper, 0)
-        raise OSError(err, "unshare: " + os.strerror(err))
-    if helper is None:
-        write_file("/proc/self/setgroups", "deny")
-        write_file("/proc/self/uid_map", "%d %d 1\n" % (uid, uid))
-        write_file("/proc/self/gid_map", "%d %d 1\n" % (gid, gid))
-        os.close(go_w)
-        return
-    os.write(go_w, b"u")
-    os.close(go_w)
-    _, status = os.waitpid(helper, 0)
-    if status != 0:
-        raise OSError(errno.EPERM, "the identity map could not be written")
-
-
-def private_binfmt(runner):
-    """Registers runner for tavi executables in a binfmt_misc of this
-    process's own user namespace; None when done, else why not."""
-    libc = ctypes.CDLL(None, use_errno=True)
-    try:
-        enter_user_namespace(libc)
-        if libc.mount(b"binfmt_misc", BINFMT_MISC.encode(), b"binfmt_misc", 0, None) != 0:
-            err = ctypes.get_errno()
-            raise OSError(err, "mount binfmt_misc: " + os.strerror(err))
-        for line in binfmt_lines(runner):
-            write_file(os.path.join(BINFMT_MISC, "register"), line)
-        return None
-    except OSError as error:
-        return "no private binfmt_misc registration (%s)" % (error.strerror or error)
-
-
-def system_binfmt(runner):
-    """Whether the system's own binfmt_misc hands both layouts to runner
-    (a registration that make install's file enabled, or that a test
-    machine made)."""
-    for line in binfmt_lines(runner):
-        name = line.split(":")[1]
-        try:
-            with open(os.path.join(BINFMT_MISC, name)) as f:
-                entry = f.read().splitlines()
-        except OSError:
-            return False
-        if "enabled" not in entry or "interpreter " + runner not in entry:
-            return False
-    return True
-
-
-def make_preexec(drop, uid, gid, pty_slave):
-    def preexec():
-        if pty_slave is None:
-            os.setsid()
-        else:
-            os.setsid()
-            fcntl.ioctl(0, termios.TIOCSCTTY, 0)
-        # A descriptor limit of a small system's size, so that running out
-        # (EMFILE) can be checked.
-        resource.setrlimit(resource.RLIMIT_NOFILE, (256, 256))
-        if drop:
-            os.setgroups([])
-            os.setgid(gid)
-            os.setuid(uid)
-        signal.signal(signal.SIGPIPE, signal.SIG_DFL)
-    return preexec
-
-
-def kill_group(pid):
-    try:
-        os.killpg(pid, signal.SIGKILL)
-    except (ProcessLookupError, PermissionError):
-        pass
-
-
-def run_plain(cmd, env, cwd, stdin_data, preexec, limit):
-    stdin = subprocess.PIPE if stdin_data is not None else subprocess.DEVNULL
-    p = subprocess.Popen(cmd, cwd=cwd, env=env, stdin=stdin, stdout=subprocess.PIPE,
-                         stderr=subprocess.PIPE, preexec_fn=preexec)
-    timed_out = False
-    try:
-        out, err = p.communicate(stdin_data, timeout=limit)
-    except subprocess.TimeoutExpired:
-        timed_out = True
-        kill_group(p.pid)
-        out, err = p.communicate()
-    kill_group(p.pid)
-    return out, err, p.returncode, timed_out
-
-
-def run_pty(cmd, env, cwd, uid, gid, drop, limit):
-    master, slave = os.openpty()
-    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", PTY_ROWS, PTY_COLS, 0, 0))
-    if drop:
-        os.fchown(slave, uid, gid)
-    p = subprocess.Popen(cmd, cwd=cwd, env=env, stdin=slave, stdout=slave, stderr=slave,
-                         preexec_fn=make_preexec(drop, uid, gid, slave), close_fds=True)
-    os.close(slave)
-    out = b""
-    answered = set()
-    deadline = time.time() + limit
-    last_output = time.time()
-    nudged = False
-    timed_out = False
-    while True:
-        if time.time() > deadline:
-            timed_out = True
-            kill_group(p.pid)
-            break
-        r, _, _ = select.select([master], [], [], 0.2)
-        if r:
-            try:
-                chunk = os.read(master, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
-            out += chunk
-            last_output = time.time()
-            for marker, answer in PTY_ANSWERS:
-                if marker in out and marker not in answered:
-                    answered.add(marker)
-                    time.sleep(0.2)
-                    os.write(master, answer)
-                    nudged = False
-        elif p.poll() is not None:
-            break
-        elif answered and not nudged and time.time() - last_output > 3:
-            # A key typed in a mode that wanted a line: end the line so the
-            # program is not left waiting.
-            os.write(master, b"\n")
-            nudged = True
-    try:
-        p.wait(timeout=5)
-    except subprocess.TimeoutExpired:
-        kill_group(p.pid)
-        p.wait()
-    kill_group(p.pid)
-    os.close(master)
-    return out.replace(b"\r", b""), b"", p.returncode, timed_out
-
-
-def describe_end(code, timed_out):
-    if timed_out:
-        return "timed out"
-    if code is None:
-        return "no status"
-    if code < 0:
-        return "killed by signal %d" % -code
-    return "exit %d" % code
 
 
 def parse(text):
@@ -354,45 +144,22 @@ def environment(bindir, prog, work, uid, gid):
     return env
 
 
-class Run:
+class Run(Battery):
     """What every program of one run shares."""
 
     def __init__(self, args):
-        self.bindir = os.path.join(HERE, "bin-native" if args.native else "bin")
-        self.runner = [] if args.native else [os.path.abspath(args.runner)]
-        self.entry, self.uid, self.gid = identity(args.user)
-        self.drop = self.entry is not None
-        self.timeout = args.timeout
-        self.verbose = args.verbose
-        self.top = tempfile.mkdtemp(prefix="r16-")
-        os.chmod(self.top, 0o755)
+        super().__init__(args, HERE, "r16-", identity)
 
     def run(self, name, prog, pargs, stdin_data, mode, limit):
         """Runs one program in a fresh folder; its row of the table and
         whether it passed."""
-        limit = self.timeout or limit
-        work = os.path.realpath(os.path.join(self.top, name.replace(" ", "_")))
-        os.mkdir(work)
-        if self.drop:
-            os.chown(work, self.uid, self.gid)
+        work = self.work_folder(name, self.uid, self.gid, self.drop)
         env = environment(self.bindir, prog, work, self.uid, self.gid)
-        cmd = self.runner + [os.path.join(self.bindir, prog)] + pargs
-        start = time.time()
-        if mode == "pty":
-            out, err, code, timed_out = run_pty(cmd, env, work, self.uid, self.gid, self.drop, limit)
-        else:
-            out, err, code, timed_out = run_plain(
-                cmd, env, work, stdin_data, make_preexec(self.drop, self.uid, self.gid, None), limit)
-        took = time.time() - start
-        text = out.decode("latin-1")
-        end = describe_end(code, timed_out)
+        preexec = make_preexec(self.drop, self.uid, self.gid, mode == "pty", 256)
+        pty = (PTY_ANSWERS, (self.uid, self.gid) if self.drop else None, None)
+        text, end = self.execute(name, prog, pargs, env, work, stdin_data, limit, preexec,
+                                 pty if mode == "pty" else None)
         good, count, notes, ok_program = judge(prog, parse(text), end)
-        if self.verbose:
-            print("==== %s (%s, %.1f s)" % (name, end, took))
-            print("\n".join(l for l in text.splitlines() if l.strip()))
-            if err:
-                print("---- stderr")
-                print(err.decode("latin-1").rstrip())
         return (name, good, count, end, notes), ok_program
 
 
@@ -433,84 +200,11 @@ def judge(prog, parsed, end):
     return len(oks), count, notes, ok_program
 
 
-def print_table(run, rows, passed, failed, skipped):
-    width = max([len(r[0]) for r in rows] + [10])
-    who = pwd.getpwuid(run.uid).pw_name if run.drop else "the caller"
-    print("runner: %s; programs: %s; user: %s (%d:%d)" % (
-        run.runner[0] if run.runner else "none (native)", run.bindir, who, run.uid, run.gid))
-    print("%-*s  %-7s  %-18s  %s" % (width, "program", "checks", "end", "first failures"))
-    for name, good, count, end, notes in rows:
-        print("%-*s  %-7s  %-18s  %s" % (width, name, "%d/%d" % (good, count), end,
-                                         (notes[0] if notes else "")[:150]))
-        for extra in notes[1:]:
-            print("%-*s  %-7s  %-18s  %s" % (width, "", "", "", extra[:150]))
-    total_ok = sum(r[1] for r in rows)
-    total = sum(r[2] for r in rows)
-    print("%d/%d checks hold, %d/%d programs pass" % (total_ok, total, passed, len(rows)))
-    print("c-programs: %d passed, %d failed, %d skipped" % (passed, failed, skipped))
-
-
-def runner_starts(runner):
-    """None when the runner can be started here, else why not (a 32-bit
-    runner on a kernel without 32-bit support, for one)."""
-    try:
-        subprocess.run(runner, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
-        return None
-    except OSError as error:
-        return "%s cannot be started: %s" % (runner[0], error.strerror or error)
-
-
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("runner", nargs="?", help="the runner (taviemu) binary")
-    ap.add_argument("--native", action="store_true", help="run bin-native/ without a runner")
-    ap.add_argument("--only", default="", help="comma-separated names (first word) to run")
-    ap.add_argument("--user", default="", help="user to run as when started as root (default: tester, or a user with IDs below 32768)")
-    ap.add_argument("--timeout", type=float, default=0, help="time limit per program (s)")
-    ap.add_argument("--verbose", action="store_true", help="print every program's output")
-    ap.add_argument("--keep", action="store_true", help="keep the work folders")
-    ap.add_argument("--binfmt", choices=("auto", "system", "no"), default="auto",
-                    help="register the runner in a private binfmt_misc (auto), rely on a "
-                    "registration of the system's own (system), or neither (no)")
-    args = ap.parse_args()
-    if not args.native and not args.runner:
-        ap.error("give the runner binary, or --native")
+    args = arguments(__doc__, "user to run as when started as root (default: tester, or a user "
+                     "with IDs below 32768)")
     run = Run(args)
-    if run.runner:
-        why = runner_starts(run.runner)
-        if why:
-            print(why)
-            print("c-programs: 0 passed, %d failed, 0 skipped" % len(PROGRAMS))
-            return 1
-    no_binfmt = None
-    if run.runner and args.binfmt == "auto":
-        no_binfmt = private_binfmt(run.runner[0])
-        if no_binfmt and system_binfmt(run.runner[0]):
-            no_binfmt = None
-    elif run.runner and args.binfmt == "no":
-        no_binfmt = "no binfmt_misc registration asked for"
-    only = set(x for x in args.only.split(",") if x)
-    ci = bool(os.environ.get("CI"))
-    rows, passed, skipped = [], 0, 0
-    for name, prog, pargs, stdin_data, mode, limit in PROGRAMS:
-        if only and name.split()[0] not in only and name not in only:
-            continue
-        if no_binfmt and prog in NEEDS_BINFMT:
-            verdict = "fails, as CI needs it" if ci else "skipped"
-            print("%s: %s: it starts tavi programs by name, and there is %s" % (name, verdict, no_binfmt))
-            skipped += 1
-            continue
-        row, ok_program = run.run(name, prog, pargs, stdin_data, mode, limit)
-        rows.append(row)
-        passed += ok_program
-    if not args.keep:
-        subprocess.run(["rm", "-rf", run.top])
-    failed = len(rows) - passed + (skipped if ci else 0)
-    print_table(run, rows, passed, failed, 0 if ci else skipped)
-    if failed:
-        return 1
-    return 77 if skipped else 0
+    return run_battery("c-programs", "tavi", run, args, PROGRAMS, NEEDS_BINFMT, run.run)
 
 
 if __name__ == "__main__":

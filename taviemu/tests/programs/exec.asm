@@ -1,11 +1,11 @@
 ; exec PROGRAM ARGS...: replaces itself by PROGRAM with the arguments that
-; follow and the same environment. The initial stack is turned into the
-; argument block execve takes: argc - 1 over argv[0]'s offset, and every
-; offset made relative to the block's start. Prints the error and exits
-; with 3 when the call returns.
+; follow and the same environment, the initial stack turned into the
+; argument block execve takes. Prints the error and exits with 3 when the
+; call returns.
 ; Before that it leaves the new program what an execve must not pass on:
-; descriptor 8, marked close-on-exec, and a handler for SIGUSR1; and what
-; it must: descriptor 9, and SIGUSR2 ignored.
+; descriptor 8, marked close-on-exec, a handler for SIGUSR1, and 0xAA in
+; every free byte of its memory; and what it must: descriptor 9, and
+; SIGUSR2 ignored.
 %include "tavi.inc"
 F_SETFD equ 2
 SIGUSR1 equ 10
@@ -33,19 +33,24 @@ SIG_IGN equ 1
         mov bx, SIGUSR2
         mov cx, SIG_IGN
         sys SYS_SIGNAL
+        mov al, 0xAA            ; the text segment past the text
+        push es
+        mov bx, cs
+        mov es, bx
+        mov di, tavi_text_end
+        mov cx, di
+        neg cx
+        rep stosb
+        pop es
+        mov di, tavi_bss_end    ; the data segment up to a little below SP
+        mov cx, sp
+        sub cx, 0x100
+        sub cx, di
+        rep stosb
 
         mov bp, sp
         mov bx, [bp + 4]        ; argv[1], the path
-        mov ax, [bp]
-        dec ax
-        lea di, [bp + 2]        ; the block starts where argv[0] was
-        mov [di], ax
-        lea si, [di + 2]
-        call rebase             ; the arguments
-        call rebase             ; the environment
-        mov cx, di
-        mov dx, di              ; the block reaches the end of the segment
-        neg dx
+        call exec_block_from_stack
         sys SYS_EXECVE
         push ax
         mov si, s_failed
@@ -56,16 +61,7 @@ SIG_IGN equ 1
         mov bx, 3
         call exit
 
-; Makes the offsets of the null-terminated vector at SI relative to DI;
-; leaves SI past its 0 word.
-rebase: mov ax, [si]
-        add si, 2
-        test ax, ax
-        jz .done
-        sub ax, di
-        mov [si - 2], ax
-        jmp rebase
-.done:  ret
+%include "exec_block.inc"
 
 ; A handler of the old program, which must never run in the new one.
 stale_handler:

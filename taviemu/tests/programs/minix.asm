@@ -1,6 +1,8 @@
-; minix FILE: real work through Minix messages (interrupt 0x20): writes a
+; minix FILE: real work through Minix messages (interrupt 0x20, as the
+; Minix library traps: AX the task, BX the message, CX 3): writes a
 ; greeting, prints FILE, then the three bytes from its offset 2, grows the
-; break, asks for its process ID, and exits with status 5.
+; break, asks for its process ID, and exits with status 5. Every exchange
+; must leave AX 0.
 %include "tavi.inc"
 M_EXIT equ 1
 M_READ equ 3
@@ -10,19 +12,21 @@ M_CLOSE equ 6
 M_BRK equ 17
 M_LSEEK equ 19
 M_GETPID equ 20
+TASK_MM equ 0
+TASK_FS equ 1
 
         mov bp, sp
         mov word [msg + 2], M_WRITE
         mov word [msg + 4], 1
         mov word [msg + 6], s_hello_len
         mov word [msg + 10], s_hello
-        call sendrec
+        call sendrec_fs
 
         mov word [msg + 2], M_OPEN      ; the m3 layout: length, flags, name
         mov word [msg + 6], 0
         mov ax, [bp + 4]
         mov [msg + 8], ax
-        call sendrec
+        call sendrec_fs
         test ax, ax
         js failed
         mov [fd], ax
@@ -32,14 +36,14 @@ M_GETPID equ 20
         mov [msg + 4], ax
         mov word [msg + 6], 100
         mov word [msg + 10], buffer
-        call sendrec
+        call sendrec_fs
         test ax, ax
         js failed
         mov word [msg + 2], M_WRITE
         mov word [msg + 4], 1
         mov [msg + 6], ax
         mov word [msg + 10], buffer
-        call sendrec
+        call sendrec_fs
 
         mov word [msg + 2], M_LSEEK     ; m2: fd, whence, 32-bit offset
         mov ax, [fd]
@@ -47,7 +51,7 @@ M_GETPID equ 20
         mov word [msg + 6], 0
         mov word [msg + 10], 2
         mov word [msg + 12], 0
-        call sendrec
+        call sendrec_fs
         test ax, ax
         jnz failed
         mov ax, [msg + 10]              ; the new offset
@@ -58,23 +62,23 @@ M_GETPID equ 20
         mov [msg + 4], ax
         mov word [msg + 6], 3
         mov word [msg + 10], buffer
-        call sendrec
+        call sendrec_fs
         mov word [msg + 2], M_WRITE
         mov word [msg + 4], 1
         mov [msg + 6], ax
         mov word [msg + 10], buffer
-        call sendrec
+        call sendrec_fs
         call put_nl
         mov word [msg + 2], M_CLOSE
         mov ax, [fd]
         mov [msg + 4], ax
-        call sendrec
+        call sendrec_fs
         call put_hex
         call put_nl
 
         mov word [msg + 2], M_BRK
         mov word [msg + 10], tavi_bss_end + 0x200
-        call sendrec
+        call sendrec_mm
         call put_hex
         mov ax, [msg + 18]              ; the new break
         sub ax, tavi_bss_end
@@ -82,7 +86,7 @@ M_GETPID equ 20
         call put_nl
 
         mov word [msg + 2], M_GETPID
-        call sendrec
+        call sendrec_mm
         test ax, ax
         jle failed
         mov si, s_pid
@@ -90,15 +94,23 @@ M_GETPID equ 20
 
         mov word [msg + 2], M_EXIT
         mov word [msg + 4], 5
-        call sendrec
+        call sendrec_mm
 failed: mov bx, 1
         call exit
 
-; Sends the message and receives the reply; AX = the reply's result.
+; Sends the message to the task and receives the reply; AX = the reply's
+; result, or the program fails when the exchange itself did.
+sendrec_mm:
+        mov ax, TASK_MM
+        jmp sendrec
+sendrec_fs:
+        mov ax, TASK_FS
 sendrec:
-        mov ax, 3
         mov bx, msg
+        mov cx, 3
         int 0x20
+        test ax, ax
+        jnz failed
         mov ax, [msg + 2]
         ret
 

@@ -1,5 +1,6 @@
 ; Interrupt 0x80 puts its result in AX and nothing else changes; after
-; interrupt 0x20 every register is as it was. Prints "ok" or the number of
+; interrupt 0x20 AX is the status of the message exchange, 0, and every
+; other register is as it was. Prints "ok" or the number of
 ; the first check that failed, as its exit status.
 %include "tavi.inc"
         mov bp, 0x1111
@@ -30,18 +31,18 @@
         cmp di, 0x3333
         mov al, 7
         jne bad
-        mov ax, 3               ; send and receive a getpid message
-        mov bx, message
-        mov cx, 0x4444
+        mov ax, 0               ; a getpid message to the memory manager,
+        mov bx, message         ; sent and its reply received
+        mov cx, 3
         mov dx, 0x5555
         int 0x20
-        cmp ax, 3
+        cmp ax, 0
         mov al, 8
         jne bad
         cmp bx, message
         mov al, 9
         jne bad
-        cmp cx, 0x4444
+        cmp cx, 3
         mov al, 10
         jne bad
         cmp dx, 0x5555
