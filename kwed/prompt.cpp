@@ -125,6 +125,22 @@ void drawanswer(const open_prompt &shown, int qw, int cols) {
     wmove(stdscr, LINES - 1, at < cols ? at : cols);
 }
 
+// Draws a question answered by a key in cols columns; returns the columns
+// it took. One too wide for them keeps its closing choice, "(y/n)", in
+// sight: what comes before that is cut, and "..." says so.
+int drawquestion(const std::string &q, int cols) {
+    std::size_t choice = q.rfind('(');
+    if (choice == std::string::npos || choice == 0 || prefixwidth(q.c_str(), q.size()) <= cols)
+        return addclipped(q.c_str(), cols);
+    const char *tail = q.c_str() + choice;
+    int room = cols - addclipped(tail, INT_MAX, false) - 4;
+    if (room < 8)
+        return addclipped(q.c_str(), cols);
+    int w = addclipped(q.substr(0, choice).c_str(), room);
+    waddstr(stdscr, "... ");
+    return w + 4 + addclipped(tail, cols - w - 4);
+}
+
 } // namespace
 
 bool cancelkey(int c) {
@@ -161,8 +177,9 @@ void drawprompt(editor &ed) {
     wmove(stdscr, LINES - 1, 0);
     wclrtoeol(stdscr);
     std::string q = withoptions(shown.question, shown.opt);
-    int qw =
-        addclipped(q.c_str(), shown.answer && cols > 2 * answer_room ? cols - answer_room : cols);
+    int qw = !shown.answer            ? drawquestion(q, cols)
+             : cols > 2 * answer_room ? addclipped(q.c_str(), cols - answer_room)
+                                      : addclipped(q.c_str(), cols);
     if (shown.answer)
         drawanswer(shown, qw, cols);
     if (shown.textcursor)
