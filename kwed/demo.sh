@@ -27,12 +27,13 @@ wait_for() {
 wait_for "line 2, col 1"
 t send-keys -t demo C-l End
 t send-keys -t demo -l ' – edited, 日本語 too'
-t send-keys -t demo Up C-k Down C-v C-s
+t send-keys -t demo Up C-k Down C-u C-s
 wait_for "Wrote notes.txt"
-echo "\$ kwed +2 notes.txt   (keys: End, typing, Up, ^K cut, Down, ^V paste, ^S save)"
+echo "\$ kwed +2 notes.txt   (keys: End, typing, Up, ^K cut, Down, ^U paste, ^S save, ^X quit)"
 t capture-pane -p -t demo | sed 's/^/  | /'
-t send-keys -t demo C-q
+t send-keys -t demo C-x
 i=0
 until [ -s "$work/status" ] || [ $i -ge 400 ]; do i=$((i + 1)); sleep 0.05; done
+[ -s "$work/status" ] || { echo "kwed demo: kwed did not end at ^X" >&2; exit 1; }
 echo "exit status $(cat "$work/status"); the file now holds:"
 sed 's/^/  /' "$work/notes.txt"
